@@ -1,0 +1,11 @@
+#pragma once
+#include <string>
+
+// Looks up a special folder (a CSIDL number) without creating it. Returns false, with
+// `path` empty, when the folder cannot be looked up or the answer is not an absolute path:
+// callers then pass over the folder rather than act relative to the current drive.
+bool LookUpSpecialFolder(int csidl, std::wstring& path);
+
+// The lookup the cleaners use; tests replace it to place the special folders elsewhere
+// or to make a lookup fail.
+using SpecialFolderLookup = bool (*)(int csidl, std::wstring& path);

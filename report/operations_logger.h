@@ -1,0 +1,56 @@
+#pragma once
+// The operations log: every removal attempt of every cleaner becomes one record.
+
+#include <cstdio>
+#include <string>
+
+// Sink for removal records. The base class discards them, so a caller that wants no log
+// passes a plain OperationsLogger.
+class OperationsLogger {
+public:
+    virtual ~OperationsLogger() = default;
+
+    // kind is one of "remove registry key: ", "remove folder: ", "remove file: ";
+    // target is the logged registry path or the file-system path.
+    virtual void log(const wchar_t* kind, const wchar_t* target, int succeeded) {
+        (void)kind;
+        (void)target;
+        (void)succeeded;
+    }
+};
+
+// Writes each record as one UTF-16LE line of a time-stamped log file below the Windows
+// folder, and counts the records. The folder and the file are made by the first record only,
+// so a run that removes nothing leaves no trace.
+class OperationsLoggerFile : public OperationsLogger {
+public:
+    // The log goes to "<Windows folder>\Logs\TallowBriskCleaner".
+    OperationsLoggerFile();
+    // Tests put the log below another folder in place of the Windows folder.
+    explicit OperationsLoggerFile(std::wstring windowsFolder);
+    ~OperationsLoggerFile() override;
+
+    OperationsLoggerFile(const OperationsLoggerFile&) = delete;
+    OperationsLoggerFile& operator=(const OperationsLoggerFile&) = delete;
+
+    void log(const wchar_t* kind, const wchar_t* target, int succeeded) override;
+
+    // Records received, failed ones and those that found no open file included.
+    int removalCount() const { return removalCount_; }
+    // Full path of the log file; empty unless the file was opened.
+    const std::wstring& logFilePath() const { return logFilePath_; }
+
+private:
+    void open();
+
+    FILE* stream_ = nullptr;
+    bool initialised_ = false;
+    int removalCount_ = 0;
+    std::wstring logFilePath_;
+    std::wstring windowsFolder_;
+    bool windowsFolderGiven_ = false;
+};
+
+// Writes the current UTC time as "YYYY_MM_DDThh_mm_ssZ" into dest, which has room for
+// 64 characters. Returns false, and writes nothing, if the text would not fit.
+bool FormatLogTimeStamp(wchar_t* dest);

@@ -1,0 +1,31 @@
+#pragma once
+// A uniquely named folder below %TEMP% for one test, removed with all its contents afterwards.
+
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::wstring& path() const { return path_; }
+    std::wstring operator/(const std::wstring& relative) const { return path_ + L"\\" + relative; }
+
+private:
+    std::wstring path_;
+};
+
+// Writes `bytes` to `path`, making the folders above it.
+void WriteFileBytes(const std::wstring& path, const std::string& bytes);
+std::string ReadFileBytes(const std::wstring& path);
+bool Exists(const std::wstring& path);
+
+// Text encodings used to seed settings files.
+std::string Utf16Le(const std::wstring& text);
+std::string Utf8(const std::wstring& text);

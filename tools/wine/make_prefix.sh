@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Makes a fresh Wine prefix at $1 for one test run. Anything there before is deleted.
+# Documents, Desktop and the other shell folders that Wine links to $HOME become plain
+# folders inside the prefix, so nothing run in it can reach the real home.
+set -euo pipefail
+prefix=$(realpath -m "${1:?usage: make_prefix.sh PREFIX}")
+case "$prefix" in
+    */build*/*) ;;
+    *) echo "make_prefix: refusing to replace $prefix (not inside a build tree)" >&2; exit 2 ;;
+esac
+: "${DISPLAY:?make_prefix: set DISPLAY first (tools/wine/with_xvfb.sh); the prefix binds its desktop to it}"
+
+[ -d "$prefix" ] && WINEPREFIX="$prefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
+rm -rf "$prefix"
+mkdir -p "$prefix/home"
+export WINEPREFIX="$prefix" HOME="$prefix/home" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+/usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+/usr/lib/wine/wineserver -w
+
+for link in "$prefix"/drive_c/users/*/*; do
+    if [ -L "$link" ]; then
+        rm "$link"
+        mkdir "$link"
+    fi
+done
+echo "make_prefix: $prefix ready"
