@@ -1,0 +1,83 @@
+"""Runs the cleaner and its test driver in the test run's Wine prefix, and maps its paths.
+
+The prefix is the one ctest made for this run (WINEPREFIX); WINE_RUN is tools/wine/run.sh.
+"""
+
+import glob
+import os
+import subprocess
+import time
+
+PREFIX = os.environ["WINEPREFIX"]
+WINE_RUN = os.environ["WINE_RUN"]
+DRIVE_C = os.path.join(PREFIX, "drive_c")
+
+
+def user_folder():
+    users = [u for u in os.listdir(os.path.join(DRIVE_C, "users")) if u != "Public"]
+    return os.path.join(DRIVE_C, "users", users[0])
+
+
+LOCAL_APPDATA = os.path.join(user_folder(), "AppData", "Local")
+ROAMING_APPDATA = os.path.join(user_folder(), "AppData", "Roaming")
+DOCUMENTS = os.path.join(user_folder(), "Documents")
+LOG_FOLDER = os.path.join(DRIVE_C, "windows", "logs", "TallowBriskCleaner")
+
+
+def windows_path(unix_path):
+    """C:\\... form of a path inside drive_c."""
+    relative = os.path.relpath(unix_path, DRIVE_C)
+    return "C:\\" + relative.replace("/", "\\")
+
+
+def run(program, *args, timeout=120):
+    """Runs a Windows program to its end and returns its exit code."""
+    completed = subprocess.run([WINE_RUN, program, *args], timeout=timeout,
+                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    return completed.returncode
+
+
+def start(program, *args):
+    return subprocess.Popen([WINE_RUN, program, *args], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+class HeldOpen:
+    """Keeps a file open without sharing, in another Wine process, for the length of a with-block."""
+
+    def __init__(self, driver, path):
+        self.driver, self.path = driver, path
+        self.signal = path + ".held"
+
+    def __enter__(self):
+        self.process = start(self.driver, "hold", windows_path(self.path), windows_path(self.signal))
+        deadline = time.time() + 60
+        while not os.path.exists(self.signal):
+            if self.process.poll() is not None or time.time() > deadline:
+                raise RuntimeError("the driver could not hold " + self.path)
+            time.sleep(0.05)
+        return self
+
+    def __exit__(self, *exc):
+        os.remove(self.signal)
+        self.process.wait(timeout=60)
+
+
+def log_files():
+    return sorted(glob.glob(os.path.join(LOG_FOLDER, "Tallowbrisk_cleaner_*.log")))
+
+
+def read_log(path):
+    """The log's lines; checks the byte order mark and the UTF-16LE encoding on the way."""
+    with open(path, "rb") as f:
+        data = f.read()
+    assert data[:2] == b"\xff\xfe", "no byte order mark"
+    text = data[2:].decode("utf-16-le")
+    assert text.endswith("\r\n"), "the last line is not ended"
+    return text[:-2].split("\r\n")
+
+
+def write(path, data, mode=0o644):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+    os.chmod(path, mode)
