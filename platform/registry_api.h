@@ -1,0 +1,51 @@
+#pragma once
+// The narrow registry interface the cleaner works through. Each operation mirrors one
+// advapi32 call, with its error codes: the real registry (registry_win32.h) forwards to
+// advapi32, the in-memory one (registry_memory.h) stands in for it in the tests.
+
+#include <windows.h>
+
+// What RegQueryInfoKeyW reports about a key. Lengths are in characters without the
+// terminator, the data size in bytes, as advapi32 gives them.
+struct RegistryKeyInfo {
+    DWORD subkeys = 0;
+    DWORD maxSubkeyLength = 0;
+    DWORD values = 0;
+    DWORD maxValueNameLength = 0;
+    DWORD maxValueDataSize = 0;
+};
+
+class RegistryApi {
+public:
+    virtual ~RegistryApi() = default;
+
+    // RegOpenKeyExW. The view bits of `access` (KEY_WOW64_64KEY, KEY_WOW64_32KEY) choose
+    // the registry view; without them the process's own view is used. An empty `subKey`
+    // opens `parent` itself.
+    virtual LSTATUS openKey(HKEY parent, const wchar_t* subKey, REGSAM access, HKEY* result) = 0;
+
+    // RegQueryInfoKeyW: numbers of subkeys and values and the longest name and data.
+    virtual LSTATUS queryInfoKey(HKEY key, RegistryKeyInfo* info) = 0;
+
+    // RegEnumKeyExW. `nameLength` holds the buffer's size in characters, the terminator
+    // included, and receives the name's length without it. A name that does not fit gives
+    // ERROR_MORE_DATA; an index past the end gives ERROR_NO_MORE_ITEMS.
+    virtual LSTATUS enumKey(HKEY key, DWORD index, wchar_t* name, DWORD* nameLength) = 0;
+
+    // RegEnumValueW. `nameLength` as for enumKey; `dataSize` holds the data buffer's size
+    // in bytes and receives the data's size. A name or data that does not fit gives
+    // ERROR_MORE_DATA. `type`, `data` and `dataSize` may be null, as in advapi32 (`dataSize`
+    // may be null only when `data` is). The default value has the empty name.
+    virtual LSTATUS enumValue(HKEY key, DWORD index, wchar_t* name, DWORD* nameLength, DWORD* type, BYTE* data,
+                              DWORD* dataSize) = 0;
+
+    // RegDeleteKeyExW: deletes a key that has no subkeys, in the view chosen by `viewBits`
+    // (0 or one of KEY_WOW64_64KEY, KEY_WOW64_32KEY). A key with subkeys is refused.
+    virtual LSTATUS deleteKey(HKEY parent, const wchar_t* subKey, REGSAM viewBits) = 0;
+
+    // RegCloseKey.
+    virtual LSTATUS closeKey(HKEY key) = 0;
+};
+
+// The view bits of an access mask.
+constexpr REGSAM kRegistryViewBits = KEY_WOW64_64KEY | KEY_WOW64_32KEY;

@@ -1,0 +1,33 @@
+#pragma once
+// Owner of an open registry key. The key is closed through the interface that opened it,
+// so the same owner serves advapi32 and the in-memory registry of the tests.
+
+#include "platform/registry_api.h"
+#include "platform/unique_any.h"
+
+struct RegistryKeyHandle {
+    RegistryApi* api = nullptr;
+    HKEY key = nullptr;
+
+    friend bool operator==(const RegistryKeyHandle& a, const RegistryKeyHandle& b) {
+        return a.api == b.api && a.key == b.key;
+    }
+    friend bool operator!=(const RegistryKeyHandle& a, const RegistryKeyHandle& b) { return !(a == b); }
+};
+
+struct RegistryKeyPolicy {
+    using pointer = RegistryKeyHandle;
+    static pointer invalid() noexcept { return {}; }
+    static void close(pointer value) noexcept { value.api->closeKey(value.key); }
+};
+
+using unique_registry_key = unique_any<RegistryKeyPolicy>;
+
+// RegOpenKeyExW into an owner. On failure the owner holds nothing.
+inline LSTATUS OpenRegistryKey(RegistryApi& api, HKEY parent, const wchar_t* subKey, REGSAM access,
+                               unique_registry_key& key) {
+    HKEY opened = nullptr;
+    LSTATUS status = api.openKey(parent, subKey, access, &opened);
+    key.reset(status == ERROR_SUCCESS ? RegistryKeyHandle{&api, opened} : RegistryKeyHandle{});
+    return status;
+}

@@ -1,0 +1,412 @@
+#include "platform/registry_memory.h"
+
+#include <algorithm>
+#include <cwctype>
+#include <utility>
+
+namespace {
+
+const wchar_t kWow6432Node[] = L"WOW6432NODE";
+
+std::wstring Fold(const std::wstring& text) {
+    std::wstring folded(text);
+    for (wchar_t& c : folded) {
+        c = static_cast<wchar_t>(std::towupper(c));
+    }
+    return folded;
+}
+
+std::vector<std::wstring> Components(const wchar_t* path) {
+    std::vector<std::wstring> parts;
+    std::wstring part;
+    for (const wchar_t* p = path ? path : L""; *p; ++p) {
+        if (*p == L'\\') {
+            if (!part.empty()) {
+                parts.push_back(std::move(part));
+            }
+            part.clear();
+        } else {
+            part += *p;
+        }
+    }
+    if (!part.empty()) {
+        parts.push_back(std::move(part));
+    }
+    return parts;
+}
+
+bool IsPredefined(HKEY key) {
+    return key == HKEY_CLASSES_ROOT || key == HKEY_CURRENT_USER || key == HKEY_LOCAL_MACHINE;
+}
+
+}  // namespace
+
+struct MemoryRegistry::Node {
+    std::wstring name;
+    std::wstring folded;
+    std::wstring path;        // "HKLM\SOFTWARE\..." as made
+    std::wstring foldedPath;  // the same, folded
+    Node* parent = nullptr;
+    std::vector<std::shared_ptr<Node>> children;  // by folded name
+    std::vector<Value> values;                    // in the order they were set
+    bool deleted = false;
+
+    std::vector<std::shared_ptr<Node>>::iterator lowerBound(const std::wstring& foldedName) {
+        return std::lower_bound(children.begin(), children.end(), foldedName,
+                                [](const std::shared_ptr<Node>& n, const std::wstring& f) { return n->folded < f; });
+    }
+
+    std::shared_ptr<Node> child(const std::wstring& childName, bool create) {
+        std::wstring f = Fold(childName);
+        auto it = lowerBound(f);
+        if (it != children.end() && (*it)->folded == f) {
+            return *it;
+        }
+        if (!create) {
+            return nullptr;
+        }
+        auto made = std::make_shared<Node>();
+        made->name = childName;
+        made->folded = f;
+        made->path = path + L"\\" + childName;
+        made->foldedPath = foldedPath + L"\\" + f;
+        made->parent = this;
+        return *children.insert(it, made);
+    }
+};
+
+MemoryRegistry::MemoryRegistry() {
+    auto makeRoot = [](const wchar_t* name) {
+        auto node = std::make_shared<Node>();
+        node->name = node->folded = node->path = node->foldedPath = name;
+        return node;
+    };
+    classesRoot_ = makeRoot(L"HKCR");
+    currentUser_ = makeRoot(L"HKCU");
+    localMachine_ = makeRoot(L"HKLM");
+}
+
+MemoryRegistry::~MemoryRegistry() = default;
+
+void MemoryRegistry::addRedirection(const std::wstring& path, bool allBut, const std::vector<std::wstring>& names) {
+    Redirection redirection{allBut, {}};
+    for (const std::wstring& name : names) {
+        redirection.names.push_back(Fold(name));
+    }
+    redirections_[Fold(path)] = std::move(redirection);
+}
+
+void MemoryRegistry::redirectAllBut(const std::wstring& path, const std::vector<std::wstring>& sharedChildren) {
+    addRedirection(path, true, sharedChildren);
+}
+
+void MemoryRegistry::redirectOnly(const std::wstring& path, const std::vector<std::wstring>& redirectedChildren) {
+    addRedirection(path, false, redirectedChildren);
+}
+
+void MemoryRegistry::useWindowsViews() {
+    redirectAllBut(L"HKLM\\SOFTWARE", {L"Classes"});
+    redirectOnly(L"HKLM\\SOFTWARE\\Classes", {L"CLSID", L"Interface"});
+    redirectOnly(L"HKCU\\SOFTWARE\\Classes", {L"CLSID", L"Interface"});
+    redirectOnly(L"HKCR", {L"CLSID", L"Interface"});
+}
+
+std::shared_ptr<MemoryRegistry::Node> MemoryRegistry::root(HKEY key) const {
+    if (key == HKEY_CLASSES_ROOT) return classesRoot_;
+    if (key == HKEY_CURRENT_USER) return currentUser_;
+    if (key == HKEY_LOCAL_MACHINE) return localMachine_;
+    return nullptr;
+}
+
+std::shared_ptr<MemoryRegistry::Node> MemoryRegistry::nodeOf(HKEY key, LSTATUS* status, RegistryView* view) const {
+    *status = ERROR_SUCCESS;
+    if (auto node = root(key)) {
+        *view = processView_;
+        return node;
+    }
+    auto it = handles_.find(reinterpret_cast<std::uintptr_t>(key));
+    if (it == handles_.end()) {
+        *status = ERROR_INVALID_HANDLE;
+        return nullptr;
+    }
+    if (it->second.node->deleted) {
+        *status = ERROR_KEY_DELETED;
+        return nullptr;
+    }
+    *view = it->second.view;
+    return it->second.node;
+}
+
+bool MemoryRegistry::redirects(const Node& node, const std::wstring& childName) const {
+    auto it = redirections_.find(node.foldedPath);
+    if (it == redirections_.end()) {
+        return false;
+    }
+    std::wstring f = Fold(childName);
+    if (f == kWow6432Node) {
+        return false;
+    }
+    const auto& names = it->second.names;
+    bool listed = std::find(names.begin(), names.end(), f) != names.end();
+    return it->second.allBut ? !listed : listed;
+}
+
+RegistryView MemoryRegistry::viewOf(REGSAM access) const {
+    if (access & KEY_WOW64_64KEY) return RegistryView::Bits64;
+    if (access & KEY_WOW64_32KEY) return RegistryView::Bits32;
+    return processView_;
+}
+
+std::shared_ptr<MemoryRegistry::Node> MemoryRegistry::resolve(const std::shared_ptr<Node>& start,
+                                                              const std::wstring& subPath, RegistryView view,
+                                                              bool create) {
+    std::vector<std::wstring> parts = Components(subPath.c_str());
+    std::shared_ptr<Node> node = start;
+    if (view == RegistryView::Bits32 && !redirections_.empty()) {
+        // The 32-bit view is a matter of the whole path, not of the handle: walk again from
+        // the root, stepping into "Wow6432Node" at each redirection point on the way.
+        std::vector<std::wstring> full;
+        for (Node* n = start.get(); n->parent; n = n->parent) {
+            full.insert(full.begin(), n->name);
+        }
+        full.insert(full.end(), parts.begin(), parts.end());
+        parts = std::move(full);
+        Node* top = start.get();
+        while (top->parent) {
+            top = top->parent;
+        }
+        node = top == classesRoot_.get() ? classesRoot_ : top == currentUser_.get() ? currentUser_ : localMachine_;
+        for (const std::wstring& part : parts) {
+            if (redirects(*node, part)) {
+                node = node->child(L"Wow6432Node", create);
+                if (!node) return nullptr;
+            }
+            node = node->child(part, create);
+            if (!node) return nullptr;
+        }
+        return node;
+    }
+    for (const std::wstring& part : parts) {
+        node = node->child(part, create);
+        if (!node) return nullptr;
+    }
+    return node;
+}
+
+std::shared_ptr<MemoryRegistry::Node> MemoryRegistry::resolvePath(const std::wstring& path, RegistryView view,
+                                                                  bool create) const {
+    size_t slash = path.find(L'\\');
+    std::wstring rootName = Fold(path.substr(0, slash));
+    std::shared_ptr<Node> start = rootName == L"HKCR"   ? classesRoot_
+                                  : rootName == L"HKCU" ? currentUser_
+                                  : rootName == L"HKLM" ? localMachine_
+                                                        : nullptr;
+    if (!start) return nullptr;
+    std::wstring rest = slash == std::wstring::npos ? std::wstring() : path.substr(slash + 1);
+    return const_cast<MemoryRegistry*>(this)->resolve(start, rest, view, create);
+}
+
+std::vector<std::shared_ptr<MemoryRegistry::Node>> MemoryRegistry::visibleChildren(const std::shared_ptr<Node>& node,
+                                                                                   RegistryView view) const {
+    if (view != RegistryView::Bits32 || redirections_.find(node->foldedPath) == redirections_.end()) {
+        return node->children;
+    }
+    std::vector<std::shared_ptr<Node>> shown;
+    for (const auto& c : node->children) {
+        if (c->folded != kWow6432Node && !redirects(*node, c->name)) shown.push_back(c);
+    }
+    if (auto wow = node->child(L"Wow6432Node", false)) {
+        for (const auto& c : wow->children) {
+            if (redirects(*node, c->name)) shown.push_back(c);
+        }
+    }
+    std::sort(shown.begin(), shown.end(), [](const auto& a, const auto& b) { return a->folded < b->folded; });
+    return shown;
+}
+
+void MemoryRegistry::createKey(const std::wstring& path, RegistryView view) { resolvePath(path, view, true); }
+
+void MemoryRegistry::setValue(const std::wstring& path, const std::wstring& name, DWORD type,
+                              const std::vector<BYTE>& data, RegistryView view) {
+    auto node = resolvePath(path, view, true);
+    if (!node) return;
+    std::wstring f = Fold(name);
+    for (Value& v : node->values) {
+        if (Fold(v.name) == f) {
+            v.type = type;
+            v.data = data;
+            return;
+        }
+    }
+    node->values.push_back(Value{name, type, data});
+}
+
+void MemoryRegistry::setString(const std::wstring& path, const std::wstring& name, const std::wstring& text,
+                               DWORD type, RegistryView view) {
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(text.c_str());
+    setValue(path, name, type, std::vector<BYTE>(bytes, bytes + (text.size() + 1) * sizeof(wchar_t)), view);
+}
+
+bool MemoryRegistry::exists(const std::wstring& path, RegistryView view) const {
+    return resolvePath(path, view, false) != nullptr;
+}
+
+std::vector<std::wstring> MemoryRegistry::allKeys() const {
+    std::vector<std::wstring> keys;
+    std::vector<Node*> stack;
+    for (const auto& r : {localMachine_, currentUser_, classesRoot_}) {
+        stack.push_back(r.get());
+    }
+    while (!stack.empty()) {
+        Node* node = stack.back();
+        stack.pop_back();
+        keys.push_back(node->path);
+        for (auto it = node->children.rbegin(); it != node->children.rend(); ++it) {
+            stack.push_back(it->get());
+        }
+    }
+    return keys;
+}
+
+void MemoryRegistry::addFault(Operation operation, const std::wstring& path, LSTATUS error, DWORD index,
+                              REGSAM whenRequested) {
+    faults_.push_back(Fault{operation, Fold(path), error, index, whenRequested});
+}
+
+void MemoryRegistry::failOpen(const std::wstring& path, LSTATUS error, REGSAM whenRequested) {
+    addFault(Operation::Open, path, error, kAnyIndex, whenRequested);
+}
+void MemoryRegistry::failQueryInfo(const std::wstring& path, LSTATUS error) {
+    addFault(Operation::QueryInfo, path, error, kAnyIndex, 0);
+}
+void MemoryRegistry::failEnumKey(const std::wstring& path, LSTATUS error, DWORD index) {
+    addFault(Operation::EnumKey, path, error, index, 0);
+}
+void MemoryRegistry::failEnumValue(const std::wstring& path, LSTATUS error, DWORD index) {
+    addFault(Operation::EnumValue, path, error, index, 0);
+}
+void MemoryRegistry::failDelete(const std::wstring& path, LSTATUS error) {
+    addFault(Operation::Delete, path, error, kAnyIndex, 0);
+}
+
+const MemoryRegistry::Fault* MemoryRegistry::fault(Operation operation, const Node& node, DWORD index,
+                                                   REGSAM access) const {
+    for (const Fault& f : faults_) {
+        if (f.operation == operation && f.path == node.foldedPath && (f.index == kAnyIndex || f.index == index) &&
+            (access & f.whenRequested) == f.whenRequested) {
+            return &f;
+        }
+    }
+    return nullptr;
+}
+
+LSTATUS MemoryRegistry::openKey(HKEY parent, const wchar_t* subKey, REGSAM access, HKEY* result) {
+    LSTATUS status;
+    RegistryView parentView;
+    auto start = nodeOf(parent, &status, &parentView);
+    std::wstring sub = subKey ? subKey : L"";
+    calls_.push_back(Call{Operation::Open, (start ? start->path : L"?") + (sub.empty() ? L"" : L"\\" + sub), access});
+    if (!start) return status;
+    if ((access & kRegistryViewBits) == kRegistryViewBits) return ERROR_INVALID_PARAMETER;
+    if (sub.empty() && IsPredefined(parent)) {
+        // advapi32 hands the predefined key itself back.
+        *result = parent;
+        return ERROR_SUCCESS;
+    }
+    RegistryView view = viewOf(access);
+    auto node = resolve(start, sub, view, false);
+    if (!node) return ERROR_FILE_NOT_FOUND;
+    if (const Fault* f = fault(Operation::Open, *node, kAnyIndex, access)) return f->error;
+    std::uintptr_t id = nextHandle_;
+    nextHandle_ += 4;
+    handles_[id] = Handle{node, view};
+    *result = reinterpret_cast<HKEY>(id);
+    return ERROR_SUCCESS;
+}
+
+LSTATUS MemoryRegistry::queryInfoKey(HKEY key, RegistryKeyInfo* info) {
+    LSTATUS status;
+    RegistryView view;
+    auto node = nodeOf(key, &status, &view);
+    if (!node) return status;
+    if (const Fault* f = fault(Operation::QueryInfo, *node)) return f->error;
+    *info = RegistryKeyInfo{};
+    for (const auto& c : visibleChildren(node, view)) {
+        ++info->subkeys;
+        info->maxSubkeyLength = std::max<DWORD>(info->maxSubkeyLength, c->name.size());
+    }
+    for (const Value& v : node->values) {
+        ++info->values;
+        info->maxValueNameLength = std::max<DWORD>(info->maxValueNameLength, v.name.size());
+        info->maxValueDataSize = std::max<DWORD>(info->maxValueDataSize, v.data.size());
+    }
+    return ERROR_SUCCESS;
+}
+
+LSTATUS MemoryRegistry::enumKey(HKEY key, DWORD index, wchar_t* name, DWORD* nameLength) {
+    LSTATUS status;
+    RegistryView view;
+    auto node = nodeOf(key, &status, &view);
+    if (!node) return status;
+    if (const Fault* f = fault(Operation::EnumKey, *node, index)) return f->error;
+    auto children = visibleChildren(node, view);
+    if (index >= children.size()) return ERROR_NO_MORE_ITEMS;
+    const std::wstring& found = children[index]->name;
+    if (found.size() + 1 > *nameLength) return ERROR_MORE_DATA;
+    std::copy(found.begin(), found.end(), name);
+    name[found.size()] = L'\0';
+    *nameLength = static_cast<DWORD>(found.size());
+    return ERROR_SUCCESS;
+}
+
+LSTATUS MemoryRegistry::enumValue(HKEY key, DWORD index, wchar_t* name, DWORD* nameLength, DWORD* type, BYTE* data,
+                                  DWORD* dataSize) {
+    LSTATUS status;
+    RegistryView view;
+    auto node = nodeOf(key, &status, &view);
+    if (!node) return status;
+    if (const Fault* f = fault(Operation::EnumValue, *node, index)) return f->error;
+    if (index >= node->values.size()) return ERROR_NO_MORE_ITEMS;
+    const Value& value = node->values[index];
+    if (value.name.size() + 1 > *nameLength) return ERROR_MORE_DATA;
+    std::copy(value.name.begin(), value.name.end(), name);
+    name[value.name.size()] = L'\0';
+    *nameLength = static_cast<DWORD>(value.name.size());
+    if (type) *type = value.type;
+    if (dataSize) {
+        DWORD size = static_cast<DWORD>(value.data.size());
+        if (data && size > *dataSize) {
+            *dataSize = size;
+            return ERROR_MORE_DATA;
+        }
+        if (data) std::copy(value.data.begin(), value.data.end(), data);
+        *dataSize = size;
+    }
+    return ERROR_SUCCESS;
+}
+
+LSTATUS MemoryRegistry::deleteKey(HKEY parent, const wchar_t* subKey, REGSAM viewBits) {
+    LSTATUS status;
+    RegistryView parentView;
+    auto start = nodeOf(parent, &status, &parentView);
+    std::wstring sub = subKey ? subKey : L"";
+    calls_.push_back(
+        Call{Operation::Delete, (start ? start->path : L"?") + (sub.empty() ? L"" : L"\\" + sub), viewBits});
+    if (!start) return status;
+    if ((viewBits & kRegistryViewBits) == kRegistryViewBits) return ERROR_INVALID_PARAMETER;
+    auto node = sub.empty() ? start : resolve(start, sub, viewOf(viewBits), false);
+    if (!node) return ERROR_FILE_NOT_FOUND;
+    if (!node->parent) return ERROR_ACCESS_DENIED;
+    if (const Fault* f = fault(Operation::Delete, *node)) return f->error;
+    if (!node->children.empty()) return ERROR_ACCESS_DENIED;
+    Node* up = node->parent;
+    up->children.erase(up->lowerBound(node->folded));
+    node->deleted = true;
+    node->parent = nullptr;
+    return ERROR_SUCCESS;
+}
+
+LSTATUS MemoryRegistry::closeKey(HKEY key) {
+    if (IsPredefined(key)) return ERROR_SUCCESS;
+    return handles_.erase(reinterpret_cast<std::uintptr_t>(key)) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}

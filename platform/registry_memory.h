@@ -1,0 +1,140 @@
+#pragma once
+// An in-memory registry that behaves like advapi32 for the calls of RegistryApi, for tests.
+//
+// Keys are named by paths that begin with a root's short name: "HKCR", "HKCU" or "HKLM"
+// (HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE). Names are compared without
+// regard to case and keep the case they were made with; subkeys enumerate in name order,
+// values in the order they were set.
+//
+// Registry views. A key made a redirection point shows two views: in the 64-bit view its
+// children are its own; in the 32-bit view its redirected children are taken from its
+// "Wow6432Node" child instead, while its shared children stay the same keys in both views.
+// As on WOW64, the view is a property of each call: an open or delete without a view bit
+// uses the process's own view, and the view of a handle is not remembered, so opening a
+// subkey of a key opened in the 64-bit view, without a view bit, from a 32-bit process
+// looks in the 32-bit view. With no redirection point, the view bits change nothing, as on
+// 32-bit Windows.
+//
+// Faults can be injected per key (matched by the key's full stored path, the "Wow6432Node"
+// step included): an open, a query, an enumeration or a delete then fails with a chosen error.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/registry_api.h"
+
+enum class RegistryView { Bits64, Bits32 };
+
+class MemoryRegistry : public RegistryApi {
+public:
+    enum class Operation { Open, QueryInfo, EnumKey, EnumValue, Delete };
+
+    // One call of openKey or deleteKey, as the tests inspect it: the stored path of the
+    // parent followed by the requested subkey, and the access mask or view bits.
+    struct Call {
+        Operation operation;
+        std::wstring path;
+        REGSAM access;
+    };
+
+    MemoryRegistry();
+    ~MemoryRegistry() override;
+
+    // --- Set-up ---
+    // The view of calls without a view bit: Bits64 for a 64-bit process (the default),
+    // Bits32 for a 32-bit process under WOW64.
+    void setProcessView(RegistryView view) { processView_ = view; }
+    // In the 32-bit view, the children of `path` other than `sharedChildren` are redirected.
+    void redirectAllBut(const std::wstring& path, const std::vector<std::wstring>& sharedChildren);
+    // In the 32-bit view, only `redirectedChildren` of `path` are redirected.
+    void redirectOnly(const std::wstring& path, const std::vector<std::wstring>& redirectedChildren);
+    // A layout like 64-bit Windows 7 and later: HKLM\SOFTWARE redirected but for "Classes";
+    // the COM class and interface keys of HKLM\SOFTWARE\Classes, HKCU\SOFTWARE\Classes and
+    // HKCR redirected; everything else shared.
+    void useWindowsViews();
+
+    // Makes the key and its missing ancestors, in `view`.
+    void createKey(const std::wstring& path, RegistryView view = RegistryView::Bits64);
+    // Sets (or replaces) a value, making the key if needed.
+    void setValue(const std::wstring& path, const std::wstring& name, DWORD type, const std::vector<BYTE>& data,
+                  RegistryView view = RegistryView::Bits64);
+    // A REG_SZ (or other string type) value, stored with its terminator as advapi32 does.
+    void setString(const std::wstring& path, const std::wstring& name, const std::wstring& text,
+                   DWORD type = REG_SZ, RegistryView view = RegistryView::Bits64);
+
+    // --- Inspection ---
+    bool exists(const std::wstring& path, RegistryView view = RegistryView::Bits64) const;
+    // Every stored key path, parents before children, in name order.
+    std::vector<std::wstring> allKeys() const;
+    // Handles opened and not yet closed (the predefined roots are not counted).
+    size_t openHandles() const { return handles_.size(); }
+    const std::vector<Call>& calls() const { return calls_; }
+    void clearCalls() { calls_.clear(); }
+
+    // --- Faults ---
+    static constexpr DWORD kAnyIndex = 0xFFFFFFFF;
+    // Opens of the key fail with `error` when the requested access includes all bits of
+    // `whenRequested` (0: every open). Opening through a predefined root's empty path is
+    // not affected.
+    void failOpen(const std::wstring& path, LSTATUS error, REGSAM whenRequested = 0);
+    void failQueryInfo(const std::wstring& path, LSTATUS error);
+    void failEnumKey(const std::wstring& path, LSTATUS error, DWORD index = kAnyIndex);
+    void failEnumValue(const std::wstring& path, LSTATUS error, DWORD index = kAnyIndex);
+    void failDelete(const std::wstring& path, LSTATUS error);
+
+    // --- RegistryApi ---
+    LSTATUS openKey(HKEY parent, const wchar_t* subKey, REGSAM access, HKEY* result) override;
+    LSTATUS queryInfoKey(HKEY key, RegistryKeyInfo* info) override;
+    LSTATUS enumKey(HKEY key, DWORD index, wchar_t* name, DWORD* nameLength) override;
+    LSTATUS enumValue(HKEY key, DWORD index, wchar_t* name, DWORD* nameLength, DWORD* type, BYTE* data,
+                      DWORD* dataSize) override;
+    LSTATUS deleteKey(HKEY parent, const wchar_t* subKey, REGSAM viewBits) override;
+    LSTATUS closeKey(HKEY key) override;
+
+    struct Node;
+
+private:
+    struct Value {
+        std::wstring name;
+        DWORD type;
+        std::vector<BYTE> data;
+    };
+    struct Handle {
+        std::shared_ptr<Node> node;
+        RegistryView view;
+    };
+    struct Redirection {
+        bool allBut;                      // true: names are the shared children
+        std::vector<std::wstring> names;  // folded
+    };
+    struct Fault {
+        Operation operation;
+        std::wstring path;  // folded
+        LSTATUS error;
+        DWORD index;
+        REGSAM whenRequested;
+    };
+
+    std::shared_ptr<Node> root(HKEY key) const;
+    std::shared_ptr<Node> nodeOf(HKEY key, LSTATUS* status, RegistryView* view) const;
+    std::shared_ptr<Node> resolve(const std::shared_ptr<Node>& start, const std::wstring& subPath,
+                                  RegistryView view, bool create);
+    std::shared_ptr<Node> resolvePath(const std::wstring& path, RegistryView view, bool create) const;
+    bool redirects(const Node& node, const std::wstring& childName) const;
+    std::vector<std::shared_ptr<Node>> visibleChildren(const std::shared_ptr<Node>& node, RegistryView view) const;
+    RegistryView viewOf(REGSAM access) const;
+    const Fault* fault(Operation operation, const Node& node, DWORD index = kAnyIndex, REGSAM access = 0) const;
+    void addFault(Operation operation, const std::wstring& path, LSTATUS error, DWORD index, REGSAM whenRequested);
+    void addRedirection(const std::wstring& path, bool allBut, const std::vector<std::wstring>& names);
+
+    std::shared_ptr<Node> classesRoot_, currentUser_, localMachine_;
+    RegistryView processView_ = RegistryView::Bits64;
+    std::map<std::wstring, Redirection> redirections_;  // by folded path
+    std::vector<Fault> faults_;
+    std::map<std::uintptr_t, Handle> handles_;
+    std::uintptr_t nextHandle_ = 0x1000;
+    std::vector<Call> calls_;
+};

@@ -1,0 +1,28 @@
+#include "registry/clean_registry.h"
+
+#include "platform/registry_win32.h"
+#include "registry/registry_views.h"
+#include "registry/wow64.h"
+
+void CleanRegistry(OperationsLogger* logger, ProgressCleaner* progress) {
+    CleanRegistry(SystemRegistry(), RunningUnderWow64(), logger, progress);
+}
+
+void CleanRegistry(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
+                   const RegistryRule* rules) {
+    if (!rules || !rules[0].root) {
+        return;
+    }
+    unsigned total = 0;
+    for (const RegistryRule* rule = rules; rule->root; ++rule) {
+        total += rule->weight;
+    }
+    unsigned position = 0;
+    for (const RegistryRule* rule = rules; rule->root; ++rule) {
+        ApplyRegistryRule(registry, wow64, rule->root, rule->path, rule->pattern, rule->mode, logger);
+        position += rule->weight;
+        if (progress) {
+            progress->progress(position, total);
+        }
+    }
+}

@@ -1,0 +1,17 @@
+#pragma once
+// The registry cleaner: applies every registry rule, in table order, and removes the keys
+// of the product they find, logging each removal and advancing the progress rule by rule.
+
+#include "platform/registry_api.h"
+#include "registry/registry_rules.h"
+#include "report/operations_logger.h"
+#include "report/progress_cleaner.h"
+
+// Cleans the registry of this machine through advapi32, in both views under WOW64.
+// Either sink may be null.
+void CleanRegistry(OperationsLogger* logger, ProgressCleaner* progress);
+
+// The same on any registry, with the WOW64 state given, for a table of rules ended by a row
+// whose root is null. After each rule the progress is (sum of the weights done, sum of all).
+void CleanRegistry(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
+                   const RegistryRule* rules = RegistryRuleTable());

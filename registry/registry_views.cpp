@@ -1,0 +1,13 @@
+#include "registry/registry_views.h"
+
+#include "registry/rule_in_view.h"
+
+void ApplyRegistryRule(RegistryApi& registry, bool wow64, HKEY root, const wchar_t* path, const wchar_t* pattern,
+                       int mode, OperationsLogger* logger) {
+    if (wow64) {
+        ApplyRuleInView(registry, wow64, root, path, pattern, kView64Access, mode, logger);
+        ApplyRuleInView(registry, wow64, root, path, pattern, kView32Access, mode, logger);
+    } else {
+        ApplyRuleInView(registry, wow64, root, path, pattern, kDefaultViewAccess, mode, logger);
+    }
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "platform/registry_api.h"
+#include "report/operations_logger.h"
+
+// Access masks of the view passes: KEY_ALL_ACCESS, with the view bit under WOW64.
+constexpr REGSAM kDefaultViewAccess = KEY_ALL_ACCESS;                   // 0xF003F
+constexpr REGSAM kView64Access = KEY_ALL_ACCESS | KEY_WOW64_64KEY;      // 0xF013F
+constexpr REGSAM kView32Access = KEY_ALL_ACCESS | KEY_WOW64_32KEY;      // 0xF023F
+
+// Applies one rule: under WOW64 in the 64-bit view and then in the 32-bit view, both passes
+// always; otherwise once in the default view.
+void ApplyRegistryRule(RegistryApi& registry, bool wow64, HKEY root, const wchar_t* path, const wchar_t* pattern,
+                       int mode, OperationsLogger* logger);

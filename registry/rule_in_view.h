@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+#include "platform/registry_api.h"
+#include "report/operations_logger.h"
+
+// The kind of every removal record of the registry cleaner.
+extern const wchar_t kRemoveRegistryKey[];
+
+// The name a rule key has in the log: the mark "(64) " under WOW64, the root's short name
+// ("HKCR", "HKCU", "HKLM") and, unless the path is empty, a backslash and the path.
+std::wstring LoggedKeyPath(HKEY root, const wchar_t* path, bool wow64);
+
+// Applies one rule in the view that `access` selects: opens root\path and removes what
+// `mode` names there, reporting each removal to `logger` (which may be null).
+void ApplyRuleInView(RegistryApi& registry, bool wow64, HKEY root, const wchar_t* path, const wchar_t* pattern,
+                     REGSAM access, int mode, OperationsLogger* logger);
+
+// The scan of modes MatchName and MatchNameOrContent below an open rule key: collects the
+// direct subkeys that the mode matches, then deletes each with its subtree and reports it
+// as `loggedPath`\name, success or fail.
+void RemoveMatchingSubkeys(RegistryApi& registry, HKEY ruleKey, const wchar_t* pattern, const std::wstring& loggedPath,
+                           REGSAM access, int mode, OperationsLogger* logger);
