@@ -27,10 +27,7 @@ void WriteText(FILE* stream, const std::wstring& text) {
 
 }  // namespace
 
-OperationsLoggerFile::OperationsLoggerFile() = default;
-
-OperationsLoggerFile::OperationsLoggerFile(std::wstring windowsFolder)
-    : windowsFolder_(std::move(windowsFolder)), windowsFolderGiven_(true) {}
+OperationsLoggerFile::OperationsLoggerFile(std::wstring windowsFolder) : windowsFolder_(std::move(windowsFolder)) {}
 
 OperationsLoggerFile::~OperationsLoggerFile() {
     if (stream_) {
@@ -40,7 +37,7 @@ OperationsLoggerFile::~OperationsLoggerFile() {
 
 void OperationsLoggerFile::open() {
     std::wstring path = windowsFolder_;
-    if (!windowsFolderGiven_ && !LookUpSpecialFolder(kCsidlWindows, path)) {
+    if (path.empty() && !LookUpSpecialFolder(kCsidlWindows, path)) {
         // Without the Windows folder there is no place for the log; the records are still counted.
         return;
     }

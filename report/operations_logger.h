@@ -24,10 +24,9 @@ public:
 // so a run that removes nothing leaves no trace.
 class OperationsLoggerFile : public OperationsLogger {
 public:
-    // The log goes to "<Windows folder>\Logs\TallowBriskCleaner".
-    OperationsLoggerFile();
-    // Tests put the log below another folder in place of the Windows folder.
-    explicit OperationsLoggerFile(std::wstring windowsFolder);
+    // The log goes to "<Windows folder>\Logs\TallowBriskCleaner". Tests name another folder
+    // to stand for the Windows folder; empty means the real one.
+    explicit OperationsLoggerFile(std::wstring windowsFolder = std::wstring());
     ~OperationsLoggerFile() override;
 
     OperationsLoggerFile(const OperationsLoggerFile&) = delete;
@@ -48,7 +47,6 @@ private:
     int removalCount_ = 0;
     std::wstring logFilePath_;
     std::wstring windowsFolder_;
-    bool windowsFolderGiven_ = false;
 };
 
 // Writes the current UTC time as "YYYY_MM_DDThh_mm_ssZ" into dest, which has room for
