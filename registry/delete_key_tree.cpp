@@ -1,6 +1,7 @@
 #include "registry/delete_key_tree.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "platform/registry_key.h"
 
@@ -35,14 +36,15 @@ bool DeleteTree(RegistryApi& registry, HKEY parent, const std::wstring& path, RE
         base += L'\\';
     }
     // Deleting a child moves the next one to index 0, so index 0 is read until none is left.
-    wchar_t name[kChildNameBuffer];
+    // The name buffer lives on the heap: the recursion can be 512 levels deep.
+    std::vector<wchar_t> name(kChildNameBuffer);
     std::wstring previous;
     for (;;) {
         DWORD length = kChildNameBuffer;
-        if (registry.enumKey(key.get().key, 0, name, &length) != ERROR_SUCCESS) {
+        if (registry.enumKey(key.get().key, 0, name.data(), &length) != ERROR_SUCCESS) {
             break;
         }
-        std::wstring child(name, length);
+        std::wstring child(name.data(), length);
         // A child "deleted" but still listed (one that vanished from under its name, say
         // through a dangling link) would be read again forever.
         if (child.empty() || child.find(L'\\') != std::wstring::npos || child == previous) {
