@@ -61,24 +61,31 @@ inline void PumpMessages(DWORD ms) {
     } while (GetTickCount() - start < ms);
 }
 
-// A visible top-level window to hold the controls under test; destroyed with its children.
+// A visible top-level window that holds the controls under test. One window serves the whole
+// test program (under Wine without a window manager, destroying a visible top-level window
+// waits for X); each HostWindow destroys the children it made.
 class HostWindow {
 public:
-    HostWindow(int x = 100, int y = 100, int w = 400, int h = 300) {
-        static const ATOM atom = [] {
+    HostWindow() {
+        static const HWND shared = [] {
             WNDCLASSW wc{};
             wc.lpfnWndProc = DefWindowProcW;
             wc.hInstance = GetModuleHandleW(nullptr);
             wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
             wc.lpszClassName = L"ControlsTestHost";
-            return RegisterClassW(&wc);
+            RegisterClassW(&wc);
+            HWND window = CreateWindowExW(0, L"ControlsTestHost", L"host", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN,
+                                          100, 100, 400, 300, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+            PumpMessages(50);
+            return window;
         }();
-        (void)atom;
-        window_ = CreateWindowExW(0, L"ControlsTestHost", L"host", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, x, y, w,
-                                  h, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-        PumpMessages(20);
+        window_ = shared;
     }
-    ~HostWindow() { DestroyWindow(window_); }
+    ~HostWindow() {
+        while (HWND child = GetWindow(window_, GW_CHILD)) {
+            DestroyWindow(child);
+        }
+    }
     HostWindow(const HostWindow&) = delete;
     HostWindow& operator=(const HostWindow&) = delete;
 
