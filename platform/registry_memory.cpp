@@ -241,8 +241,8 @@ void MemoryRegistry::setValue(const std::wstring& path, const std::wstring& name
     node->values.push_back(Value{name, type, data});
 }
 
-void MemoryRegistry::setString(const std::wstring& path, const std::wstring& name, const std::wstring& text,
-                               DWORD type, RegistryView view) {
+void MemoryRegistry::setString(const std::wstring& path, const std::wstring& name, const std::wstring& text, DWORD type,
+                               RegistryView view) {
     const BYTE* bytes = reinterpret_cast<const BYTE*>(text.c_str());
     setValue(path, name, type, std::vector<BYTE>(bytes, bytes + (text.size() + 1) * sizeof(wchar_t)), view);
 }

@@ -62,8 +62,8 @@ public:
     void setValue(const std::wstring& path, const std::wstring& name, DWORD type, const std::vector<BYTE>& data,
                   RegistryView view = RegistryView::Bits64);
     // A REG_SZ (or other string type) value, stored with its terminator as advapi32 does.
-    void setString(const std::wstring& path, const std::wstring& name, const std::wstring& text,
-                   DWORD type = REG_SZ, RegistryView view = RegistryView::Bits64);
+    void setString(const std::wstring& path, const std::wstring& name, const std::wstring& text, DWORD type = REG_SZ,
+                   RegistryView view = RegistryView::Bits64);
 
     // --- Inspection ---
     bool exists(const std::wstring& path, RegistryView view = RegistryView::Bits64) const;
@@ -120,8 +120,8 @@ private:
 
     std::shared_ptr<Node> root(HKEY key) const;
     std::shared_ptr<Node> nodeOf(HKEY key, LSTATUS* status, RegistryView* view) const;
-    std::shared_ptr<Node> resolve(const std::shared_ptr<Node>& start, const std::wstring& subPath,
-                                  RegistryView view, bool create);
+    std::shared_ptr<Node> resolve(const std::shared_ptr<Node>& start, const std::wstring& subPath, RegistryView view,
+                                  bool create);
     std::shared_ptr<Node> resolvePath(const std::wstring& path, RegistryView view, bool create) const;
     bool redirects(const Node& node, const std::wstring& childName) const;
     std::vector<std::shared_ptr<Node>> visibleChildren(const std::shared_ptr<Node>& node, RegistryView view) const;

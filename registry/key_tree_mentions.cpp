@@ -60,8 +60,8 @@ bool Mentions(RegistryApi& registry, HKEY key, std::wstring_view pattern, REGSAM
         DWORD nameLength = kValueNameBuffer;
         DWORD type = REG_NONE;
         DWORD size = kValueDataBuffer;
-        if (registry.enumValue(key, index, buffers.valueName.data(), &nameLength, &type, buffers.data.data(),
-                               &size) != ERROR_SUCCESS) {
+        if (registry.enumValue(key, index, buffers.valueName.data(), &nameLength, &type, buffers.data.data(), &size) !=
+            ERROR_SUCCESS) {
             continue;
         }
         if (Holds({buffers.valueName.data(), nameLength}, pattern)) {

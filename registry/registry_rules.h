@@ -11,11 +11,11 @@ enum RegistryRuleMode {
 };
 
 struct RegistryRule {
-    HKEY root;              // HKEY_CLASSES_ROOT, HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE; null ends a table
-    const wchar_t* path;    // below the root, no leading or trailing backslash; empty: the root itself
-    const wchar_t* pattern; // case-sensitive substring that marks the product's keys
-    int mode;               // a RegistryRuleMode
-    int weight;             // the rule's share of the progress
+    HKEY root;               // HKEY_CLASSES_ROOT, HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE; null ends a table
+    const wchar_t* path;     // below the root, no leading or trailing backslash; empty: the root itself
+    const wchar_t* pattern;  // case-sensitive substring that marks the product's keys
+    int mode;                // a RegistryRuleMode
+    int weight;              // the rule's share of the progress
 };
 
 // The cleaner's table, in the order the rules are applied, ended by a row whose root is null.

@@ -4,9 +4,9 @@
 #include "report/operations_logger.h"
 
 // Access masks of the view passes: KEY_ALL_ACCESS, with the view bit under WOW64.
-constexpr REGSAM kDefaultViewAccess = KEY_ALL_ACCESS;                   // 0xF003F
-constexpr REGSAM kView64Access = KEY_ALL_ACCESS | KEY_WOW64_64KEY;      // 0xF013F
-constexpr REGSAM kView32Access = KEY_ALL_ACCESS | KEY_WOW64_32KEY;      // 0xF023F
+constexpr REGSAM kDefaultViewAccess = KEY_ALL_ACCESS;               // 0xF003F
+constexpr REGSAM kView64Access = KEY_ALL_ACCESS | KEY_WOW64_64KEY;  // 0xF013F
+constexpr REGSAM kView32Access = KEY_ALL_ACCESS | KEY_WOW64_32KEY;  // 0xF023F
 
 // Applies one rule: under WOW64 in the 64-bit view and then in the 32-bit view, both passes
 // always; otherwise once in the default view.

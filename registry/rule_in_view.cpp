@@ -26,14 +26,12 @@ bool RemoveFoundKey(RegistryApi& registry, HKEY parent, const std::wstring& path
     return DeleteKeyTree(registry, parent, path, access);
 }
 
-bool ContentMentions(RegistryApi& registry, HKEY ruleKey, const wchar_t* name, const wchar_t* pattern,
-                     REGSAM access) {
+bool ContentMentions(RegistryApi& registry, HKEY ruleKey, const wchar_t* name, const wchar_t* pattern, REGSAM access) {
     // Only reading is needed here. The view bit must come along all the same: a 32-bit
     // process under WOW64 that opens a subkey without one lands in the 32-bit view, whatever
     // view the rule key was opened in.
     unique_registry_key candidate;
-    if (OpenRegistryKey(registry, ruleKey, name, KEY_READ | (access & kRegistryViewBits), candidate) !=
-        ERROR_SUCCESS) {
+    if (OpenRegistryKey(registry, ruleKey, name, KEY_READ | (access & kRegistryViewBits), candidate) != ERROR_SUCCESS) {
         return false;
     }
     return KeyTreeMentions(registry, candidate.get().key, pattern, access);

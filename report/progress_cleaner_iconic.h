@@ -2,8 +2,8 @@
 // The progress sink of a cleaning session: shows the progress on the main window's taskbar
 // button, traces each report to the debugger output and keeps the window responsive.
 
-#include <windows.h>
 #include <shobjidl.h>
+#include <windows.h>
 
 #include "report/progress_cleaner.h"
 
@@ -11,10 +11,10 @@
 class ProgressPlatform {
 public:
     virtual ~ProgressPlatform() = default;
-    virtual DWORD tickCount();                   // GetTickCount
-    virtual DWORD version();                     // GetVersion
-    virtual void trace(const wchar_t* text);     // OutputDebugStringW
-    virtual ITaskbarList3* createTaskbar();      // the shell's taskbar list object, or null
+    virtual DWORD tickCount();                // GetTickCount
+    virtual DWORD version();                  // GetVersion
+    virtual void trace(const wchar_t* text);  // OutputDebugStringW
+    virtual ITaskbarList3* createTaskbar();   // the shell's taskbar list object, or null
 };
 
 class ProgressCleanerIconic : public ProgressCleaner {

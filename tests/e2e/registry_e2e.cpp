@@ -46,8 +46,7 @@ std::vector<Seed> Seeds() {
         {HKEY_CLASSES_ROOT, c64, KEY_WOW64_64KEY, L"", REG_SZ, L"Connect"},
         {HKEY_CLASSES_ROOT, c64 + L"\\InprocServer32", KEY_WOW64_64KEY, L"", REG_SZ,
          L"C:\\Program Files\\Tallowbrisk\\adxloader64.dll"},
-        {HKEY_CLASSES_ROOT, c64 + L"\\InprocServer32", KEY_WOW64_64KEY, L"ThreadingModel", REG_SZ,
-         L"Both"},
+        {HKEY_CLASSES_ROOT, c64 + L"\\InprocServer32", KEY_WOW64_64KEY, L"ThreadingModel", REG_SZ, L"Both"},
         {HKEY_CLASSES_ROOT, c64 + L"\\ProgID", KEY_WOW64_64KEY, L"", REG_SZ, L"Connect.Addin"},
         {HKEY_CLASSES_ROOT, c32 + L"\\InprocServer32", KEY_WOW64_32KEY, L"", REG_SZ,
          L"C:\\Program Files (x86)\\Tallowbrisk\\adxloader.dll"},
@@ -63,8 +62,8 @@ std::vector<Seed> Seeds() {
 int SeedKeys() {
     for (const Seed& seed : Seeds()) {
         HKEY key;
-        LSTATUS status = RegCreateKeyExW(seed.root, seed.path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | seed.view, nullptr,
-                                         &key, nullptr);
+        LSTATUS status = RegCreateKeyExW(seed.root, seed.path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | seed.view,
+                                         nullptr, &key, nullptr);
         if (status != ERROR_SUCCESS) {
             std::fwprintf(stderr, L"cannot make %ls: %ld\n", seed.path.c_str(), status);
             return 1;

@@ -6,8 +6,8 @@
 //                           "reg query /s", one by KeyTreeMentions alone, and CleanRegistry in
 //                           one view; then prints the ratios and the peak memory
 
-#include <windows.h>
 #include <psapi.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <string>

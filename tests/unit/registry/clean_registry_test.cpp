@@ -1,5 +1,7 @@
 // The rule table and the walk over it: order, weights, progress and the sinks.
 
+#include "registry/clean_registry.h"
+
 #include <gtest/gtest.h>
 
 #include <cwchar>
@@ -7,7 +9,6 @@
 #include <vector>
 
 #include "platform/registry_memory.h"
-#include "registry/clean_registry.h"
 #include "test_sinks.h"
 
 namespace {

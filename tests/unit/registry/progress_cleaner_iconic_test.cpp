@@ -1,12 +1,12 @@
 // The taskbar progress sink with a fake clock, trace and taskbar; the message queue is the
 // test thread's own.
 
+#include "report/progress_cleaner_iconic.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "report/progress_cleaner_iconic.h"
 
 namespace {
 
@@ -114,8 +114,7 @@ TEST(ProgressCleanerIconic, FirstReportTracesAndDrainsAtOnce) {
     progress.progress(0, 100);
     EXPECT_FALSE(MarkerWaiting());
     progress.progress(100, 100);
-    EXPECT_EQ((std::vector<std::wstring>{L"cur pos 0 / 100 - 0\n", L"cur pos 100 / 100 - 123456\n"}),
-              platform.traces);
+    EXPECT_EQ((std::vector<std::wstring>{L"cur pos 0 / 100 - 0\n", L"cur pos 100 / 100 - 123456\n"}), platform.traces);
     EXPECT_EQ(0, platform.taskbarRequests) << "no window, no taskbar";
     EmptyQueue();
 }

@@ -66,15 +66,15 @@ public:
     RegistryApi& api() override { return registry_; }
     void create(HKEY root, const std::wstring& path, REGSAM view = 0) override {
         HKEY key;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr,
-                                                 &key, nullptr));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key, nullptr));
         RegCloseKey(key);
     }
     void set(HKEY root, const std::wstring& path, const std::wstring& name, DWORD type, const std::vector<BYTE>& data,
              REGSAM view = 0) override {
         HKEY key;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr,
-                                                 &key, nullptr));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key, nullptr));
         EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, name.c_str(), 0, type, data.data(), data.size()));
         RegCloseKey(key);
     }
@@ -129,8 +129,7 @@ TYPED_TEST(RegistryContract, EnumeratesSubkeysWithinTheCallersBuffer) {
         this->sandbox.create(HKEY_CURRENT_USER, this->at(L"Enum\\") + name);
     }
     unique_registry_key key;
-    ASSERT_EQ(ERROR_SUCCESS,
-              OpenRegistryKey(this->api(), HKEY_CURRENT_USER, this->at(L"Enum").c_str(), KEY_READ, key));
+    ASSERT_EQ(ERROR_SUCCESS, OpenRegistryKey(this->api(), HKEY_CURRENT_USER, this->at(L"Enum").c_str(), KEY_READ, key));
     RegistryKeyInfo info;
     ASSERT_EQ(ERROR_SUCCESS, this->api().queryInfoKey(key.get().key, &info));
     EXPECT_EQ(3u, info.subkeys);
@@ -250,12 +249,12 @@ TYPED_TEST(RegistryContract, ShowsEachViewItsOwnRedirectedKeys) {
     RegistryApi& api = this->api();
 
     unique_registry_key key;
-    EXPECT_EQ(ERROR_SUCCESS, OpenRegistryKey(api, HKEY_LOCAL_MACHINE, (views + L"\\Only64").c_str(),
-                                             KEY_READ | KEY_WOW64_64KEY, key));
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, OpenRegistryKey(api, HKEY_LOCAL_MACHINE, (views + L"\\Only64").c_str(),
-                                                    KEY_READ | KEY_WOW64_32KEY, key));
-    EXPECT_EQ(ERROR_SUCCESS, OpenRegistryKey(api, HKEY_LOCAL_MACHINE, (views + L"\\Only32").c_str(),
-                                             KEY_READ | KEY_WOW64_32KEY, key));
+    EXPECT_EQ(ERROR_SUCCESS,
+              OpenRegistryKey(api, HKEY_LOCAL_MACHINE, (views + L"\\Only64").c_str(), KEY_READ | KEY_WOW64_64KEY, key));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+              OpenRegistryKey(api, HKEY_LOCAL_MACHINE, (views + L"\\Only64").c_str(), KEY_READ | KEY_WOW64_32KEY, key));
+    EXPECT_EQ(ERROR_SUCCESS,
+              OpenRegistryKey(api, HKEY_LOCAL_MACHINE, (views + L"\\Only32").c_str(), KEY_READ | KEY_WOW64_32KEY, key));
     EXPECT_EQ(ERROR_SUCCESS, OpenRegistryKey(api, HKEY_LOCAL_MACHINE,
                                              L"Software\\Wow6432Node\\TallowbriskCleanerTests\\Contract\\Views\\Only32",
                                              KEY_READ | KEY_WOW64_64KEY, key))
@@ -274,15 +273,15 @@ TYPED_TEST(RegistryContract, ShowsEachViewItsOwnRedirectedKeys) {
     key.reset();
 
     unique_registry_key parent32, parent64;
-    ASSERT_EQ(ERROR_SUCCESS, OpenRegistryKey(api, HKEY_LOCAL_MACHINE, views.c_str(), KEY_ALL_ACCESS | KEY_WOW64_32KEY,
-                                             parent32));
-    ASSERT_EQ(ERROR_SUCCESS, OpenRegistryKey(api, HKEY_LOCAL_MACHINE, views.c_str(), KEY_ALL_ACCESS | KEY_WOW64_64KEY,
-                                             parent64));
+    ASSERT_EQ(ERROR_SUCCESS,
+              OpenRegistryKey(api, HKEY_LOCAL_MACHINE, views.c_str(), KEY_ALL_ACCESS | KEY_WOW64_32KEY, parent32));
+    ASSERT_EQ(ERROR_SUCCESS,
+              OpenRegistryKey(api, HKEY_LOCAL_MACHINE, views.c_str(), KEY_ALL_ACCESS | KEY_WOW64_64KEY, parent64));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, api.deleteKey(parent64.get().key, L"Only32\\Inner", KEY_WOW64_64KEY));
     EXPECT_EQ(ERROR_SUCCESS, api.deleteKey(parent32.get().key, L"Only32\\Inner", KEY_WOW64_32KEY));
     EXPECT_EQ(ERROR_SUCCESS, api.deleteKey(parent64.get().key, L"Only64", KEY_WOW64_64KEY));
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, OpenRegistryKey(api, HKEY_LOCAL_MACHINE, (views + L"\\Only64").c_str(),
-                                                    KEY_READ | KEY_WOW64_64KEY, key));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+              OpenRegistryKey(api, HKEY_LOCAL_MACHINE, (views + L"\\Only64").c_str(), KEY_READ | KEY_WOW64_64KEY, key));
 }
 
 }  // namespace

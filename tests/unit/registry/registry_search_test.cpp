@@ -160,9 +160,9 @@ TEST_F(RegistrySearch, UndeletableChildFailsItsCandidateOnly) {
 
     apply(kAddins, MatchNameOrContent);
 
-    EXPECT_EQ((std::vector<Record>{fail(kLoggedAddins + L"\\Tallowbrisk.A"),
-                                   success(kLoggedAddins + L"\\Tallowbrisk.B")}),
-              logger.records);
+    EXPECT_EQ(
+        (std::vector<Record>{fail(kLoggedAddins + L"\\Tallowbrisk.A"), success(kLoggedAddins + L"\\Tallowbrisk.B")}),
+        logger.records);
     EXPECT_FALSE(registry.exists(first + L"\\a")) << "siblings before the undeletable child are gone";
     EXPECT_FALSE(registry.exists(first + L"\\b\\inner"));
     EXPECT_TRUE(registry.exists(first + L"\\b"));
@@ -264,8 +264,8 @@ TEST(DeepKeys, ChainOf512LevelsIsSearchedAndDeletedOnASmallStack) {
     }
     registry.setString(path, L"Path", L"C:\\Tallowbrisk");
 
-    HANDLE thread = CreateThread(nullptr, 256 * 1024, SearchDeepChain, &registry, STACK_SIZE_PARAM_IS_A_RESERVATION,
-                                 nullptr);
+    HANDLE thread =
+        CreateThread(nullptr, 256 * 1024, SearchDeepChain, &registry, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     ASSERT_NE(nullptr, thread);
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 60000));
     DWORD result = 0;

@@ -1,6 +1,8 @@
 // Rules applied in the registry views: one pass outside WOW64, the 64-bit then the 32-bit
 // view under it, each with its access mask, and the "(64) " mark.
 
+#include "registry/registry_views.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,7 +10,6 @@
 
 #include "platform/registry_memory.h"
 #include "registry/registry_rules.h"
-#include "registry/registry_views.h"
 #include "test_sinks.h"
 
 namespace {
@@ -41,8 +42,7 @@ TEST_F(RegistryViews, UnderWow64BothViewsAreCleanedAndMarked) {
     registry.createKey(L"HKLM\\SOFTWARE\\Tallowbrisk\\Addin", RegistryView::Bits32);
     ASSERT_TRUE(registry.exists(L"HKLM\\SOFTWARE\\Wow6432Node\\Tallowbrisk"));
 
-    ApplyRegistryRule(registry, true, HKEY_LOCAL_MACHINE, L"SOFTWARE\\Tallowbrisk", L"Tallowbrisk", RemoveKey,
-                      &logger);
+    ApplyRegistryRule(registry, true, HKEY_LOCAL_MACHINE, L"SOFTWARE\\Tallowbrisk", L"Tallowbrisk", RemoveKey, &logger);
 
     const Record marked{L"remove registry key: ", L"(64) HKLM\\SOFTWARE\\Tallowbrisk", 1};
     EXPECT_EQ((std::vector<Record>{marked, marked}), logger.records);
@@ -69,8 +69,7 @@ TEST_F(RegistryViews, OutsideWow64OnePassInTheDefaultViewUnmarked) {
     plain.setString(L"HKCU\\SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Addins\\Other.Addin", L"Path",
                     L"C:\\Tallowbrisk\\a.dll");
 
-    ApplyRegistryRule(plain, false, HKEY_LOCAL_MACHINE, L"SOFTWARE\\Tallowbrisk", L"Tallowbrisk", RemoveKey,
-                      &logger);
+    ApplyRegistryRule(plain, false, HKEY_LOCAL_MACHINE, L"SOFTWARE\\Tallowbrisk", L"Tallowbrisk", RemoveKey, &logger);
     ApplyRegistryRule(plain, false, HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Addins",
                       L"Tallowbrisk", MatchNameOrContent, &logger);
 
@@ -113,12 +112,12 @@ TEST_F(RegistryViews, ExplicitWow6432NodeRuleRunsInBothViews) {
 // without a view bit would look in the 32-bit view even during the 64-bit pass, and miss
 // the add-in's 64-bit registration.
 TEST_F(RegistryViews, ContentSearchLooksInTheViewOfItsPass) {
-    registry.setString(L"HKCR\\CLSID\\{64}\\InprocServer32", L"", L"C:\\Program Files\\Tallowbrisk\\a64.dll",
-                       REG_SZ, RegistryView::Bits64);
-    registry.setString(L"HKCR\\CLSID\\{32}\\InprocServer32", L"", L"C:\\Program Files\\Tallowbrisk\\a32.dll",
-                       REG_SZ, RegistryView::Bits32);
-    registry.setString(L"HKCR\\CLSID\\{Other}\\InprocServer32", L"", L"C:\\Windows\\system32\\other.dll",
-                       REG_SZ, RegistryView::Bits64);
+    registry.setString(L"HKCR\\CLSID\\{64}\\InprocServer32", L"", L"C:\\Program Files\\Tallowbrisk\\a64.dll", REG_SZ,
+                       RegistryView::Bits64);
+    registry.setString(L"HKCR\\CLSID\\{32}\\InprocServer32", L"", L"C:\\Program Files\\Tallowbrisk\\a32.dll", REG_SZ,
+                       RegistryView::Bits32);
+    registry.setString(L"HKCR\\CLSID\\{Other}\\InprocServer32", L"", L"C:\\Windows\\system32\\other.dll", REG_SZ,
+                       RegistryView::Bits64);
     ASSERT_TRUE(registry.exists(L"HKCR\\Wow6432Node\\CLSID\\{32}"));
 
     ApplyRegistryRule(registry, true, HKEY_CLASSES_ROOT, L"CLSID", L"Tallowbrisk", MatchNameOrContent, &logger);
@@ -127,8 +126,8 @@ TEST_F(RegistryViews, ContentSearchLooksInTheViewOfItsPass) {
     EXPECT_TRUE(registry.exists(L"HKCR\\CLSID\\{Other}"));
     for (const auto& call : registry.calls()) {
         if (call.operation == Operation::Open && (call.access & ~kRegistryViewBits) == KEY_READ) {
-            EXPECT_NE(0u, call.access & kRegistryViewBits) << "the probe of " << std::string(call.path.begin(),
-                                                                                             call.path.end());
+            EXPECT_NE(0u, call.access & kRegistryViewBits)
+                << "the probe of " << std::string(call.path.begin(), call.path.end());
         }
     }
 }
