@@ -3,12 +3,17 @@
 //   TallowbriskCleaner.exe                 shows the cleaning dialog
 //   TallowbriskCleaner.exe /postinstall    removes the add-in's settings files, silently
 //
-// The exit code is 0 in every case.
+// The exit code is 0 in every case. The "mHyperlink" class registers itself during static
+// initialisation, before this entry point runs.
 
 #include <windows.h>
 
+#include "app/main_dialog.h"
+#include "controls/bitmap_view.h"
 #include "files/settings_files.h"
+#include "platform/app_instance.h"
 #include "report/operations_logger.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -23,12 +28,19 @@ void RunPostInstall() {
     CleanSettingsFiles(&logger);
 }
 
+void RunDialog(HINSTANCE instance) {
+    RegisterBitmapViewClass(instance);
+    DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), GetDesktopWindow(), MainDialogProc, 0);
+}
+
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandTail, int) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandTail, int) {
+    SetAppInstance(instance);
     if (IsPostInstallRun(commandTail)) {
         RunPostInstall();
-        return 0;
+    } else {
+        RunDialog(instance);
     }
     return 0;
 }

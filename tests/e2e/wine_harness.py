@@ -4,6 +4,7 @@ The prefix is the one ctest made for this run (WINEPREFIX); WINE_RUN is tools/wi
 """
 
 import glob
+import json
 import os
 import subprocess
 import time
@@ -81,3 +82,67 @@ def write(path, data, mode=0o644):
     with open(path, "wb") as f:
         f.write(data)
     os.chmod(path, mode)
+
+
+# The user interface, read and driven through the test driver (tools/driver).
+
+SCREENSHOTS = os.path.join(os.path.dirname(PREFIX), "screenshots")
+
+
+def windows(driver):
+    """The visible top-level windows, each with its children."""
+    output = subprocess.run([WINE_RUN, driver, "windows"], stdout=subprocess.PIPE,
+                            stderr=subprocess.DEVNULL, timeout=60, check=True).stdout
+    return json.loads(output.decode("ascii"))
+
+
+def wait_for_window(driver, match, timeout=60):
+    """Waits for a visible top-level window for which match(window) holds, and returns it."""
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        for window in windows(driver)["windows"]:
+            if match(window):
+                return window
+        time.sleep(0.3)
+    raise AssertionError("no such window came up")
+
+
+def is_main_dialog(window):
+    return window["text"] == "Tallowbrisk cleaner" and any(c["class"] == "BitmapView" for c in window["children"])
+
+
+def is_message_box(title):
+    def match(window):
+        return window["text"] == title and window["class"] == "#32770" and \
+            not any(c["class"] == "BitmapView" for c in window["children"])
+    return match
+
+
+def message_text(window):
+    """The text of a message box: its one static control that holds text."""
+    texts = [c["text"] for c in window["children"] if c["class"].lower() == "static" and c["text"]]
+    assert len(texts) == 1, texts
+    return texts[0]
+
+
+def drive(driver, *args):
+    completed = subprocess.run([WINE_RUN, driver, *args], timeout=60, stdout=subprocess.PIPE,
+                               stderr=subprocess.STDOUT)
+    if completed.returncode != 0:
+        raise AssertionError("driver %s failed (%d): %s" % (args, completed.returncode, completed.stdout))
+
+
+def click(driver, window, text):
+    drive(driver, "click", str(window["hwnd"]), text)
+
+
+def post(driver, window, message, wparam):
+    drive(driver, "post", str(window["hwnd"]), str(message), str(wparam))
+
+
+def screenshot(name):
+    """Takes a picture of the whole screen into the build tree's screenshots folder."""
+    os.makedirs(SCREENSHOTS, exist_ok=True)
+    path = os.path.join(SCREENSHOTS, name + ".png")
+    subprocess.run(["import", "-window", "root", path], check=True, timeout=60)
+    return path

@@ -1,8 +1,12 @@
 // Test driver for the end-to-end tests: a small Windows program that does, inside the Wine
 // prefix, what a test cannot do from outside it.
 //
-//   driver hold PATH SIGNAL     opens PATH without sharing, creates the file SIGNAL, and keeps
-//                               PATH open until SIGNAL is deleted (60 s at most)
+//   driver hold PATH SIGNAL       opens PATH without sharing, creates the file SIGNAL, and keeps
+//                                 PATH open until SIGNAL is deleted (60 s at most)
+//   driver windows                prints the visible top-level windows as JSON: handle, title,
+//                                 class, rectangle, process id, and their child windows
+//   driver click HWND TEXT        clicks the child button of HWND whose text is TEXT
+//   driver post HWND MSG WPARAM   posts a message to a window (numbers in decimal or 0x hex)
 
 #include <windows.h>
 
@@ -26,6 +30,95 @@ int Hold(const wchar_t* path, const wchar_t* signal) {
     return 0;
 }
 
+std::string Json(const std::wstring& text) {
+    std::string out = "\"";
+    for (wchar_t c : text) {
+        if (c == L'"' || c == L'\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c > 0x7E) {
+            char escaped[8];
+            snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string Describe(HWND window) {
+    wchar_t text[2048] = {};
+    wchar_t className[256] = {};
+    GetWindowTextW(window, text, 2048);
+    GetClassNameW(window, className, 256);
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    char head[256];
+    snprintf(head, sizeof head, "{\"hwnd\": %llu, \"id\": %d, \"style\": %lu, \"pid\": %lu, \"rect\": [%ld, %ld, %ld, %ld], ",
+             static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(window)), GetDlgCtrlID(window),
+             static_cast<unsigned long>(GetWindowLongW(window, GWL_STYLE)), process, rect.left, rect.top, rect.right,
+             rect.bottom);
+    return head + std::string("\"class\": ") + Json(className) + ", \"text\": " + Json(text);
+}
+
+BOOL CALLBACK AddChild(HWND child, LPARAM out) {
+    std::string& list = *reinterpret_cast<std::string*>(out);
+    list += (list.empty() ? "" : ", ") + Describe(child) + "}";
+    return TRUE;
+}
+
+BOOL CALLBACK AddWindow(HWND window, LPARAM out) {
+    if (!IsWindowVisible(window)) {
+        return TRUE;
+    }
+    std::string children;
+    EnumChildWindows(window, AddChild, reinterpret_cast<LPARAM>(&children));
+    std::string& list = *reinterpret_cast<std::string*>(out);
+    list += (list.empty() ? "" : ",\n ") + Describe(window) + ", \"children\": [" + children + "]}";
+    return TRUE;
+}
+
+int Windows() {
+    std::string list;
+    EnumWindows(AddWindow, reinterpret_cast<LPARAM>(&list));
+    printf("{\"screen\": [%d, %d], \"windows\": [%s]}\n", GetSystemMetrics(SM_CXSCREEN),
+           GetSystemMetrics(SM_CYSCREEN), list.c_str());
+    return 0;
+}
+
+HWND ToWindow(const wchar_t* number) { return reinterpret_cast<HWND>(static_cast<UINT_PTR>(wcstoull(number, nullptr, 0))); }
+
+struct Search {
+    const wchar_t* text;
+    HWND found;
+};
+
+BOOL CALLBACK FindButton(HWND child, LPARAM param) {
+    auto* search = reinterpret_cast<Search*>(param);
+    wchar_t text[256] = {};
+    GetWindowTextW(child, text, 256);
+    if (lstrcmpW(text, search->text) == 0) {
+        search->found = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+int Click(HWND window, const wchar_t* text) {
+    Search search{text, nullptr};
+    EnumChildWindows(window, FindButton, reinterpret_cast<LPARAM>(&search));
+    if (!search.found) {
+        fwprintf(stderr, L"click: no child \"%ls\"\n", text);
+        return 2;
+    }
+    // Posted, not sent: the click may open a modal loop in the program under test.
+    PostMessageW(search.found, BM_CLICK, 0, 0);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -33,6 +126,18 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"hold" && argc == 4) {
         return Hold(argv[2], argv[3]);
     }
-    fwprintf(stderr, L"usage: driver hold PATH SIGNAL\n");
+    if (command == L"windows" && argc == 2) {
+        return Windows();
+    }
+    if (command == L"click" && argc == 4) {
+        return Click(ToWindow(argv[2]), argv[3]);
+    }
+    if (command == L"post" && argc == 5) {
+        return PostMessageW(ToWindow(argv[2]), static_cast<UINT>(wcstoul(argv[3], nullptr, 0)),
+                            static_cast<WPARAM>(wcstoull(argv[4], nullptr, 0)), 0)
+                   ? 0
+                   : 2;
+    }
+    fwprintf(stderr, L"usage: driver hold PATH SIGNAL | windows | click HWND TEXT | post HWND MSG WPARAM\n");
     return 2;
 }

@@ -15,6 +15,12 @@ rm -rf "$prefix"
 mkdir -p "$prefix/home"
 export WINEPREFIX="$prefix" HOME="$prefix/home" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+
+# Xvfb runs no window manager: let Wine draw the windows' frames and captions itself, as
+# Windows would.
+for value in Managed Decorated; do
+    /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v "$value" /d N /f >/dev/null 2>&1
+done
 /usr/lib/wine/wineserver -w
 
 for link in "$prefix"/drive_c/users/*/*; do

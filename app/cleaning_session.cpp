@@ -1,0 +1,79 @@
+#include "app/cleaning_session.h"
+
+#include "files/folder_removal.h"
+#include "files/settings_files.h"
+#include "registry/clean_registry.h"
+#include "report/operations_logger.h"
+
+namespace {
+
+bool g_sessionRunning = false;
+
+// Marks the session as running for the length of a scope.
+class RunningSession {
+public:
+    RunningSession() { g_sessionRunning = true; }
+    ~RunningSession() { g_sessionRunning = false; }
+    RunningSession(const RunningSession&) = delete;
+    RunningSession& operator=(const RunningSession&) = delete;
+};
+
+}  // namespace
+
+ProgressPlatform& SessionPlatform::progressPlatform() {
+    static ProgressPlatform platform;
+    return platform;
+}
+
+void SessionPlatform::runCleaners(OperationsLogger& logger, ProgressCleaner& progress) {
+    CleanSettingsFiles(&logger);
+    RemoveProductFolders(&logger);
+    CleanRegistry(&logger, &progress);
+}
+
+void SessionPlatform::showMessage(HWND owner, const std::wstring& text) {
+    MessageBoxW(owner, text.c_str(), L"Tallowbrisk cleaner", MB_OK | MB_ICONINFORMATION);
+}
+
+std::wstring ClosingMessage(int removalCount, const std::wstring& logFilePath) {
+    if (removalCount == 0) {
+        return L"Tallowbrisk cleaner found nothing to remove";
+    }
+    std::wstring text = L"Tallowbrisk cleaner removed " + std::to_wstring(removalCount) + L" items.";
+    if (!logFilePath.empty()) {
+        text += L"\nMore technical information on file:\n" + logFilePath;
+    }
+    return text;
+}
+
+bool CleaningSessionRunning() { return g_sessionRunning; }
+
+int RunCleaningSession(HWND window) {
+    SessionPlatform platform;
+    return RunCleaningSession(window, platform);
+}
+
+int RunCleaningSession(HWND window, SessionPlatform& platform) {
+    // The progress sink dispatches the dialog's messages while the cleaners run, so a second
+    // OK can arrive here; the running session owns the log file and goes on alone.
+    if (g_sessionRunning) {
+        return 0;
+    }
+    RunningSession running;
+
+    std::wstring text;
+    {
+        OperationsLoggerFile logger(platform.logWindowsFolder());
+        const HCURSOR previous = platform.setCursor(platform.waitCursor());
+        {
+            ProgressCleanerIconic progress(window, platform.progressPlatform());
+            progress.progress(0, 100);
+            platform.runCleaners(logger, progress);
+            progress.progress(100, 100);
+            platform.setCursor(previous);
+            text = ClosingMessage(logger.removalCount(), logger.logFilePath());
+        }  // the taskbar button shows no progress any more
+    }      // the log file is closed, complete, before the message names it
+    platform.showMessage(window, text);
+    return 1;
+}

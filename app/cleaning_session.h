@@ -1,0 +1,40 @@
+#pragma once
+// One cleaning session: settings files, then product folders, then the registry, with the
+// wait cursor and taskbar progress, ending with a message that gives the count and the log.
+
+#include <windows.h>
+
+#include <string>
+
+#include "report/progress_cleaner_iconic.h"
+
+class OperationsLogger;
+
+// The user-interface and platform services a session uses. The base class is the real thing;
+// tests derive from it to watch the session without showing anything.
+class SessionPlatform {
+public:
+    virtual ~SessionPlatform() = default;
+
+    // Stands for the Windows folder below which the log is written; empty means the real one.
+    virtual std::wstring logWindowsFolder() { return std::wstring(); }
+    virtual ProgressPlatform& progressPlatform();
+    virtual HCURSOR setCursor(HCURSOR cursor) { return SetCursor(cursor); }
+    virtual HCURSOR waitCursor() { return LoadCursorW(nullptr, IDC_WAIT); }
+    // The three cleaners, in their order.
+    virtual void runCleaners(OperationsLogger& logger, ProgressCleaner& progress);
+    virtual void showMessage(HWND owner, const std::wstring& text);
+};
+
+// Runs one session for the main dialog `window` (may be null: no taskbar progress) and
+// returns 1 once the user has closed the closing message. While a session runs, the dialog's
+// messages are dispatched from inside it; a second call in that time starts nothing and
+// returns 0.
+int RunCleaningSession(HWND window);
+int RunCleaningSession(HWND window, SessionPlatform& platform);
+
+// True from the start of a session until its closing message has been closed.
+bool CleaningSessionRunning();
+
+// The text of the closing message.
+std::wstring ClosingMessage(int removalCount, const std::wstring& logFilePath);

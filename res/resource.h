@@ -1,0 +1,7 @@
+// Resource identifiers of the Tallowbrisk cleaner.
+#pragma once
+
+#define IDD_MAIN 129
+#define IDI_APP 130
+#define IDS_OUTLOOK_CAPTION 103
+#define IDS_OUTLOOK_TEXT 115

@@ -1,0 +1,242 @@
+"""The whole program under wine64 and Xvfb: the Outlook check, the dialog, and a cleaning session."""
+
+import os
+import re
+import shutil
+import sys
+import tempfile
+import time
+import unittest
+
+import wine_harness as wine
+
+CLEANER, DRIVER = sys.argv[1], sys.argv[2]
+WM_KEYDOWN, VK_ESCAPE, WM_CLOSE = 0x0100, 0x1B, 0x0010
+SETTINGS = b"<configuration><userSettings><Tallowbrisk4Outlook.Properties.Settings>" \
+    b"</Tallowbrisk4Outlook.Properties.Settings></userSettings></configuration>"
+PROGRAM_FILES = os.path.join(wine.DRIVE_C, "Program Files")
+OUTSIDE = os.path.join(wine.DRIVE_C, "precious")
+ADDINS = r"HKEY_CURRENT_USER\Software\Microsoft\Office\16.0\Outlook\Addins"
+PRODUCT_KEYS = [
+    ADDINS + r"\Tallowbrisk.Addin",
+    ADDINS + r"\Other.Addin",  # names the product in a value
+    r"HKEY_LOCAL_MACHINE\Software\Tallowbrisk",
+    r"HKEY_CURRENT_USER\Software\Microsoft\Office\16.0\Outlook\Resiliency",
+]
+SEED_REG = "\r\n".join([
+    "Windows Registry Editor Version 5.00", "",
+    "[%s\\Tallowbrisk.Addin]" % ADDINS, '"LoadBehavior"=dword:00000003', "",
+    "[%s\\Other.Addin]" % ADDINS, '"Description"="Shipped with Tallowbrisk"', "",
+    r"[HKEY_LOCAL_MACHINE\Software\Tallowbrisk\Settings\Deeper]", '"Path"="C:\\\\x"', "",
+    r"[HKEY_CURRENT_USER\Software\Microsoft\Office\16.0\Outlook\Resiliency\DisabledItems]",
+    '"1"=hex:01,02', "", ""])
+
+
+# Wine keeps its own run-time state here; it changes with every program that opens a window.
+WINE_STATE = re.compile(r"^\[HKEY_(CURRENT_USER|USERS\\[^\\]+)\\Software\\Wine\\")
+
+
+def export_registry():
+    """The whole registry as Wine's regedit exports it: {section header: its lines}."""
+    with tempfile.TemporaryDirectory(dir=wine.DRIVE_C) as folder:
+        path = os.path.join(folder, "all.reg")
+        wine.run("regedit", "/E", wine.windows_path(path))
+        with open(path, "rb") as f:
+            text = f.read().decode("utf-16")
+    sections = {}
+    for block in text.split("\r\n\r\n"):
+        header, _, body = block.partition("\r\n")
+        if header.startswith("[") and not WINE_STATE.match(header):
+            sections[header] = body
+    return sections
+
+
+def import_registry(text):
+    with tempfile.TemporaryDirectory(dir=wine.DRIVE_C) as folder:
+        path = os.path.join(folder, "seed.reg")
+        with open(path, "wb") as f:
+            f.write(b"\xff\xfe" + text.encode("utf-16-le"))
+        wine.run("regedit", "/S", wine.windows_path(path))
+
+
+class Program:
+    """The cleaner, started in the background."""
+
+    def __init__(self, *args):
+        self.process = wine.start(CLEANER, *args)
+
+    def exit_code(self, timeout=120):
+        return self.process.wait(timeout=timeout)
+
+
+class DialogTest(unittest.TestCase):
+    def setUp(self):
+        shutil.rmtree(wine.LOG_FOLDER, ignore_errors=True)
+
+    def open_dialog(self, *args):
+        program = Program(*args)
+        return program, wine.wait_for_window(DRIVER, wine.is_main_dialog)
+
+    def test_the_dialog_comes_up_centred_with_its_texts_picture_and_link(self):
+        program, dialog = self.open_dialog()
+        wine.screenshot("dialog")
+        screen = wine.windows(DRIVER)["screen"]
+        left, top, right, bottom = dialog["rect"]
+        self.assertLessEqual(abs(left + right - screen[0]), 1)
+        self.assertLessEqual(abs(top + bottom - screen[1]), 1)
+
+        children = dialog["children"]
+        self.assertEqual([c["class"] for c in children],
+                         ["BitmapView", "Static", "Static", "Static", "mHyperlink", "Button", "Button"])
+        self.assertEqual([c["text"] for c in children[:4]], [
+            "TALLOWBRISKBMP", "Tallowbrisk Cleaner, Version 1.15",
+            "Tallowbrisk Cleaner for Outlook will uninstall Tallowbrisk files that may be causing problems.\n\n"
+            "After the cleaning process you will be able to do an updated install with the latest Addin version.",
+            "Tallowbrisk cleaner can take a few minutes depending on your configuration."])
+        self.assertRegex(children[4]["text"], r"^Download link for the latest Addin version\.\$http://[^/]+"
+                                              r"/quiver-backoffice/outlook-jsp/DownloadOutlookAddin\.action$")
+        self.assertEqual([(c["text"], c["id"]) for c in children[5:]], [("OK", 1), ("Cancel", 2)])
+        picture = children[0]["rect"]
+        self.assertEqual((picture[2] - picture[0], picture[3] - picture[1]), (178, 200))
+        cancel, ok = children[6]["rect"], children[5]["rect"]
+        self.assertLess(cancel[2], ok[0], "Cancel stands left of OK")
+
+        wine.click(DRIVER, dialog, "Cancel")
+        self.assertEqual(program.exit_code(), 0)
+
+    def test_ok_removes_all_three_kinds_of_leftovers_and_nothing_else(self):
+        # Parents of the seeded keys exist before the "before" picture is taken.
+        # The parents of the product's keys, and another add-in, are there before and after.
+        import_registry("Windows Registry Editor Version 5.00\r\n\r\n[%s\\Unrelated.Addin]\r\n"
+                        "\"LoadBehavior\"=dword:00000003\r\n\r\n" % ADDINS)
+        registry_before = export_registry()
+        import_registry(SEED_REG)
+        settings = os.path.join(wine.LOCAL_APPDATA, "Microsoft_Corporation", "Addin_Url", "1.0", "user.config")
+        wine.write(settings, SETTINGS)
+        folders = [os.path.join(wine.ROAMING_APPDATA, "Tallowbrisk"),
+                   os.path.join(PROGRAM_FILES, "Tallowbrisk by marlpit"),
+                   os.path.join(wine.DOCUMENTS, "Tallowbrisk")]
+        for folder in folders:
+            wine.write(os.path.join(folder, "sub", "data.bin"), b"x", mode=0o444)
+        precious = os.path.join(OUTSIDE, "system.dll")
+        wine.write(precious, b"MZ")
+        try:
+            program, dialog = self.open_dialog()
+            wine.click(DRIVER, dialog, "OK")
+            message = wine.wait_for_window(DRIVER, wine.is_message_box("Tallowbrisk cleaner"), timeout=300)
+            wine.screenshot("closing_message")
+            text = wine.message_text(message)
+            wine.click(DRIVER, message, "OK")
+            self.assertEqual(program.exit_code(), 0)
+
+            logs = wine.log_files()
+            self.assertEqual(len(logs), 1)
+            lines = wine.read_log(logs[0])
+            self.assertEqual(text, "Tallowbrisk cleaner removed %d items.\nMore technical information on file:\n%s"
+                             % (len(lines), wine.windows_path(logs[0]).replace("\\logs\\", "\\Logs\\")))
+            self.assertIn("LOG Remove:: remove file:  : %s : success" % wine.windows_path(settings), lines)
+            for folder in folders:
+                self.assertIn("LOG Remove:: remove folder:  : %s : success" % wine.windows_path(folder), lines)
+                self.assertFalse(os.path.exists(folder))
+            self.assertFalse(os.path.exists(settings))
+            self.assertTrue(os.path.exists(precious))
+            registry_after = export_registry()
+            self.assertGreater(len(registry_before), 1000)
+            self.assertEqual(sorted(set(registry_before) ^ set(registry_after)), [])
+            self.assertEqual(registry_after, registry_before)
+        finally:
+            shutil.rmtree(OUTSIDE, ignore_errors=True)
+
+    def test_ok_with_nothing_to_remove_says_so(self):
+        program, dialog = self.open_dialog()
+        wine.click(DRIVER, dialog, "OK")
+        message = wine.wait_for_window(DRIVER, wine.is_message_box("Tallowbrisk cleaner"), timeout=300)
+        self.assertEqual(wine.message_text(message), "Tallowbrisk cleaner found nothing to remove")
+        wine.click(DRIVER, message, "OK")
+        self.assertEqual(program.exit_code(), 0)
+        self.assertFalse(os.path.exists(wine.LOG_FOLDER))
+
+    def test_escape_and_the_close_box_remove_nothing(self):
+        folder = os.path.join(wine.ROAMING_APPDATA, "Tallowbrisk")
+        wine.write(os.path.join(folder, "data.bin"), b"x")
+        try:
+            for close in (lambda d: wine.post(DRIVER, d, WM_KEYDOWN, VK_ESCAPE),
+                          lambda d: wine.post(DRIVER, d, WM_CLOSE, 0)):
+                program, dialog = self.open_dialog()
+                close(dialog)
+                self.assertEqual(program.exit_code(), 0)
+                self.assertTrue(os.path.exists(folder))
+        finally:
+            shutil.rmtree(folder, ignore_errors=True)
+
+    def test_only_the_whole_switch_skips_the_dialog(self):
+        for tail in (" /postinstall", "/postinstall x"):
+            program, dialog = self.open_dialog(tail)
+            wine.click(DRIVER, dialog, "Cancel")
+            self.assertEqual(program.exit_code(), 0)
+        settings = os.path.join(wine.LOCAL_APPDATA, "Microsoft_Corporation", "Addin_Url", "user.config")
+        wine.write(settings, SETTINGS)
+        self.assertEqual(wine.run(CLEANER, "/PostInstall"), 0)  # returns without a window
+        self.assertFalse(os.path.exists(settings))
+
+
+class OutlookCheckTest(unittest.TestCase):
+    """A running process named OUTLOOK.EXE (the driver, copied under that name)."""
+
+    def setUp(self):
+        self.outlook = os.path.join(wine.DRIVE_C, "outlook_test", "OUTLOOK.EXE")
+        os.makedirs(os.path.dirname(self.outlook), exist_ok=True)
+        shutil.copy(DRIVER, self.outlook)
+        self.held = os.path.join(os.path.dirname(self.outlook), "mailbox.pst")
+        wine.write(self.held, b"pst")
+        self.running = wine.HeldOpen(self.outlook, self.held)
+        self.running.__enter__()
+
+    def tearDown(self):
+        if self.running:
+            self.running.__exit__()
+        shutil.rmtree(os.path.dirname(self.outlook), ignore_errors=True)
+
+    def stop_outlook(self):
+        self.running.__exit__()
+        self.running = None
+
+    def warning(self):
+        window = wine.wait_for_window(DRIVER, wine.is_message_box("TallowCleaner"))
+        self.assertEqual(wine.message_text(window), "Please Close Outlook")
+        return window
+
+    def buttons(self, window):
+        return {c["id"]: c["text"] for c in window["children"] if c["class"].lower() == "button"}
+
+    def test_cancel_ends_the_program_without_the_dialog(self):
+        program = Program()
+        warning = self.warning()
+        wine.screenshot("outlook_warning")
+        self.assertEqual(sorted(self.buttons(warning)), [2, 10, 11])  # Cancel, Try Again, Continue
+        wine.click(DRIVER, warning, self.buttons(warning)[2])
+        self.assertEqual(program.exit_code(), 0)
+
+    def test_try_again_asks_again_while_outlook_runs_and_goes_on_once_it_is_gone(self):
+        program = Program()
+        warning = self.warning()
+        wine.click(DRIVER, warning, self.buttons(warning)[10])
+        time.sleep(1)
+        warning = self.warning()
+        self.stop_outlook()
+        wine.click(DRIVER, warning, self.buttons(warning)[10])
+        dialog = wine.wait_for_window(DRIVER, wine.is_main_dialog)
+        wine.click(DRIVER, dialog, "Cancel")
+        self.assertEqual(program.exit_code(), 0)
+
+    def test_continue_shows_the_dialog_while_outlook_runs(self):
+        program = Program()
+        warning = self.warning()
+        wine.click(DRIVER, warning, self.buttons(warning)[11])
+        dialog = wine.wait_for_window(DRIVER, wine.is_main_dialog)
+        wine.click(DRIVER, dialog, "Cancel")
+        self.assertEqual(program.exit_code(), 0)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)

@@ -1,0 +1,147 @@
+#include "app/cleaning_session.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "report/operations_logger.h"
+#include "tests/unit/support/temp_folder.h"
+
+namespace {
+
+// A progress platform without a taskbar whose trace lines land in the session's event list.
+class QuietProgressPlatform : public ProgressPlatform {
+public:
+    explicit QuietProgressPlatform(std::vector<std::wstring>& events) : events_(events) {}
+    DWORD tickCount() override { return tick_ += 100; }
+    DWORD version() override { return 0x0106; }  // 6.1: no taskbar progress
+    void trace(const wchar_t* text) override { events_.push_back(std::wstring(L"trace ") + text); }
+    ITaskbarList3* createTaskbar() override { return nullptr; }
+
+private:
+    std::vector<std::wstring>& events_;
+    DWORD tick_ = 0;
+};
+
+// Watches a session: what it shows, in which order, and with which cleaners.
+class WatchedPlatform : public SessionPlatform {
+public:
+    explicit WatchedPlatform(std::wstring windowsFolder) : windowsFolder_(std::move(windowsFolder)) {}
+
+    std::wstring logWindowsFolder() override { return windowsFolder_; }
+    ProgressPlatform& progressPlatform() override { return progress_; }
+    HCURSOR waitCursor() override { return wait_; }
+    HCURSOR setCursor(HCURSOR cursor) override {
+        events.push_back(cursor == wait_ ? L"wait cursor" : L"cursor back");
+        return std::exchange(cursor_, cursor);
+    }
+    void runCleaners(OperationsLogger& logger, ProgressCleaner&) override {
+        events.push_back(L"cleaners");
+        cleaners(logger);
+    }
+    void showMessage(HWND, const std::wstring& text) override {
+        events.push_back(L"message");
+        messages.push_back(text);
+        cursorAtMessage = cursor_;
+        if (onMessage) onMessage();
+    }
+
+    std::function<void(OperationsLogger&)> cleaners = [](OperationsLogger&) {};
+    std::function<void()> onMessage;
+    std::vector<std::wstring> events;
+    std::vector<std::wstring> messages;
+    HCURSOR cursorAtMessage = nullptr;
+    const HCURSOR before_ = reinterpret_cast<HCURSOR>(0x1111);
+
+private:
+    std::wstring windowsFolder_;
+    QuietProgressPlatform progress_{events};
+    HCURSOR wait_ = reinterpret_cast<HCURSOR>(0x2222);
+    HCURSOR cursor_ = before_;
+};
+
+// A stand-in Windows folder with its "Logs" folder.
+struct WindowsFolder {
+    TempFolder folder;
+    WindowsFolder() { CreateDirectoryW((folder / L"Logs").c_str(), nullptr); }
+    std::wstring logFolder() const { return folder / L"Logs\\TallowBriskCleaner"; }
+};
+
+TEST(RunCleaningSession, NothingToRemoveSaysSoAndLeavesNoLog) {
+    WindowsFolder windows;
+    WatchedPlatform platform(windows.folder.path());
+    EXPECT_EQ(RunCleaningSession(nullptr, platform), 1);
+    EXPECT_EQ(platform.messages, std::vector<std::wstring>{L"Tallowbrisk cleaner found nothing to remove"});
+    EXPECT_FALSE(Exists(windows.logFolder()));
+}
+
+TEST(RunCleaningSession, StepsComeInOrderAndTheCursorIsBackBeforeTheMessage) {
+    WindowsFolder windows;
+    WatchedPlatform platform(windows.folder.path());
+    RunCleaningSession(nullptr, platform);
+    EXPECT_EQ(platform.events, (std::vector<std::wstring>{L"wait cursor", L"trace cur pos 0 / 100 - 0\n", L"cleaners",
+                                                          L"trace cur pos 100 / 100 - 200\n", L"cursor back",
+                                                          L"message"}));
+    EXPECT_EQ(platform.cursorAtMessage, platform.before_);
+}
+
+TEST(RunCleaningSession, CountsFailedRemovalsAndNamesTheCompleteLogFile) {
+    WindowsFolder windows;
+    WatchedPlatform platform(windows.folder.path());
+    platform.cleaners = [](OperationsLogger& logger) {
+        logger.log(L"remove file: ", L"C:\\a\\user.config", 1);
+        logger.log(L"remove folder: ", L"C:\\b\\Tallowbrisk", 0);
+        logger.log(L"remove registry key: ", L"HKLM\\SOFTWARE\\Tallowbrisk", 1);
+    };
+    std::string logAtMessage;
+    platform.onMessage = [&] {
+        // The log is closed before the message names it: complete, and open to anyone.
+        const std::wstring text = platform.messages.back();
+        logAtMessage = ReadFileBytes(text.substr(text.rfind(L'\n') + 1));
+    };
+    RunCleaningSession(nullptr, platform);
+
+    ASSERT_EQ(platform.messages.size(), 1u);
+    const std::wstring& text = platform.messages[0];
+    const std::wstring head = L"Tallowbrisk cleaner removed 3 items.\nMore technical information on file:\n" +
+                              windows.logFolder() + L"\\Tallowbrisk_cleaner_";
+    EXPECT_EQ(text.compare(0, head.size(), head), 0) << text;
+    EXPECT_EQ(text.substr(text.size() - 4), L".log");
+    EXPECT_EQ(logAtMessage, "\xFF\xFE" + Utf16Le(L"LOG Remove:: remove file:  : C:\\a\\user.config : success\r\n"
+                                                  L"LOG Remove:: remove folder:  : C:\\b\\Tallowbrisk : fail\r\n"
+                                                  L"LOG Remove:: remove registry key:  : HKLM\\SOFTWARE\\Tallowbrisk"
+                                                  L" : success\r\n"));
+}
+
+TEST(RunCleaningSession, WithoutALogFileTheMessageGivesTheCountAlone) {
+    TempFolder windows;  // no "Logs" folder, so no log file can be made
+    WatchedPlatform platform(windows.path());
+    platform.cleaners = [](OperationsLogger& logger) {
+        logger.log(L"remove file: ", L"C:\\a\\user.config", 1);
+        logger.log(L"remove file: ", L"C:\\b\\user.config", 0);
+    };
+    RunCleaningSession(nullptr, platform);
+    EXPECT_EQ(platform.messages, std::vector<std::wstring>{L"Tallowbrisk cleaner removed 2 items."});
+}
+
+TEST(RunCleaningSession, ASecondSessionCannotStartWhileOneRuns) {
+    WindowsFolder windows;
+    WatchedPlatform platform(windows.folder.path());
+    int nested = -1;
+    platform.cleaners = [&](OperationsLogger& logger) {
+        EXPECT_TRUE(CleaningSessionRunning());
+        // What a second OK, dispatched by the progress sink, would do.
+        WatchedPlatform second(windows.folder.path());
+        second.cleaners = [](OperationsLogger& log) { log.log(L"remove file: ", L"C:\\x", 1); };
+        nested = RunCleaningSession(nullptr, second);
+        EXPECT_TRUE(second.events.empty());
+        logger.log(L"remove file: ", L"C:\\y", 1);
+    };
+    EXPECT_EQ(RunCleaningSession(nullptr, platform), 1);
+    EXPECT_EQ(nested, 0);
+    EXPECT_FALSE(CleaningSessionRunning());
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].rfind(L"Tallowbrisk cleaner removed 1 items.", 0), 0u);
+}
+
+}  // namespace
