@@ -25,9 +25,9 @@ constexpr std::size_t kCsType = 56;
 constexpr std::size_t kProfileData = 112;
 constexpr std::size_t kProfileSize = 116;
 
-constexpr std::uint32_t kCsSrgb = 0x73524742;     // 'sRGB'
-constexpr std::uint32_t kCsLinked = 0x4C494E4B;   // 'LINK'
-constexpr std::uint32_t kCsEmbedded = 0x4D424544; // 'MBED'
+constexpr std::uint32_t kCsSrgb = 0x73524742;      // 'sRGB'
+constexpr std::uint32_t kCsLinked = 0x4C494E4B;    // 'LINK'
+constexpr std::uint32_t kCsEmbedded = 0x4D424544;  // 'MBED'
 
 std::uint32_t Read32(const unsigned char* p) {
     return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;

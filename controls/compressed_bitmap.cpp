@@ -15,8 +15,7 @@ using UnpackedData = std::unique_ptr<unsigned char, UnpackedDeleter>;
 
 // The resource's bytes are only valid between LockResource and FreeResource, so they are
 // unpacked into a block of our own before the resource is let go.
-bool UnpackResource(HMODULE module, const wchar_t* name, const wchar_t* type, UnpackedData* data,
-                    std::size_t* length) {
+bool UnpackResource(HMODULE module, const wchar_t* name, const wchar_t* type, UnpackedData* data, std::size_t* length) {
     HRSRC found = FindResourceW(module, name, type);
     if (found == nullptr) {
         return false;

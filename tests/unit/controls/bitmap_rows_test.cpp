@@ -86,7 +86,9 @@ const Bytes kExpected24 = {0xC0, 0xB0, 0xA0, 0xF0, 0xE0, 0xD0, 0x00, 0x00, 0x00,
 struct Converted {
     DibParts parts;
     const unsigned char* header() const { return parts.copy.get() + parts.headerOffset; }
-    Bytes rows(std::size_t n) const { return Bytes(parts.copy.get() + parts.bitsOffset, parts.copy.get() + parts.bitsOffset + n); }
+    Bytes rows(std::size_t n) const {
+        return Bytes(parts.copy.get() + parts.bitsOffset, parts.copy.get() + parts.bitsOffset + n);
+    }
     Bytes info() const { return Bytes(parts.info.get(), parts.info.get() + parts.infoSize); }
 };
 
@@ -210,8 +212,16 @@ TEST(ConvertBitmapRows, MalformedHeadersGiveNoBitmap) {
         {"height 0", [](Bytes& b) { Put32(b, 22, 0); }},
         {"height INT_MIN", [](Bytes& b) { Put32(b, 22, 0x80000000u); }},
         {"height too large for the data", [](Bytes& b) { Put32(b, 22, 3); }},
-        {"pixel count over the limit", [](Bytes& b) { Put32(b, 18, 0x10000); Put32(b, 22, 0x101); }},
-        {"pixel count wrapping", [](Bytes& b) { Put32(b, 18, 0x7FFFFFFF); Put32(b, 22, 0x7FFFFFFF); }},
+        {"pixel count over the limit",
+         [](Bytes& b) {
+             Put32(b, 18, 0x10000);
+             Put32(b, 22, 0x101);
+         }},
+        {"pixel count wrapping",
+         [](Bytes& b) {
+             Put32(b, 18, 0x7FFFFFFF);
+             Put32(b, 22, 0x7FFFFFFF);
+         }},
         {"bit count 0", [](Bytes& b) { b[28] = 0; }},
         {"bit count 2", [](Bytes& b) { b[28] = 2; }},
         {"bit count 64", [](Bytes& b) { b[28] = 64; }},

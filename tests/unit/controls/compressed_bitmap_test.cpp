@@ -81,8 +81,8 @@ TEST(ShippedIcon, HoldsThirteenImagesThatLoadAtEverySize) {
     ASSERT_NE(group, nullptr);
     const auto* dir = static_cast<const unsigned char*>(LockResource(LoadResource(Self(), group)));
     ASSERT_EQ(dir[4], 13);
-    const int expected[13][2] = {{32, 4},   {16, 4},  {48, 8},  {32, 8},  {16, 8},  {256, 32}, {64, 32},
-                                 {48, 32},  {40, 32}, {32, 32}, {24, 32}, {20, 32}, {16, 32}};
+    const int expected[13][2] = {{32, 4},  {16, 4},  {48, 8},  {32, 8},  {16, 8},  {256, 32}, {64, 32},
+                                 {48, 32}, {40, 32}, {32, 32}, {24, 32}, {20, 32}, {16, 32}};
     for (int i = 0; i < 13; ++i) {
         const unsigned char* entry = dir + 6 + 14 * i;  // GRPICONDIRENTRY
         EXPECT_EQ(entry[0] == 0 ? 256 : entry[0], expected[i][0]) << i;

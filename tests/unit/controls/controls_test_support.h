@@ -74,8 +74,8 @@ public:
             wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
             wc.lpszClassName = L"ControlsTestHost";
             RegisterClassW(&wc);
-            HWND window = CreateWindowExW(0, L"ControlsTestHost", L"host", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN,
-                                          100, 100, 400, 300, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+            HWND window = CreateWindowExW(0, L"ControlsTestHost", L"host", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 100,
+                                          100, 400, 300, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
             PumpMessages(50);
             return window;
         }();

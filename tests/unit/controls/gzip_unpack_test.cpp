@@ -140,7 +140,8 @@ TEST(UnpackResourceData, TheTrailerCrcDecides) {
 }
 
 TEST(UnpackResourceData, EveryTruncationFails) {
-    const Bytes whole = Gzip(Bytes(Sample().begin(), Sample().begin() + 400), 2 | 4 | 8 | 16).bytes();
+    const Bytes sample = Sample();
+    const Bytes whole = Gzip(Bytes(sample.begin(), sample.begin() + 400), 2 | 4 | 8 | 16).bytes();
     for (std::size_t n = 3; n < whole.size(); ++n) {
         SCOPED_TRACE(n);
         ExpectFailure(Bytes(whole.begin(), whole.begin() + n));
