@@ -2,8 +2,11 @@
 // The progress sink of a cleaning session: shows the progress on the main window's taskbar
 // button, traces each report to the debugger output and keeps the window responsive.
 
-#include <shobjidl.h>
+// windows.h must come first.
+// clang-format off
 #include <windows.h>
+#include <shobjidl.h>
+// clang-format on
 
 #include "report/progress_cleaner.h"
 

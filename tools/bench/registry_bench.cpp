@@ -6,8 +6,11 @@
 //                           "reg query /s", one by KeyTreeMentions alone, and CleanRegistry in
 //                           one view; then prints the ratios and the peak memory
 
-#include <psapi.h>
+// windows.h must come first.
+// clang-format off
 #include <windows.h>
+#include <psapi.h>
+// clang-format on
 
 #include <cstdio>
 #include <string>
@@ -86,6 +89,35 @@ public:
     int count = 0;
 };
 
+// Seconds to read every subkey name of root\path by index, and to open each once.
+void EnumerateOnly(HKEY root, const wchar_t* path) {
+    RegistryApi& registry = SystemRegistry();
+    unique_registry_key key;
+    OpenRegistryKey(registry, root, path, KEY_ALL_ACCESS, key);
+    RegistryKeyInfo info;
+    registry.queryInfoKey(key.get().key, &info);
+    double start = Now();
+    wchar_t name[512];
+    for (DWORD i = 0; i < info.subkeys; ++i) {
+        DWORD length = 512;
+        registry.enumKey(key.get().key, i, name, &length);
+    }
+    double enumerate = Now() - start;
+    start = Now();
+    for (DWORD i = 0; i < info.subkeys; ++i) {
+        DWORD length = 512;
+        registry.enumKey(key.get().key, i, name, &length);
+        unique_registry_key child;
+        OpenRegistryKey(registry, key.get().key, name, KEY_ALL_ACCESS, child);
+    }
+    double open = Now() - start;
+    start = Now();
+    KeyTreeMentions(registry, key.get().key, L"Tallowbrisk", KEY_ALL_ACCESS);
+    double walk = Now() - start;
+    std::printf("%ls: subkeys=%lu enumerate_s=%.3f enumerate_open_s=%.3f key_tree_mentions_s=%.3f\n", path,
+                info.subkeys, enumerate, open, walk);
+}
+
 int Run() {
     RegistryApi& registry = SystemRegistry();
     unique_registry_key clsid;
@@ -122,6 +154,11 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring command = argc > 1 ? argv[1] : L"";
     if (command == L"seed" && argc > 2) return Seed(_wtoi(argv[2]));
     if (command == L"run") return Run();
+    if (command == L"walk") {
+        EnumerateOnly(HKEY_CLASSES_ROOT, L"CLSID");
+        EnumerateOnly(HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID");
+        return 0;
+    }
     std::fputs("usage: registry_bench seed N | run\n", stderr);
     return 2;
 }
