@@ -120,6 +120,17 @@ class DialogTest(unittest.TestCase):
             wine.write(os.path.join(folder, "sub", "data.bin"), b"x", mode=0o444)
         precious = os.path.join(OUTSIDE, "system.dll")
         wine.write(precious, b"MZ")
+        # Links planted by the user, who can write there: inside a product folder to a folder
+        # elsewhere and to the product folder's own parent, and a product folder that is a link.
+        # They lead the deletion nowhere; Wine cannot remove a link to a folder, so these two
+        # folders are reported as failed.
+        linked = os.path.join(PROGRAM_FILES, "Tallowbrisk")
+        wine.write(os.path.join(linked, "addin.dll"), b"MZ")
+        os.symlink(OUTSIDE, os.path.join(linked, "to_outside"))
+        os.symlink(PROGRAM_FILES, os.path.join(linked, "to_parent"))
+        link_folder = os.path.join(wine.ROAMING_APPDATA, "Tallowbrisk by marlpit")
+        os.symlink(OUTSIDE, link_folder)
+        program_files_before = sorted(os.listdir(PROGRAM_FILES))
         try:
             program, dialog = self.open_dialog()
             wine.click(DRIVER, dialog, "OK")
@@ -139,12 +150,19 @@ class DialogTest(unittest.TestCase):
                 self.assertIn("LOG Remove:: remove folder:  : %s : success" % wine.windows_path(folder), lines)
                 self.assertFalse(os.path.exists(folder))
             self.assertFalse(os.path.exists(settings))
+            for folder in (linked, link_folder):
+                self.assertIn("LOG Remove:: remove folder:  : %s : fail" % wine.windows_path(folder), lines)
             self.assertTrue(os.path.exists(precious))
+            # Only the removed product folder is missing from the linked folder's parent.
+            self.assertEqual(sorted(os.listdir(PROGRAM_FILES)),
+                             [name for name in program_files_before if name != "Tallowbrisk by marlpit"])
             registry_after = export_registry()
             self.assertGreater(len(registry_before), 1000)
             self.assertEqual(sorted(set(registry_before) ^ set(registry_after)), [])
             self.assertEqual(registry_after, registry_before)
         finally:
+            os.remove(link_folder)
+            shutil.rmtree(linked, ignore_errors=True)
             shutil.rmtree(OUTSIDE, ignore_errors=True)
 
     def test_ok_with_nothing_to_remove_says_so(self):
