@@ -2,6 +2,7 @@
 
 #include "files/folder_removal.h"
 #include "files/settings_files.h"
+#include "platform/com_apartment.h"
 #include "registry/clean_registry.h"
 #include "report/operations_logger.h"
 
@@ -66,6 +67,9 @@ int RunCleaningSession(HWND window, SessionPlatform& platform) {
         OperationsLoggerFile logger(platform.logWindowsFolder());
         const HCURSOR previous = platform.setCursor(platform.waitCursor());
         {
+            // Nothing else puts the GUI thread into a COM apartment, and without one the taskbar
+            // object cannot be created. The apartment outlives the sink that holds the object.
+            ComApartment apartment;
             ProgressCleanerIconic progress(window, platform.progressPlatform());
             progress.progress(0, 100);
             platform.runCleaners(logger, progress);

@@ -21,6 +21,9 @@ export WINEPREFIX="$prefix" HOME="$prefix/home" WINEDEBUG=-all WINEDLLOVERRIDES=
 for value in Managed Decorated; do
     /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v "$value" /d N /f >/dev/null 2>&1
 done
+# Report Windows 10, as the machines the cleaner runs on do: the cleaning session then
+# drives the taskbar button, which it does only from Windows 8 on.
+/usr/lib/wine/wine64 winecfg -v win10 >/dev/null 2>&1
 /usr/lib/wine/wineserver -w
 
 for link in "$prefix"/drive_c/users/*/*; do
