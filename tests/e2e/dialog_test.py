@@ -1,7 +1,6 @@
 """The whole program under wine64 and Xvfb: the Outlook check, the dialog, and a cleaning session."""
 
 import os
-import re
 import shutil
 import sys
 import tempfile
@@ -30,25 +29,6 @@ SEED_REG = "\r\n".join([
     r"[HKEY_LOCAL_MACHINE\Software\Tallowbrisk\Settings\Deeper]", '"Path"="C:\\\\x"', "",
     r"[HKEY_CURRENT_USER\Software\Microsoft\Office\16.0\Outlook\Resiliency\DisabledItems]",
     '"1"=hex:01,02', "", ""])
-
-
-# Wine keeps its own run-time state here; it changes with every program that opens a window.
-WINE_STATE = re.compile(r"^\[HKEY_(CURRENT_USER|USERS\\[^\\]+)\\Software\\Wine\\")
-
-
-def export_registry():
-    """The whole registry as Wine's regedit exports it: {section header: its lines}."""
-    with tempfile.TemporaryDirectory(dir=wine.DRIVE_C) as folder:
-        path = os.path.join(folder, "all.reg")
-        wine.run("regedit", "/E", wine.windows_path(path))
-        with open(path, "rb") as f:
-            text = f.read().decode("utf-16")
-    sections = {}
-    for block in text.split("\r\n\r\n"):
-        header, _, body = block.partition("\r\n")
-        if header.startswith("[") and not WINE_STATE.match(header):
-            sections[header] = body
-    return sections
 
 
 def import_registry(text):
@@ -109,7 +89,7 @@ class DialogTest(unittest.TestCase):
         # The parents of the product's keys, and another add-in, are there before and after.
         import_registry("Windows Registry Editor Version 5.00\r\n\r\n[%s\\Unrelated.Addin]\r\n"
                         "\"LoadBehavior\"=dword:00000003\r\n\r\n" % ADDINS)
-        registry_before = export_registry()
+        registry_before = wine.export_registry()
         import_registry(SEED_REG)
         settings = os.path.join(wine.LOCAL_APPDATA, "Microsoft_Corporation", "Addin_Url", "1.0", "user.config")
         wine.write(settings, SETTINGS)
@@ -156,7 +136,7 @@ class DialogTest(unittest.TestCase):
             # Only the removed product folder is missing from the linked folder's parent.
             self.assertEqual(sorted(os.listdir(PROGRAM_FILES)),
                              [name for name in program_files_before if name != "Tallowbrisk by marlpit"])
-            registry_after = export_registry()
+            registry_after = wine.export_registry()
             self.assertGreater(len(registry_before), 1000)
             self.assertEqual(sorted(set(registry_before) ^ set(registry_after)), [])
             self.assertEqual(registry_after, registry_before)

@@ -11,6 +11,8 @@ import subprocess
 import sys
 import tempfile
 
+import wine_harness as wine
+
 PREFIX = os.environ["WINEPREFIX"]
 WINE_RUN = os.environ["WINE_RUN"]
 DRIVE_C = os.path.join(PREFIX, "drive_c")
@@ -22,11 +24,6 @@ CLASSES = "HKEY_LOCAL_MACHINE\\Software\\Classes"
 CLASS64 = "{5E0B3A60-7C21-4E2B-9A51-3D1F0C6B7A01}"
 CLASS32 = "{5E0B3A60-7C21-4E2B-9A51-3D1F0C6B7A02}"
 CLASS_OLD = "{5E0B3A60-7C21-4E2B-9A51-3D1F0C6B7A03}"
-
-# Keys that Wine itself makes, drops or rewrites while programs start and end: the display
-# driver's.
-NOISE = ("HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Video\\",
-         "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Class\\{4D36E968-E325-11CE-BFC1-08002BE10318}")
 
 # Each removal the cleaner logs, in rule order; both views' passes carry the mark.
 EXPECTED_LOG = [
@@ -49,25 +46,6 @@ def run(*args):
     return completed.stdout.decode(errors="replace")
 
 
-def export(folder, name):
-    """The whole registry as {key path: its value lines}, from regedit's export."""
-    path = os.path.join(folder, name)
-    run("regedit", "/e", "Z:" + path.replace("/", "\\"))
-    with open(path, "rb") as f:
-        text = f.read().decode("utf-16")
-    keys, current = {}, None
-    for line in text.replace("\r\n", "\n").split("\n"):
-        if line.startswith("[") and line.endswith("]"):
-            current = line[1:-1]
-            if current.startswith(NOISE):
-                current = None
-            else:
-                keys[current] = []
-        elif current is not None and line:
-            keys[current].append(line)
-    return keys
-
-
 def user_sid(keys):
     sids = [k.split("\\")[1] for k in keys if k.count("\\") == 1 and k.startswith("HKEY_USERS\\S-")]
     assert len(sids) == 1, sids
@@ -86,10 +64,7 @@ def com_classes(keys):
 def read_log(windows):
     logs = glob.glob(os.path.join(windows, "Logs", "TallowBriskCleaner", "Tallowbrisk_cleaner_*.log"))
     assert len(logs) == 1, logs
-    with open(logs[0], "rb") as f:
-        data = f.read()
-    assert data[:2] == b"\xff\xfe"
-    return data[2:].decode("utf-16-le").split("\r\n")[:-1]
+    return wine.read_log(logs[0])
 
 
 def main():
@@ -98,11 +73,11 @@ def main():
     os.makedirs(os.path.join(windows, "Logs"))
     run(EXE, "unseed")
     try:
-        before = export(work, "before.reg")
+        before = wine.export_registry()
         run(EXE, "seed")
-        seeded = export(work, "seeded.reg")
+        seeded = wine.export_registry()
         out = run(EXE, "clean", "Z:" + windows.replace("/", "\\"))
-        after = export(work, "after.reg")
+        after = wine.export_registry()
     finally:
         run(EXE, "unseed")
     user = user_sid(seeded)
@@ -142,7 +117,7 @@ def main():
     assert out.strip() == "%d removal records" % len(EXPECTED_LOG), out
 
     # Nothing seeded is left behind.
-    left = export(work, "left.reg")
+    left = wine.export_registry()
     assert set(left) == set(before), (sorted(set(left) - set(before)), sorted(set(before) - set(left)))
     print("registry end to end: %d keys removed, %d COM classes kept" % (len(removed), len(com_classes(after))))
 

@@ -6,7 +6,9 @@ The prefix is the one ctest made for this run (WINEPREFIX); WINE_RUN is tools/wi
 import glob
 import json
 import os
+import re
 import subprocess
+import tempfile
 import time
 
 PREFIX = os.environ["WINEPREFIX"]
@@ -146,3 +148,30 @@ def screenshot(name):
     path = os.path.join(SCREENSHOTS, name + ".png")
     subprocess.run(["import", "-window", "root", path], check=True, timeout=60)
     return path
+
+
+# Keys that Wine itself makes, drops or rewrites while programs start and end: its run-time
+# state and the display driver's.
+REGISTRY_NOISE = re.compile(r"^(HKEY_(CURRENT_USER|USERS\\[^\\]+)\\Software\\Wine\\"
+                            r"|HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Video\\"
+                            r"|HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Class\\"
+                            r"\{4D36E968-E325-11CE-BFC1-08002BE10318\})", re.IGNORECASE)
+
+
+def export_registry():
+    """The whole registry as {key path: [its value lines]}, from Wine's regedit, noise left out."""
+    with tempfile.TemporaryDirectory(dir=DRIVE_C) as folder:
+        path = os.path.join(folder, "all.reg")
+        if run("regedit", "/E", windows_path(path)) != 0 or not os.path.exists(path):
+            raise AssertionError("regedit could not export the registry")
+        with open(path, "rb") as f:
+            text = f.read().decode("utf-16")
+    keys, current = {}, None
+    for line in text.replace("\r\n", "\n").split("\n"):
+        if line.startswith("[") and line.endswith("]"):
+            current = None if REGISTRY_NOISE.match(line[1:-1]) else line[1:-1]
+            if current is not None:
+                keys[current] = []
+        elif current is not None and line:
+            keys[current].append(line)
+    return keys
