@@ -1,10 +1,8 @@
 """The silent post-install run of the real cleaner: TallowbriskCleaner.exe /postinstall."""
 
 import os
-import re
 import shutil
 import sys
-import time
 import unittest
 
 import wine_harness as wine
