@@ -9,11 +9,9 @@ tools/setup.sh
 tools/build.sh
 
 status=0
+tests/fuzz/run.sh 30 || status=1
 ctest --test-dir build/x86 --output-on-failure || status=1
 tools/wine/with_xvfb.sh ctest --test-dir build/x64 -j1 --output-on-failure || status=1
-if [ -x tests/fuzz/run.sh ]; then
-    tests/fuzz/run.sh 30 || status=1
-fi
 
 echo "test: finished in $(( $(date +%s) - start )) s"
 exit $status
