@@ -1,7 +1,7 @@
 #include "platform/special_folder.h"
 
-#include <windows.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include "platform/long_path.h"
 

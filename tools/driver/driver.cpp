@@ -57,7 +57,8 @@ std::string Describe(HWND window) {
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
     char head[256];
-    snprintf(head, sizeof head, "{\"hwnd\": %llu, \"id\": %d, \"style\": %lu, \"pid\": %lu, \"rect\": [%ld, %ld, %ld, %ld], ",
+    snprintf(head, sizeof head,
+             "{\"hwnd\": %llu, \"id\": %d, \"style\": %lu, \"pid\": %lu, \"rect\": [%ld, %ld, %ld, %ld], ",
              static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(window)), GetDlgCtrlID(window),
              static_cast<unsigned long>(GetWindowLongW(window, GWL_STYLE)), process, rect.left, rect.top, rect.right,
              rect.bottom);
@@ -84,12 +85,14 @@ BOOL CALLBACK AddWindow(HWND window, LPARAM out) {
 int Windows() {
     std::string list;
     EnumWindows(AddWindow, reinterpret_cast<LPARAM>(&list));
-    printf("{\"screen\": [%d, %d], \"windows\": [%s]}\n", GetSystemMetrics(SM_CXSCREEN),
-           GetSystemMetrics(SM_CYSCREEN), list.c_str());
+    printf("{\"screen\": [%d, %d], \"windows\": [%s]}\n", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+           list.c_str());
     return 0;
 }
 
-HWND ToWindow(const wchar_t* number) { return reinterpret_cast<HWND>(static_cast<UINT_PTR>(wcstoull(number, nullptr, 0))); }
+HWND ToWindow(const wchar_t* number) {
+    return reinterpret_cast<HWND>(static_cast<UINT_PTR>(wcstoull(number, nullptr, 0)));
+}
 
 struct Search {
     const wchar_t* text;

@@ -79,9 +79,9 @@ TEST(RunCleaningSession, StepsComeInOrderAndTheCursorIsBackBeforeTheMessage) {
     WindowsFolder windows;
     WatchedPlatform platform(windows.folder.path());
     RunCleaningSession(nullptr, platform);
-    EXPECT_EQ(platform.events, (std::vector<std::wstring>{L"wait cursor", L"trace cur pos 0 / 100 - 0\n", L"cleaners",
-                                                          L"trace cur pos 100 / 100 - 200\n", L"cursor back",
-                                                          L"message"}));
+    EXPECT_EQ(platform.events,
+              (std::vector<std::wstring>{L"wait cursor", L"trace cur pos 0 / 100 - 0\n", L"cleaners",
+                                         L"trace cur pos 100 / 100 - 200\n", L"cursor back", L"message"}));
     EXPECT_EQ(platform.cursorAtMessage, platform.before_);
 }
 
@@ -108,9 +108,9 @@ TEST(RunCleaningSession, CountsFailedRemovalsAndNamesTheCompleteLogFile) {
     EXPECT_EQ(text.compare(0, head.size(), head), 0) << text;
     EXPECT_EQ(text.substr(text.size() - 4), L".log");
     EXPECT_EQ(logAtMessage, "\xFF\xFE" + Utf16Le(L"LOG Remove:: remove file:  : C:\\a\\user.config : success\r\n"
-                                                  L"LOG Remove:: remove folder:  : C:\\b\\Tallowbrisk : fail\r\n"
-                                                  L"LOG Remove:: remove registry key:  : HKLM\\SOFTWARE\\Tallowbrisk"
-                                                  L" : success\r\n"));
+                                                 L"LOG Remove:: remove folder:  : C:\\b\\Tallowbrisk : fail\r\n"
+                                                 L"LOG Remove:: remove registry key:  : HKLM\\SOFTWARE\\Tallowbrisk"
+                                                 L" : success\r\n"));
 }
 
 TEST(RunCleaningSession, WithoutALogFileTheMessageGivesTheCountAlone) {

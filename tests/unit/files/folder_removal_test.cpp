@@ -18,8 +18,11 @@ struct SpecialFolders {
     std::map<int, std::wstring> places;
 
     SpecialFolders() {
-        places = {{0x1A, root / L"Roaming"},      {0x2A, root / L"ProgramFilesX86"}, {0x26, root / L"ProgramFiles"},
-                  {0x1C, root / L"Local"},        {0x05, root / L"Documents"}};
+        places = {{0x1A, root / L"Roaming"},
+                  {0x2A, root / L"ProgramFilesX86"},
+                  {0x26, root / L"ProgramFiles"},
+                  {0x1C, root / L"Local"},
+                  {0x05, root / L"Documents"}};
         for (auto& [csidl, path] : places) CreateDirectoryW(path.c_str(), nullptr);
         current = this;
     }
@@ -36,7 +39,9 @@ struct SpecialFolders {
         return true;
     }
 
-    std::wstring operator()(int csidl, const std::wstring& relative) const { return places.at(csidl) + L"\\" + relative; }
+    std::wstring operator()(int csidl, const std::wstring& relative) const {
+        return places.at(csidl) + L"\\" + relative;
+    }
 
     std::map<int, int> lookups;
     static SpecialFolders* current;
@@ -82,8 +87,8 @@ TEST(DeleteFolderTree, StopsAtAFileHeldOpenAndReportsFail) {
     WriteFileBytes(held, "busy");
     WriteFileBytes(product + L"\\sub\\other.txt", "x");
     // Open without FILE_SHARE_DELETE, as a running program holds its log.
-    unique_file file(CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_EXISTING, 0, nullptr));
+    unique_file file(CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                 0, nullptr));
     ASSERT_TRUE(file);
 
     RecordingLogger logger;
@@ -112,12 +117,15 @@ TEST(RemoveFolderIfPresent, RemovesAnEmptyFolder) {
 
 TEST(RemoveProductFolders, RemovesEveryProductFolderOnceInTableOrder) {
     SpecialFolders folders;
-    const std::vector<std::wstring> seeded = {
-        folders(0x1A, L"Tallowbrisk by marlpit"), folders(0x1A, L"Tallowbrisk"),
-        folders(0x2A, L"Tallowbrisk by marlpit"), folders(0x2A, L"Tallowbrisk"),
-        folders(0x26, L"Tallowbrisk by marlpit"), folders(0x26, L"Tallowbrisk"),
-        folders(0x1C, L"Tallowbrisk"),            folders(0x1A, L"Local\\Tallowbrisk"),
-        folders(0x05, L"Tallowbrisk")};
+    const std::vector<std::wstring> seeded = {folders(0x1A, L"Tallowbrisk by marlpit"),
+                                              folders(0x1A, L"Tallowbrisk"),
+                                              folders(0x2A, L"Tallowbrisk by marlpit"),
+                                              folders(0x2A, L"Tallowbrisk"),
+                                              folders(0x26, L"Tallowbrisk by marlpit"),
+                                              folders(0x26, L"Tallowbrisk"),
+                                              folders(0x1C, L"Tallowbrisk"),
+                                              folders(0x1A, L"Local\\Tallowbrisk"),
+                                              folders(0x05, L"Tallowbrisk")};
     for (const auto& path : seeded) WriteFileBytes(path + L"\\file.txt", "x");
     WriteFileBytes(folders(0x1A, L"Local\\Other\\keep.txt"), "keep");
     WriteFileBytes(folders(0x1C, L"Tallowbrisk by marlpit\\keep.txt"), "not a product location");

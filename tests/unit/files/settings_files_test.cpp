@@ -34,11 +34,13 @@ TEST(RemoveSettingsFileIfMarked, FindsTheMarkerInUtf16LeAndIn8BitTextOnly) {
         {"UTF-8 with BOM", "\xEF\xBB\xBF" + utf8, true},
         {"8-bit text of odd length", utf8 + "x", true},
         {"marker in another letter case", Utf8(L"<tallowbrisk4outlook.properties.settings>"), false},
-        {"UTF-16BE", [] {
+        {"UTF-16BE",
+         [] {
              std::string le = Utf16Le(kSettings), be;
              for (size_t i = 0; i + 1 < le.size(); i += 2) be += {le[i + 1], le[i]};
              return be;
-         }(), false},
+         }(),
+         false},
         {"zero byte before the marker", std::string("abc\0", 4) + utf8, false},
         {"empty file", "", false},
         {"exactly 262,144 bytes", Padded(utf8, 262144), true},

@@ -12,8 +12,8 @@ TempFolder::TempFolder() {
     static std::atomic<int> counter{0};
     wchar_t temp[MAX_PATH + 1] = {};
     GetTempPathW(MAX_PATH, temp);
-    path_ = std::wstring(temp) + L"tbc_test_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-            std::to_wstring(counter++);
+    path_ =
+        std::wstring(temp) + L"tbc_test_" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(counter++);
     DeleteFolderTree(path_);
     fs::create_directories(path_);
 }
@@ -46,10 +46,9 @@ std::string Utf16Le(const std::wstring& text) {
 }
 
 std::string Utf8(const std::wstring& text) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string bytes(size, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
-                        nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
     return bytes;
 }
