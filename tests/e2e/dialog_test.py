@@ -10,7 +10,8 @@ import unittest
 import wine_harness as wine
 
 CLEANER, DRIVER = sys.argv[1], sys.argv[2]
-WM_KEYDOWN, VK_ESCAPE, WM_CLOSE = 0x0100, 0x1B, 0x0010
+WM_KEYDOWN, VK_ESCAPE, WM_CLOSE, WM_COMMAND, BM_CLICK = 0x0100, 0x1B, 0x0010, 0x0111, 0x00F5
+IDOK, IDCANCEL = 1, 2
 SETTINGS = b"<configuration><userSettings><Tallowbrisk4Outlook.Properties.Settings>" \
     b"</Tallowbrisk4Outlook.Properties.Settings></userSettings></configuration>"
 PROGRAM_FILES = os.path.join(wine.DRIVE_C, "Program Files")
@@ -158,14 +159,34 @@ class DialogTest(unittest.TestCase):
         folder = os.path.join(wine.ROAMING_APPDATA, "Tallowbrisk")
         wine.write(os.path.join(folder, "data.bin"), b"x")
         try:
-            for close in (lambda d: wine.post(DRIVER, d, WM_KEYDOWN, VK_ESCAPE),
-                          lambda d: wine.post(DRIVER, d, WM_CLOSE, 0)):
+            for close in (lambda d: wine.post(DRIVER, (d, WM_KEYDOWN, VK_ESCAPE)),
+                          lambda d: wine.post(DRIVER, (d, WM_CLOSE, 0))):
                 program, dialog = self.open_dialog()
                 close(dialog)
                 self.assertEqual(program.exit_code(), 0)
                 self.assertTrue(os.path.exists(folder))
         finally:
             shutil.rmtree(folder, ignore_errors=True)
+
+    def test_commands_during_a_session_are_ignored(self):
+        folder = os.path.join(wine.ROAMING_APPDATA, "Tallowbrisk")
+        wine.write(os.path.join(folder, "data.bin"), b"x")
+        program, dialog = self.open_dialog()
+        ok = next(c for c in dialog["children"] if c["text"] == "OK")
+        # OK, and right behind it a second OK, Cancel, Escape and the close box: the session's
+        # progress reports dispatch them while it runs.
+        wine.post(DRIVER, (ok, BM_CLICK, 0), (dialog, WM_COMMAND, IDOK), (dialog, WM_COMMAND, IDCANCEL),
+                  (dialog, WM_KEYDOWN, VK_ESCAPE), (dialog, WM_CLOSE, 0), (ok, BM_CLICK, 0))
+        message = wine.wait_for_window(DRIVER, wine.is_message_box("Tallowbrisk cleaner"), timeout=300)
+        time.sleep(1)
+        shown = wine.windows(DRIVER)["windows"]
+        self.assertEqual(len([w for w in shown if wine.is_message_box("Tallowbrisk cleaner")(w)]), 1)
+        self.assertTrue(any(wine.is_main_dialog(w) for w in shown), "the dialog ended under the session")
+        self.assertEqual(wine.message_text(message).split("\n")[0], "Tallowbrisk cleaner removed 1 items.")
+        wine.click(DRIVER, message, "OK")
+        self.assertEqual(program.exit_code(), 0)
+        self.assertEqual(len(wine.log_files()), 1)
+        self.assertFalse(os.path.exists(folder))
 
     def test_only_the_whole_switch_skips_the_dialog(self):
         for tail in (" /postinstall", "/postinstall x"):

@@ -138,8 +138,10 @@ def click(driver, window, text):
     drive(driver, "click", str(window["hwnd"]), text)
 
 
-def post(driver, window, message, wparam):
-    drive(driver, "post", str(window["hwnd"]), str(message), str(wparam))
+def post(driver, *messages):
+    """Posts (window, message, wparam) triples in one go, so that they queue up together."""
+    drive(driver, "post", *[str(part) for window, message, wparam in messages
+                            for part in (window["hwnd"], message, wparam)])
 
 
 def screenshot(name):

@@ -6,7 +6,8 @@
 //   driver windows                prints the visible top-level windows as JSON: handle, title,
 //                                 class, rectangle, process id, and their child windows
 //   driver click HWND TEXT        clicks the child button of HWND whose text is TEXT
-//   driver post HWND MSG WPARAM   posts a message to a window (numbers in decimal or 0x hex)
+//   driver post HWND MSG WPARAM [HWND MSG WPARAM]...
+//                                 posts messages, in order and at once (numbers in decimal or 0x hex)
 
 #include <windows.h>
 
@@ -135,12 +136,15 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"click" && argc == 4) {
         return Click(ToWindow(argv[2]), argv[3]);
     }
-    if (command == L"post" && argc == 5) {
-        return PostMessageW(ToWindow(argv[2]), static_cast<UINT>(wcstoul(argv[3], nullptr, 0)),
-                            static_cast<WPARAM>(wcstoull(argv[4], nullptr, 0)), 0)
-                   ? 0
-                   : 2;
+    if (command == L"post" && argc >= 5 && (argc - 2) % 3 == 0) {
+        for (int i = 2; i < argc; i += 3) {
+            if (!PostMessageW(ToWindow(argv[i]), static_cast<UINT>(wcstoul(argv[i + 1], nullptr, 0)),
+                              static_cast<WPARAM>(wcstoull(argv[i + 2], nullptr, 0)), 0)) {
+                return 2;
+            }
+        }
+        return 0;
     }
-    fwprintf(stderr, L"usage: driver hold PATH SIGNAL | windows | click HWND TEXT | post HWND MSG WPARAM\n");
+    fwprintf(stderr, L"usage: driver hold PATH SIGNAL | windows | click HWND TEXT | post (HWND MSG WPARAM)...\n");
     return 2;
 }
