@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string>
 
+#include "report/log_folder.h"
+
 // Sink for removal records. The base class discards them, so a caller that wants no log
 // passes a plain OperationsLogger.
 class OperationsLogger {
@@ -48,7 +50,3 @@ private:
     std::wstring logFilePath_;
     std::wstring windowsFolder_;
 };
-
-// Writes the current UTC time as "YYYY_MM_DDThh_mm_ssZ" into dest, which has room for
-// 64 characters. Returns false, and writes nothing, if the text would not fit.
-bool FormatLogTimeStamp(wchar_t* dest);
