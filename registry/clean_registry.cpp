@@ -4,12 +4,12 @@
 #include "registry/registry_views.h"
 #include "registry/wow64.h"
 
-void CleanRegistry(OperationsLogger* logger, ProgressCleaner* progress) {
-    CleanRegistry(SystemRegistry(), RunningUnderWow64(), logger, progress);
+void CleanRegistry(OperationsLogger* logger, ProgressCleaner* progress, RegistryBackup* backup) {
+    CleanRegistry(SystemRegistry(), RunningUnderWow64(), logger, progress, RegistryRuleTable(), backup);
 }
 
 void CleanRegistry(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
-                   const RegistryRule* rules) {
+                   const RegistryRule* rules, RegistryBackup* backup) {
     if (!rules || !rules[0].root) {
         return;
     }
@@ -19,7 +19,7 @@ void CleanRegistry(RegistryApi& registry, bool wow64, OperationsLogger* logger, 
     }
     unsigned position = 0;
     for (const RegistryRule* rule = rules; rule->root; ++rule) {
-        ApplyRegistryRule(registry, wow64, rule->root, rule->path, rule->pattern, rule->mode, logger);
+        ApplyRegistryRule(registry, wow64, rule->root, rule->path, rule->pattern, rule->mode, logger, backup);
         position += rule->weight;
         if (progress) {
             progress->progress(position, total);

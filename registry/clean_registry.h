@@ -3,15 +3,16 @@
 // of the product they find, logging each removal and advancing the progress rule by rule.
 
 #include "platform/registry_api.h"
+#include "registry/registry_backup.h"
 #include "registry/registry_rules.h"
 #include "report/operations_logger.h"
 #include "report/progress_cleaner.h"
 
-// Cleans the registry of this machine through advapi32, in both views under WOW64.
-// Either sink may be null.
-void CleanRegistry(OperationsLogger* logger, ProgressCleaner* progress);
+// Cleans the registry of this machine through advapi32, in both views under WOW64, saving
+// each key to `backup` before it is deleted. Any of the sinks may be null.
+void CleanRegistry(OperationsLogger* logger, ProgressCleaner* progress, RegistryBackup* backup = nullptr);
 
 // The same on any registry, with the WOW64 state given, for a table of rules ended by a row
 // whose root is null. After each rule the progress is (sum of the weights done, sum of all).
 void CleanRegistry(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
-                   const RegistryRule* rules = RegistryRuleTable());
+                   const RegistryRule* rules = RegistryRuleTable(), RegistryBackup* backup = nullptr);

@@ -3,11 +3,11 @@
 #include "registry/rule_in_view.h"
 
 void ApplyRegistryRule(RegistryApi& registry, bool wow64, HKEY root, const wchar_t* path, const wchar_t* pattern,
-                       int mode, OperationsLogger* logger) {
+                       int mode, OperationsLogger* logger, RegistryBackup* backup) {
     if (wow64) {
-        ApplyRuleInView(registry, wow64, root, path, pattern, kView64Access, mode, logger);
-        ApplyRuleInView(registry, wow64, root, path, pattern, kView32Access, mode, logger);
+        ApplyRuleInView(registry, wow64, root, path, pattern, kView64Access, mode, logger, backup);
+        ApplyRuleInView(registry, wow64, root, path, pattern, kView32Access, mode, logger, backup);
     } else {
-        ApplyRuleInView(registry, wow64, root, path, pattern, kDefaultViewAccess, mode, logger);
+        ApplyRuleInView(registry, wow64, root, path, pattern, kDefaultViewAccess, mode, logger, backup);
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/registry_api.h"
+#include "registry/registry_backup.h"
 #include "report/operations_logger.h"
 
 // Access masks of the view passes: KEY_ALL_ACCESS, with the view bit under WOW64.
@@ -9,6 +10,7 @@ constexpr REGSAM kView64Access = KEY_ALL_ACCESS | KEY_WOW64_64KEY;  // 0xF013F
 constexpr REGSAM kView32Access = KEY_ALL_ACCESS | KEY_WOW64_32KEY;  // 0xF023F
 
 // Applies one rule: under WOW64 in the 64-bit view and then in the 32-bit view, both passes
-// always; otherwise once in the default view.
+// always; otherwise once in the default view. Each key is handed to `backup` (may be null)
+// before it is deleted.
 void ApplyRegistryRule(RegistryApi& registry, bool wow64, HKEY root, const wchar_t* path, const wchar_t* pattern,
-                       int mode, OperationsLogger* logger);
+                       int mode, OperationsLogger* logger, RegistryBackup* backup = nullptr);

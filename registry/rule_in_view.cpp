@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/registry_key.h"
+#include "registry/backup_key_name.h"
 #include "registry/delete_key_tree.h"
 #include "registry/key_tree_mentions.h"
 #include "registry/registry_rules.h"
@@ -21,8 +22,12 @@ const wchar_t* RootName(HKEY root) {
     return L"";
 }
 
-// Every key a rule removes goes through here, just before it is deleted with its subtree.
-bool RemoveFoundKey(RegistryApi& registry, HKEY parent, const std::wstring& path, REGSAM access) {
+// Every key a rule removes goes through here: saved to the backup, then deleted with its subtree.
+bool RemoveFoundKey(RegistryApi& registry, HKEY parent, const std::wstring& path, REGSAM access, RegistryBackup* backup,
+                    const std::wstring& backupName) {
+    if (backup) {
+        backup->save(registry, parent, path, access, backupName);
+    }
     return DeleteKeyTree(registry, parent, path, access);
 }
 
@@ -50,7 +55,8 @@ std::wstring LoggedKeyPath(HKEY root, const wchar_t* path, bool wow64) {
 }
 
 void RemoveMatchingSubkeys(RegistryApi& registry, HKEY ruleKey, const wchar_t* pattern, const std::wstring& loggedPath,
-                           REGSAM access, int mode, OperationsLogger* logger) {
+                           REGSAM access, int mode, OperationsLogger* logger, RegistryBackup* backup,
+                           const std::wstring& backupName) {
     RegistryKeyInfo info;
     if (registry.queryInfoKey(ruleKey, &info) != ERROR_SUCCESS || info.subkeys == 0) {
         return;
@@ -70,7 +76,8 @@ void RemoveMatchingSubkeys(RegistryApi& registry, HKEY ruleKey, const wchar_t* p
         }
     }
     for (const std::wstring& found : collected) {
-        bool removed = RemoveFoundKey(registry, ruleKey, found, access);
+        const std::wstring name = backup ? backupName + L'\\' + found : std::wstring();
+        bool removed = RemoveFoundKey(registry, ruleKey, found, access, backup, name);
         if (logger) {
             logger->log(kRemoveRegistryKey, (loggedPath + L'\\' + found).c_str(), removed ? 1 : 0);
         }
@@ -78,13 +85,15 @@ void RemoveMatchingSubkeys(RegistryApi& registry, HKEY ruleKey, const wchar_t* p
 }
 
 void ApplyRuleInView(RegistryApi& registry, bool wow64, HKEY root, const wchar_t* path, const wchar_t* pattern,
-                     REGSAM access, int mode, OperationsLogger* logger) {
+                     REGSAM access, int mode, OperationsLogger* logger, RegistryBackup* backup) {
     const std::wstring loggedPath = LoggedKeyPath(root, path, wow64);
+    const std::wstring backupName = backup ? BackupKeyName(root, path) : std::wstring();
     const wchar_t* slash = std::wcschr(path, L'\\');
     if (!slash) {
         unique_registry_key ruleKey;
         if (OpenRegistryKey(registry, root, path, access, ruleKey) == ERROR_SUCCESS) {
-            RemoveMatchingSubkeys(registry, ruleKey.get().key, pattern, loggedPath, access, mode, logger);
+            RemoveMatchingSubkeys(registry, ruleKey.get().key, pattern, loggedPath, access, mode, logger, backup,
+                                  backupName);
         }
         return;
     }
@@ -102,10 +111,13 @@ void ApplyRuleInView(RegistryApi& registry, bool wow64, HKEY root, const wchar_t
     if (mode == RemoveKey) {
         // The open only showed that the key is there; it is deleted through its parent.
         ruleKey.reset();
-        if (RemoveFoundKey(registry, firstKey.get().key, rest, access) && logger) {
+        const std::wstring spelled =
+            backup ? SpelledKeyName(registry, firstKey.get().key, rest, access, backupName) : std::wstring();
+        if (RemoveFoundKey(registry, firstKey.get().key, rest, access, backup, spelled) && logger) {
             logger->log(kRemoveRegistryKey, loggedPath.c_str(), 1);
         }
     } else {
-        RemoveMatchingSubkeys(registry, ruleKey.get().key, pattern, loggedPath, access, mode, logger);
+        RemoveMatchingSubkeys(registry, ruleKey.get().key, pattern, loggedPath, access, mode, logger, backup,
+                              backupName);
     }
 }

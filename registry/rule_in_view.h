@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/registry_api.h"
+#include "registry/registry_backup.h"
 #include "report/operations_logger.h"
 
 // The kind of every removal record of the registry cleaner.
@@ -13,12 +14,15 @@ extern const wchar_t kRemoveRegistryKey[];
 std::wstring LoggedKeyPath(HKEY root, const wchar_t* path, bool wow64);
 
 // Applies one rule in the view that `access` selects: opens root\path and removes what
-// `mode` names there, reporting each removal to `logger` (which may be null).
+// `mode` names there, reporting each removal to `logger` and handing each key to `backup`
+// just before it is deleted (either may be null).
 void ApplyRuleInView(RegistryApi& registry, bool wow64, HKEY root, const wchar_t* path, const wchar_t* pattern,
-                     REGSAM access, int mode, OperationsLogger* logger);
+                     REGSAM access, int mode, OperationsLogger* logger, RegistryBackup* backup = nullptr);
 
 // The scan of modes MatchName and MatchNameOrContent below an open rule key: collects the
 // direct subkeys that the mode matches, then deletes each with its subtree and reports it
-// as `loggedPath`\name, success or fail.
+// as `loggedPath`\name, success or fail. Before each deletion the subkey goes to `backup`,
+// if given, named `backupName`\name (backupName: the rule key's BackupKeyName).
 void RemoveMatchingSubkeys(RegistryApi& registry, HKEY ruleKey, const wchar_t* pattern, const std::wstring& loggedPath,
-                           REGSAM access, int mode, OperationsLogger* logger);
+                           REGSAM access, int mode, OperationsLogger* logger, RegistryBackup* backup = nullptr,
+                           const std::wstring& backupName = std::wstring());

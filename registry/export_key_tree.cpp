@@ -1,0 +1,156 @@
+#include "registry/export_key_tree.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "platform/registry_key.h"
+#include "registry/delete_key_tree.h"
+#include "registry/reg_file_text.h"
+
+namespace {
+
+constexpr DWORD kKeyNameBuffer = 512;        // characters; key names are at most 255
+constexpr DWORD kValueNameBuffer = 16384;    // characters: the longest value name and its terminator
+constexpr DWORD kUnknownCount = 0xFFFFFFFF;  // the key's numbers could not be queried
+constexpr int kReadAttempts = 4;             // a value that keeps growing while it is read is given up
+
+// One set of buffers for the whole export, on the heap, grown to the largest name and data
+// met so far.
+struct ExportBuffers {
+    std::vector<wchar_t> keyName = std::vector<wchar_t>(kKeyNameBuffer);
+    std::vector<wchar_t> valueName = std::vector<wchar_t>(1);
+    std::vector<BYTE> data = std::vector<BYTE>(1);  // never empty: a null buffer would only ask for the size
+};
+
+template <typename T>
+void Grow(std::vector<T>& buffer, size_t size) {
+    if (buffer.size() < size) {
+        buffer.resize(size);
+    }
+}
+
+// A key on the way down from the exported key to the one being read.
+struct WalkStep {
+    unique_registry_key key;
+    std::wstring name;
+    DWORD subkeys;   // kUnknownCount: read until the first failure
+    DWORD next = 0;  // index of the next subkey
+};
+
+// Reads value `index` of `key` whole. When the name or the data does not fit, the buffers
+// grow to the longest name and to the size the registry gives, and the value is read again.
+LSTATUS ReadValue(RegistryApi& registry, HKEY key, DWORD index, ExportBuffers& buffers, DWORD* nameLength, DWORD* type,
+                  DWORD* size) {
+    LSTATUS status = ERROR_MORE_DATA;
+    for (int attempt = 0; attempt < kReadAttempts && status == ERROR_MORE_DATA; ++attempt) {
+        *nameLength = static_cast<DWORD>(buffers.valueName.size());
+        *size = static_cast<DWORD>(buffers.data.size());
+        status = registry.enumValue(key, index, buffers.valueName.data(), nameLength, type, buffers.data.data(), size);
+        if (status == ERROR_MORE_DATA) {
+            Grow(buffers.valueName, kValueNameBuffer);
+            // Asked without a data buffer, the registry gives the data's size alone.
+            DWORD needed = 0;
+            DWORD length = static_cast<DWORD>(buffers.valueName.size());
+            if (registry.enumValue(key, index, buffers.valueName.data(), &length, nullptr, nullptr, &needed) ==
+                ERROR_SUCCESS) {
+                Grow(buffers.data, needed);
+            }
+        }
+    }
+    return status;
+}
+
+std::wstring Unread(const wchar_t* what, DWORD index, const std::wstring& keyName) {
+    return L"Not saved: " + std::wstring(what) + L" " + std::to_wstring(index) + L" of [" + keyName +
+           L"] could not be read";
+}
+
+// The key's section: its line, its values, a blank line.
+void AppendSection(RegistryApi& registry, HKEY key, const std::wstring& keyName, const RegistryKeyInfo* info,
+                   ExportBuffers& buffers, std::wstring& text) {
+    text += RegKeyLine(keyName);
+    if (info) {
+        Grow(buffers.valueName, info->maxValueNameLength + 1);
+        Grow(buffers.data, info->maxValueDataSize);
+    }
+    const DWORD values = info ? info->values : kUnknownCount;
+    for (DWORD index = 0; index < values; ++index) {
+        DWORD nameLength = 0;
+        DWORD type = REG_NONE;
+        DWORD size = 0;
+        const LSTATUS status = ReadValue(registry, key, index, buffers, &nameLength, &type, &size);
+        if (status == ERROR_NO_MORE_ITEMS) {
+            break;
+        }
+        if (status != ERROR_SUCCESS) {
+            text += RegCommentLine(Unread(L"value", index, keyName));
+            if (!info) {
+                break;
+            }
+            continue;
+        }
+        text += RegValueLine(std::wstring(buffers.valueName.data(), nameLength), type, buffers.data.data(), size);
+    }
+    text += L"\r\n";
+}
+
+}  // namespace
+
+std::wstring ExportKeyTree(RegistryApi& registry, HKEY parent, const std::wstring& path, REGSAM access,
+                           const std::wstring& keyName) {
+    // Reading is all the export needs; the view bit comes along, or a 32-bit process under
+    // WOW64 would read the 32-bit view whatever view the key is deleted in.
+    const REGSAM read = KEY_READ | (access & kRegistryViewBits);
+    std::wstring text;
+    unique_registry_key top;
+    if (!WritableKeyName(keyName) || OpenRegistryKey(registry, parent, path.c_str(), read, top) != ERROR_SUCCESS) {
+        return text;
+    }
+
+    // The walk keeps its keys in a vector, not on the call stack: a subtree can be 512 levels deep.
+    ExportBuffers buffers;
+    std::vector<WalkStep> walk;
+    auto enter = [&](unique_registry_key key, std::wstring name) {
+        RegistryKeyInfo info;
+        const bool known = registry.queryInfoKey(key.get().key, &info) == ERROR_SUCCESS;
+        AppendSection(registry, key.get().key, name, known ? &info : nullptr, buffers, text);
+        walk.push_back(WalkStep{std::move(key), std::move(name), known ? info.subkeys : kUnknownCount});
+    };
+    enter(std::move(top), keyName);
+
+    while (!walk.empty()) {
+        WalkStep& step = walk.back();
+        if (step.next >= step.subkeys) {
+            walk.pop_back();
+            continue;
+        }
+        const DWORD index = step.next++;
+        DWORD length = kKeyNameBuffer;
+        const LSTATUS status = registry.enumKey(step.key.get().key, index, buffers.keyName.data(), &length);
+        if (status != ERROR_SUCCESS) {
+            if (status == ERROR_NO_MORE_ITEMS || step.subkeys == kUnknownCount) {
+                step.subkeys = step.next;
+            } else {
+                text += RegCommentLine(Unread(L"subkey", index, step.name));
+            }
+            continue;
+        }
+        std::wstring name = step.name + L'\\' + std::wstring(buffers.keyName.data(), length);
+        if (!WritableKeyName(name)) {
+            text += RegCommentLine(L"Not saved, its name holds a line break: [" + name + L"]");
+            continue;
+        }
+        if (walk.size() > static_cast<size_t>(kMaxKeyDepth)) {
+            text += RegCommentLine(L"Not saved, deeper than the registry nests keys: [" + name + L"]");
+            continue;
+        }
+        unique_registry_key child;
+        if (OpenRegistryKey(registry, step.key.get().key, buffers.keyName.data(), read, child) != ERROR_SUCCESS) {
+            text += RegCommentLine(L"Not saved, could not be opened: [" + name + L"]");
+            continue;
+        }
+        enter(std::move(child), std::move(name));  // `step` is not used past this point: the vector may move
+    }
+    return text;
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+#include "platform/registry_api.h"
+
+// The sections of a ".reg" file (reg_file_text.h) that put `parent`\`path` back with its whole
+// subtree: the key named `keyName`, its subkeys named below it, parents before children,
+// each with all its values, whole however long they are. Keys are opened for reading in the
+// view that the view bits of `access` select. What cannot be read is named in a comment line
+// and left out; so is a key whose name holds a line break (no section line can name it), with
+// its subtree, and what lies more than kMaxKeyDepth levels down. Empty when the key itself
+// cannot be opened.
+std::wstring ExportKeyTree(RegistryApi& registry, HKEY parent, const std::wstring& path, REGSAM access,
+                           const std::wstring& keyName);

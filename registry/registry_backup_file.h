@@ -1,0 +1,44 @@
+#pragma once
+// The registry backup as files that the registry editor imports: "Tallowbrisk_cleaner_", the
+// UTC time stamp of the first key saved, and ".reg", beside the operations log. Under WOW64
+// the keys deleted in the 32-bit view go to a second file, ending in ".32.reg", since the
+// same name stands for another key there; it is imported with "reg import FILE /reg:32".
+// The files are made by the first key saved into each, so a run that deletes no key leaves
+// none. Saving is best effort: a file that cannot be made or written changes nothing else.
+
+#include <string>
+
+#include "platform/unique_any.h"
+#include "registry/registry_backup.h"
+
+class RegistryBackupFile : public RegistryBackup {
+public:
+    // The files go to "<Windows folder>\Logs\TallowBriskCleaner". Tests name another folder to
+    // stand for the Windows folder; empty means the real one.
+    explicit RegistryBackupFile(std::wstring windowsFolder = std::wstring());
+
+    RegistryBackupFile(const RegistryBackupFile&) = delete;
+    RegistryBackupFile& operator=(const RegistryBackupFile&) = delete;
+
+    void save(RegistryApi& registry, HKEY parent, const std::wstring& path, REGSAM access,
+              const std::wstring& keyName) override;
+
+    // Full path of the file of the 64-bit (or only) view, or of the 32-bit view's; empty
+    // unless the file was opened.
+    const std::wstring& filePath(bool view32 = false) const { return outputs_[view32 ? 1 : 0].path; }
+
+private:
+    struct Output {
+        unique_file file;
+        bool tried = false;  // one attempt per file, whatever its outcome
+        std::wstring path;
+    };
+
+    void write(const std::wstring& sections, bool view32);
+    void open(Output& output, bool view32);
+
+    std::wstring windowsFolder_;
+    std::wstring stem_;  // both files share the time stamp of the first write
+    bool stemMade_ = false;
+    Output outputs_[2];
+};
