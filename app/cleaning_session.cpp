@@ -4,6 +4,7 @@
 #include "files/settings_files.h"
 #include "platform/com_apartment.h"
 #include "registry/clean_registry.h"
+#include "registry/registry_backup_file.h"
 #include "report/operations_logger.h"
 
 namespace {
@@ -26,10 +27,10 @@ ProgressPlatform& SessionPlatform::progressPlatform() {
     return platform;
 }
 
-void SessionPlatform::runCleaners(OperationsLogger& logger, ProgressCleaner& progress) {
+void SessionPlatform::runCleaners(OperationsLogger& logger, ProgressCleaner& progress, RegistryBackup& backup) {
     CleanSettingsFiles(&logger);
     RemoveProductFolders(&logger);
-    CleanRegistry(&logger, &progress);
+    CleanRegistry(&logger, &progress, &backup);
 }
 
 void SessionPlatform::showMessage(HWND owner, const std::wstring& text) {
@@ -65,6 +66,7 @@ int RunCleaningSession(HWND window, SessionPlatform& platform) {
     std::wstring text;
     {
         OperationsLoggerFile logger(platform.logWindowsFolder());
+        RegistryBackupFile backup(platform.logWindowsFolder());
         const HCURSOR previous = platform.setCursor(platform.waitCursor());
         {
             // Nothing else puts the GUI thread into a COM apartment, and without one the taskbar
@@ -72,12 +74,12 @@ int RunCleaningSession(HWND window, SessionPlatform& platform) {
             ComApartment apartment;
             ProgressCleanerIconic progress(window, platform.progressPlatform());
             progress.progress(0, 100);
-            platform.runCleaners(logger, progress);
+            platform.runCleaners(logger, progress, backup);
             progress.progress(100, 100);
             platform.setCursor(previous);
             text = ClosingMessage(logger.removalCount(), logger.logFilePath());
         }  // the taskbar button shows no progress any more
-    }      // the log file is closed, complete, before the message names it
+    }      // the log and backup files are closed, complete, before the message names the log
     platform.showMessage(window, text);
     return 1;
 }

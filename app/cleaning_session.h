@@ -1,6 +1,7 @@
 #pragma once
 // One cleaning session: settings files, then product folders, then the registry, with the
 // wait cursor and taskbar progress, ending with a message that gives the count and the log.
+// Beside the log, the session keeps a ".reg" backup of the registry keys it deletes.
 
 #include <windows.h>
 
@@ -9,6 +10,7 @@
 #include "report/progress_cleaner_iconic.h"
 
 class OperationsLogger;
+class RegistryBackup;
 
 // The user-interface and platform services a session uses. The base class is the real thing;
 // tests derive from it to watch the session without showing anything.
@@ -21,8 +23,9 @@ public:
     virtual ProgressPlatform& progressPlatform();
     virtual HCURSOR setCursor(HCURSOR cursor) { return SetCursor(cursor); }
     virtual HCURSOR waitCursor() { return LoadCursorW(nullptr, IDC_WAIT); }
-    // The three cleaners, in their order.
-    virtual void runCleaners(OperationsLogger& logger, ProgressCleaner& progress);
+    // The three cleaners, in their order; the registry cleaner saves each key to `backup`
+    // before it deletes it.
+    virtual void runCleaners(OperationsLogger& logger, ProgressCleaner& progress, RegistryBackup& backup);
     virtual void showMessage(HWND owner, const std::wstring& text);
 };
 

@@ -35,7 +35,7 @@ public:
         events.push_back(cursor == wait_ ? L"wait cursor" : L"cursor back");
         return std::exchange(cursor_, cursor);
     }
-    void runCleaners(OperationsLogger& logger, ProgressCleaner&) override {
+    void runCleaners(OperationsLogger& logger, ProgressCleaner&, RegistryBackup&) override {
         events.push_back(L"cleaners");
         cleaners(logger);
     }

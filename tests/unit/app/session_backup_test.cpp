@@ -1,0 +1,128 @@
+// A cleaning session keeps a ".reg" backup of the registry keys it deletes, beside its log,
+// and the backup changes nothing else the session does.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/cleaning_session.h"
+#include "platform/registry_memory.h"
+#include "registry/clean_registry.h"
+#include "report/operations_logger.h"
+#include "tests/unit/support/temp_folder.h"
+
+namespace {
+
+// A session whose only cleaner is the registry cleaner, on an in-memory registry that holds
+// two of the product's keys.
+class RegistryOnlyPlatform : public SessionPlatform {
+public:
+    explicit RegistryOnlyPlatform(std::wstring windowsFolder) : windowsFolder_(std::move(windowsFolder)) {
+        registry.setString(L"HKCR\\Tallowbrisk.Connect\\CLSID", L"", L"{5E0B3A60-7C21-4E2B-9A51-3D1F0C6B7A01}");
+        registry.setValue(L"HKLM\\SOFTWARE\\Tallowbrisk\\Addin", L"Level", REG_DWORD, {3, 0, 0, 0});
+    }
+    std::wstring logWindowsFolder() override { return windowsFolder_; }
+    HCURSOR setCursor(HCURSOR) override { return nullptr; }
+    void runCleaners(OperationsLogger& logger, ProgressCleaner& progress, RegistryBackup& backup) override {
+        CleanRegistry(registry, false, &logger, &progress, RegistryRuleTable(), &backup);
+    }
+    void showMessage(HWND, const std::wstring& text) override { message = text; }
+
+    MemoryRegistry registry;
+    std::wstring message;
+
+private:
+    std::wstring windowsFolder_;
+};
+
+struct WindowsFolder {
+    TempFolder folder;
+    WindowsFolder() { CreateDirectoryW((folder / L"Logs").c_str(), nullptr); }
+    std::wstring logFolder() const { return folder / L"Logs\\TallowBriskCleaner"; }
+};
+
+const char kExpectedLog[] =
+    "LOG Remove:: remove registry key:  : HKCR\\Tallowbrisk.Connect : success\r\n"
+    "LOG Remove:: remove registry key:  : HKLM\\SOFTWARE\\Tallowbrisk : success\r\n";
+
+// The names of the files (not folders) in `folder` whose name ends in `extension`.
+std::vector<std::wstring> FilesEndingIn(const std::wstring& folder, const std::wstring& extension) {
+    std::vector<std::wstring> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::wstring name = entry.path().filename().wstring();
+        if (entry.is_regular_file() && name.size() > extension.size() &&
+            name.compare(name.size() - extension.size(), extension.size(), extension) == 0) {
+            names.push_back(name);
+        }
+    }
+    return names;
+}
+
+void ExpectTheSameSessionAsWithoutABackup(RegistryOnlyPlatform& platform, const WindowsFolder& windows) {
+    EXPECT_FALSE(platform.registry.exists(L"HKCR\\Tallowbrisk.Connect"));
+    EXPECT_FALSE(platform.registry.exists(L"HKLM\\SOFTWARE\\Tallowbrisk"));
+    const std::vector<std::wstring> logs = FilesEndingIn(windows.logFolder(), L".log");
+    ASSERT_EQ(1u, logs.size());
+    const std::wstring log = windows.logFolder() + L"\\" + logs[0];
+    EXPECT_EQ(L"Tallowbrisk cleaner removed 2 items.\nMore technical information on file:\n" + log, platform.message);
+    std::string expected = "\xFF\xFE";
+    for (const char* c = kExpectedLog; *c; ++c) expected += std::string{*c, '\0'};
+    EXPECT_EQ(expected, ReadFileBytes(log));
+}
+
+TEST(SessionBackup, TheDeletedKeysAreSavedBesideTheLog) {
+    WindowsFolder windows;
+    RegistryOnlyPlatform platform(windows.folder.path());
+    RunCleaningSession(nullptr, platform);
+
+    ExpectTheSameSessionAsWithoutABackup(platform, windows);
+    const std::vector<std::wstring> backups = FilesEndingIn(windows.logFolder(), L".reg");
+    ASSERT_EQ(1u, backups.size());
+    const std::wstring& name = backups[0];
+    EXPECT_EQ(0u, name.rfind(L"Tallowbrisk_cleaner_", 0));
+    EXPECT_EQ(std::wstring(L"Tallowbrisk_cleaner_").size() + 20 + 4, name.size()) << "the stamp and \".reg\"";
+    const std::string bytes = ReadFileBytes(windows.logFolder() + L"\\" + name);
+    const std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
+    EXPECT_EQ(
+        L"\xFEFFWindows Registry Editor Version 5.00\r\n\r\n"
+        L"[HKEY_CLASSES_ROOT\\Tallowbrisk.Connect]\r\n\r\n"
+        L"[HKEY_CLASSES_ROOT\\Tallowbrisk.Connect\\CLSID]\r\n"
+        L"@=\"{5E0B3A60-7C21-4E2B-9A51-3D1F0C6B7A01}\"\r\n\r\n"
+        L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tallowbrisk]\r\n\r\n"
+        L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tallowbrisk\\Addin]\r\n"
+        L"\"Level\"=dword:00000003\r\n\r\n",
+        text);
+}
+
+// "Tallowbrisk_cleaner_<UTC stamp>.reg" for `seconds` from now.
+std::wstring BackupNameIn(int seconds) {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER ticks{{now.dwLowDateTime, now.dwHighDateTime}};
+    ticks.QuadPart += 10000000ULL * seconds;
+    FILETIME then{ticks.LowPart, ticks.HighPart};
+    SYSTEMTIME time;
+    FileTimeToSystemTime(&then, &time);
+    wchar_t name[64];
+    swprintf(name, 64, L"Tallowbrisk_cleaner_%04d_%02d_%02dT%02d_%02d_%02dZ.reg", time.wYear, time.wMonth, time.wDay,
+             time.wHour, time.wMinute, time.wSecond);
+    return name;
+}
+
+TEST(SessionBackup, ABackupThatCannotBeWrittenChangesNothingElse) {
+    WindowsFolder windows;
+    // Folders stand where the backup would go during the next minute; the log can still be made.
+    CreateDirectoryW(windows.logFolder().c_str(), nullptr);
+    for (int second = 0; second < 60; ++second) {
+        CreateDirectoryW((windows.logFolder() + L"\\" + BackupNameIn(second)).c_str(), nullptr);
+    }
+    RegistryOnlyPlatform platform(windows.folder.path());
+    RunCleaningSession(nullptr, platform);
+
+    ExpectTheSameSessionAsWithoutABackup(platform, windows);
+    EXPECT_TRUE(FilesEndingIn(windows.logFolder(), L".reg").empty());
+}
+
+}  // namespace
