@@ -1,0 +1,11 @@
+# The registry backup end to end: seeded keys of every value type in both views, removed by
+# the cleaner (a test program that forces both views, and the real exe through its dialog),
+# put back from the backup by Wine's own "reg import" and regedit, the whole registry
+# exported before and after by Wine's regedit.
+add_executable(backup_e2e ${CMAKE_CURRENT_LIST_DIR}/backup_e2e.cpp)
+target_link_libraries(backup_e2e PRIVATE registry platform report win32_system)
+target_link_options(backup_e2e PRIVATE -municode)
+
+add_wine_test(NAME e2e_backup TIMEOUT 900
+    COMMAND ${PYTHON3} ${CMAKE_CURRENT_LIST_DIR}/backup_test.py
+            $<TARGET_FILE:TallowbriskCleaner> $<TARGET_FILE:driver> $<TARGET_FILE:backup_e2e>)

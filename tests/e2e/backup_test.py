@@ -1,0 +1,187 @@
+"""The registry backup on Wine's real registry, judged by Wine's own registry tools.
+
+Seeds the add-in's keys with values of every type in several places the rules search, in
+both views (backup_e2e seed), exports the whole registry with regedit, lets the cleaner
+remove them, puts them back from the backup with "reg import" (and "/reg:32" for the
+32-bit view's file) or with regedit as a double-click does, exports again and compares;
+the seeded keys are also compared byte for byte. Then the same with a backup that cannot be
+written, and once through the real program's dialog. The seeded keys are removed again
+whatever happens.
+"""
+
+import glob
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+import wine_harness as wine
+
+CLEANER, DRIVER, EXE = sys.argv[1], sys.argv[2], sys.argv[3]
+STAMP = r"Tallowbrisk_cleaner_\d{4}_\d\d_\d\dT\d\d_\d\d_\d\dZ"
+
+
+def run(*args):
+    completed = subprocess.run([wine.WINE_RUN, *args], timeout=300, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    if completed.returncode != 0:
+        raise AssertionError("%s failed (%d): %s" % (args, completed.returncode,
+                                                     completed.stdout.decode(errors="replace")))
+    return completed.stdout.decode(errors="replace")
+
+
+def dump():
+    """The seeded keys, in both views, names and bytes in hex, as backup_e2e reads them."""
+    return run(EXE, "dump")
+
+
+def clean(windows, plain=False):
+    """Cleans with the log (and the backup) below the stand-in Windows folder; returns the time
+    taken in all, and in saving the backup."""
+    os.makedirs(os.path.join(windows, "Logs"), exist_ok=True)
+    out = run(EXE, "clean-plain" if plain else "clean", wine.windows_path(windows))
+    match = re.match(r"(\d+) removal records in (\d+) ms, ([\d.]+) ms of them saving the backup", out.strip())
+    assert match, out
+    return int(match.group(2)), float(match.group(3))
+
+
+def log_folder(windows):
+    return os.path.join(windows, "Logs", "TallowBriskCleaner")
+
+
+def files(windows, pattern):
+    return sorted(p for p in glob.glob(os.path.join(log_folder(windows), pattern)) if os.path.isfile(p))
+
+
+def read_backup(path):
+    with open(path, "rb") as f:
+        data = f.read()
+    assert data[:2] == b"\xff\xfe", "no byte order mark"
+    text = data[2:].decode("utf-16-le")
+    assert text.startswith("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_"), text[:80]
+    assert "\n" not in text.replace("\r\n", ""), "a line not ended by CR LF"
+    return text
+
+
+def backups(windows):
+    """The backup of the run below `windows`: the 64-bit view's file and the 32-bit view's."""
+    reg = [p for p in files(windows, "*.reg") if not p.endswith(".32.reg")]
+    reg32 = files(windows, "*.32.reg")
+    assert len(reg) == 1 and len(reg32) == 1, (reg, reg32)
+    assert re.fullmatch(STAMP + r"\.reg", os.path.basename(reg[0])), reg[0]
+    assert reg32[0] == reg[0][:-4] + ".32.reg", reg32
+    return reg[0], reg32[0]
+
+
+def expect_same(actual, expected, what):
+    if actual != expected:
+        gone = sorted(set(expected) - set(actual))[:10]
+        extra = sorted(set(actual) - set(expected))[:10]
+        changed = sorted(k for k in set(actual) & set(expected) if actual[k] != expected[k])[:10]
+        raise AssertionError("%s: missing %s, extra %s, changed %s" % (what, gone, extra, changed))
+
+
+def block_backup(windows):
+    """Folders stand where the backup would go during the next two minutes; the log can still be made."""
+    os.makedirs(log_folder(windows), exist_ok=True)
+    now = time.time()
+    for second in range(120):
+        stamp = time.strftime("%Y_%m_%dT%H_%M_%SZ", time.gmtime(now + second))
+        for extension in (".reg", ".32.reg"):
+            os.makedirs(os.path.join(log_folder(windows), "Tallowbrisk_cleaner_" + stamp + extension))
+
+
+def through_the_dialog():
+    """The real program: the dialog's OK, the closing message's OK. Returns the message's text."""
+    program = wine.start(CLEANER)
+    dialog = wine.wait_for_window(DRIVER, wine.is_main_dialog)
+    wine.click(DRIVER, dialog, "OK")
+    message = wine.wait_for_window(DRIVER, wine.is_message_box("Tallowbrisk cleaner"), timeout=300)
+    text = wine.message_text(message)
+    wine.click(DRIVER, message, "OK")
+    assert program.wait(timeout=120) == 0
+    return text
+
+
+def main():
+    work = tempfile.mkdtemp(dir=wine.DRIVE_C)
+    run(EXE, "unseed")
+    before = wine.export_registry()
+    try:
+        # Without a backup, as the cleaner ran before: what it removes and what it logs.
+        run(EXE, "seed")
+        seeded = wine.export_registry()
+        seeded_bytes = dump()
+        plain_ms, _ = clean(os.path.join(work, "plain"), plain=True)
+        cleaned = wine.export_registry()
+        assert len(set(seeded) - set(cleaned)) > 100, "the seeded keys are removed"
+        plain_log = wine.read_log(files(os.path.join(work, "plain"), "*.log")[0])
+        assert not files(os.path.join(work, "plain"), "*.reg")
+
+        # With the backup: the same removals and log; "reg import" puts every byte back.
+        run(EXE, "seed")
+        assert dump() == seeded_bytes, "seeded again"
+        windows = os.path.join(work, "backup")
+        backup_ms, saving_ms = clean(windows)
+        expect_same(wine.export_registry(), cleaned, "cleaned with a backup")
+        assert wine.read_log(files(windows, "*.log")[0]) == plain_log
+        reg, reg32 = backups(windows)
+        assert os.path.basename(reg) <= os.path.basename(files(windows, "*.log")[0])[:-4] + ".reg"
+        text, text32 = read_backup(reg), read_backup(reg32)
+        assert "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tallowbrisk\\Addin\\Settings]" in text
+        assert "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tallowbrisk\\Updates]" in text32
+        assert "\r\n;" not in text + text32, "everything could be read"
+        run("reg", "import", wine.windows_path(reg))
+        run("reg", "import", wine.windows_path(reg32), "/reg:32")
+        expect_same(wine.export_registry(), seeded, "restored by reg import")
+        assert dump() == seeded_bytes, "a restored value differs in its bytes"
+
+        # A backup that cannot be written: the cleaning goes on, the same keys go, the same log.
+        blocked = os.path.join(work, "blocked")
+        block_backup(blocked)
+        clean(blocked)
+        expect_same(wine.export_registry(), cleaned, "cleaned with a blocked backup")
+        assert wine.read_log(files(blocked, "*.log")[0]) == plain_log
+        assert not files(blocked, "*.reg")
+
+        # As the README tells a user: open the file with regedit (what a double-click does),
+        # and the 32-bit view's file with "reg import FILE /reg:32".
+        run(EXE, "seed")
+        windows = os.path.join(work, "double_click")
+        clean(windows)
+        reg, reg32 = backups(windows)
+        run("regedit", wine.windows_path(reg))
+        run("reg", "import", wine.windows_path(reg32), "/reg:32")
+        expect_same(wine.export_registry(), seeded, "restored by regedit")
+        assert dump() == seeded_bytes
+
+        # The real program through its dialog: a 64-bit process, so one view and one file.
+        shutil.rmtree(wine.LOG_FOLDER, ignore_errors=True)
+        message = through_the_dialog()
+        logs, regs = wine.log_files(), sorted(glob.glob(os.path.join(wine.LOG_FOLDER, "*.reg")))
+        assert len(logs) == 1 and len(regs) == 1, (logs, regs)
+        lines = wine.read_log(logs[0])
+        assert message.startswith("Tallowbrisk cleaner removed %d items.\n" % len(lines)), message
+        assert all(line.startswith("LOG Remove:: remove registry key:  : HK") for line in lines), lines
+        assert re.fullmatch(STAMP + r"\.reg", os.path.basename(regs[0])), regs
+        session_backup = read_backup(regs[0])
+        run("reg", "import", wine.windows_path(regs[0]))
+        expect_same(wine.export_registry(), seeded, "restored after the dialog's session")
+        assert dump() == seeded_bytes
+
+        size, size32 = os.path.getsize(reg), os.path.getsize(reg32)
+        print("backup: %d keys, %d bytes (.reg) + %d bytes (.32.reg); dialog session's backup %d bytes"
+              % (text.count("\r\n[") + text32.count("\r\n["), size, size32, len(session_backup.encode("utf-16"))))
+        print("registry cleaner on the seed: %d ms without the backup, %d ms with it, %.1f ms of them saving it"
+              % (plain_ms, backup_ms, saving_ms))
+    finally:
+        run(EXE, "unseed")
+        shutil.rmtree(work, ignore_errors=True)
+        shutil.rmtree(wine.LOG_FOLDER, ignore_errors=True)
+    expect_same(wine.export_registry(), before, "left behind")
+
+
+if __name__ == "__main__":
+    main()
