@@ -148,7 +148,9 @@ TEST(ExportKeyTree, NamesWhatItCannotReadAndSavesTheRest) {
     registry.setString(top + L"\\Open", L"v", L"2");
     registry.setString(top + L"\\Line\nBreak\\Inner", L"v", L"3");
     registry.setString(top + L"\\Unqueried\\Inner", L"v", L"4");
-    registry.setString(top + L"\\Unqueried", L"w", L"5");
+    // Without the key's numbers the buffers start small and grow when a value does not fit.
+    const std::wstring longName(300, L'w'), longText(10000, L'5');
+    registry.setString(top + L"\\Unqueried", longName, longText);
     registry.setString(top, L"first", L"a");
     registry.setString(top, L"second", L"b");
     registry.setString(top, L"third", L"c");
@@ -165,7 +167,7 @@ TEST(ExportKeyTree, NamesWhatItCannotReadAndSavesTheRest) {
               keys);
     EXPECT_EQ((std::vector<ReadValue>{{L"first", REG_SZ, Utf16(L"a")}, {L"third", REG_SZ, Utf16(L"c")}}),
               read.sections[0].values);
-    EXPECT_EQ((std::vector<ReadValue>{{L"w", REG_SZ, Utf16(L"5")}}), read.sections[2].values);
+    EXPECT_EQ((std::vector<ReadValue>{{longName, REG_SZ, Utf16(longText)}}), read.sections[2].values);
     EXPECT_EQ((std::vector<std::wstring>{L"; Not saved: value 1 of [" + name + L"] could not be read",
                                          L"; Not saved, its name holds a line break: [" + name + L"\\Line Break]",
                                          L"; Not saved, could not be opened: [" + name + L"\\Locked]"}),
