@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/special_folder.h"
+#include "platform/shell_folder.h"
 
 class OperationsLogger;
 

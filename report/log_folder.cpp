@@ -4,7 +4,7 @@
 
 #include <cwchar>
 
-#include "platform/special_folder.h"
+#include "platform/shell_folder.h"
 
 namespace {
 

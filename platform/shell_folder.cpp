@@ -1,4 +1,4 @@
-#include "platform/special_folder.h"
+#include "platform/shell_folder.h"
 
 #include <shlobj.h>
 #include <windows.h>
