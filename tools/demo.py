@@ -5,6 +5,7 @@ the user clicks OK on their own display; otherwise the test driver clicks it und
 screenshots go to build/demo/screenshots.
 """
 
+import glob
 import os
 import sys
 
@@ -79,6 +80,10 @@ def main():
     print("demo: (C:\\windows\\Logs\\TallowBriskCleaner\\%s inside the prefix)" % os.path.basename(logs[-1]))
     for line in wine.read_log(logs[-1]):
         print("    " + line)
+    for backup in sorted(glob.glob(os.path.join(wine.LOG_FOLDER, "*.reg"))):
+        print("demo: the deleted registry keys are saved in", backup)
+        print("demo: put them back with: WINEPREFIX=%s tools/wine/run.sh reg import '%s'"
+              % (wine.PREFIX, wine.windows_path(backup)))
     return 0
 
 
