@@ -138,8 +138,6 @@ LRESULT CALLBACK HyperlinkProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 
 }  // namespace
 
-void ml_Hyperlink::FontDeleter::operator()(HFONT font) const { DeleteObject(font); }
-
 ml_Hyperlink::ml_Hyperlink(HWND window) {
     SetClassLongPtrW(window, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(LoadHandCursor()));
     normalFont_ = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));

@@ -5,9 +5,9 @@
 
 #include <windows.h>
 
-#include <memory>
 #include <string>
-#include <type_traits>
+
+#include "platform/gdi.h"
 
 constexpr wchar_t kHyperlinkClass[] = L"mHyperlink";
 
@@ -43,14 +43,10 @@ public:
     bool visited = false;
 
 private:
-    struct FontDeleter {
-        void operator()(HFONT font) const;
-    };
-
     std::wstring label_;
     std::wstring url_;
     HFONT normalFont_ = nullptr;  // the stock GUI font, not ours to delete
-    std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter> hoverFont_;
+    unique_font hoverFont_;
 };
 
 // Registers the class; the control's own source file calls it during static initialisation.
