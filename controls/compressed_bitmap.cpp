@@ -1,17 +1,13 @@
 #include "controls/compressed_bitmap.h"
 
-#include <memory>
-
 #include "controls/bitmap_rows.h"
 #include "controls/gzip_unpack.h"
 #include "platform/gdi.h"
+#include "platform/unique_any.h"
 
 namespace {
 
-struct UnpackedDeleter {
-    void operator()(unsigned char* data) const { FreeUnpackedData(data); }
-};
-using UnpackedData = std::unique_ptr<unsigned char, UnpackedDeleter>;
+using UnpackedData = unique_any<NullInvalidPolicy<unsigned char*, FreeUnpackedData>>;
 
 // The resource's bytes are only valid between LockResource and FreeResource, so they are
 // unpacked into a block of our own before the resource is let go.
