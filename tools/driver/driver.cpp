@@ -14,20 +14,21 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/unique_any.h"
+
 namespace {
 
 int Hold(const wchar_t* path, const wchar_t* signal) {
-    HANDLE file = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    unique_file file(CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         fwprintf(stderr, L"hold: cannot open %ls (%lu)\n", path, GetLastError());
         return 2;
     }
-    HANDLE ready = CreateFileW(signal, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    CloseHandle(ready);
+    // The signal: an empty file, made and closed at once.
+    unique_file(CreateFileW(signal, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     for (int waited = 0; waited < 600 && GetFileAttributesW(signal) != INVALID_FILE_ATTRIBUTES; ++waited) {
         Sleep(100);
     }
-    CloseHandle(file);
     return 0;
 }
 
