@@ -4,6 +4,7 @@
 
 #include "platform/unique_any.h"
 #include "tests/unit/support/recording_logger.h"
+#include "tests/unit/support/small_stack.h"
 #include "tests/unit/support/temp_folder.h"
 
 namespace {
@@ -147,22 +148,12 @@ TEST(ScanForSettingsFiles, WalksDeepTreesInLittleStack) {
     std::filesystem::create_directories(L"\\\\?\\" + path);
     WriteFileBytes(L"\\\\?\\" + path + L"\\user.config", Utf8(kSettings));
 
-    struct Job {
-        std::wstring root;
-        RecordingLogger logger;
-    } job{root.path(), {}};
-    HANDLE thread = CreateThread(
-        nullptr, 64 * 1024,
-        [](void* param) -> DWORD {
-            auto* job = static_cast<Job*>(param);
-            ScanForSettingsFiles(job->root, &job->logger);
-            return 0;
-        },
-        &job, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-    ASSERT_NE(thread, nullptr);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-    EXPECT_EQ(job.logger.records, (std::vector<LogRecord>{Removed(path + L"\\user.config")}));
+    RecordingLogger logger;
+    ASSERT_TRUE(RunOnSmallStack(64 * 1024, [&] {
+        ScanForSettingsFiles(root.path(), &logger);
+        return DWORD{0};
+    }));
+    EXPECT_EQ(logger.records, (std::vector<LogRecord>{Removed(path + L"\\user.config")}));
 }
 
 TEST(CleanSettingsFiles, WalksMicrosoftCorporationBelowLocalAppData) {

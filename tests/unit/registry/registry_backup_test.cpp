@@ -16,6 +16,7 @@
 #include "registry/registry_backup_file.h"
 #include "registry/rule_in_view.h"
 #include "test_sinks.h"
+#include "tests/unit/support/small_stack.h"
 #include "tests/unit/support/temp_folder.h"
 
 namespace {
@@ -208,14 +209,9 @@ TEST(ExportKeyTree, ChainOf512LevelsIsSavedOnASmallStack) {
     for (int level = 0; level < 512; ++level) path += L"\\k";
     registry.setString(path, L"Path", L"C:\\Tallowbrisk");
 
-    HANDLE thread =
-        CreateThread(nullptr, 256 * 1024, CleanDeepChain, &registry, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-    ASSERT_NE(nullptr, thread);
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 120000));
-    DWORD result = 0;
-    GetExitCodeThread(thread, &result);
-    CloseHandle(thread);
-    EXPECT_EQ(1u, result);
+    EXPECT_EQ(RunOnSmallStack(
+                  256 * 1024, [&] { return CleanDeepChain(&registry); }, 120000),
+              std::optional<DWORD>(1));
     EXPECT_FALSE(registry.exists(kAddins + L"\\Deep"));
 }
 

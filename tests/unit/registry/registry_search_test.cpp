@@ -13,6 +13,7 @@
 #include "registry/registry_rules.h"
 #include "registry/rule_in_view.h"
 #include "test_sinks.h"
+#include "tests/unit/support/small_stack.h"
 
 namespace {
 
@@ -264,14 +265,9 @@ TEST(DeepKeys, ChainOf512LevelsIsSearchedAndDeletedOnASmallStack) {
     }
     registry.setString(path, L"Path", L"C:\\Tallowbrisk");
 
-    HANDLE thread =
-        CreateThread(nullptr, 256 * 1024, SearchDeepChain, &registry, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-    ASSERT_NE(nullptr, thread);
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 60000));
-    DWORD result = 0;
-    GetExitCodeThread(thread, &result);
-    CloseHandle(thread);
-    EXPECT_EQ(1u, result);
+    EXPECT_EQ(RunOnSmallStack(
+                  256 * 1024, [&] { return SearchDeepChain(&registry); }, 60000),
+              std::optional<DWORD>(1));
     EXPECT_FALSE(registry.exists(kAddinsKey + L"\\Deep"));
     EXPECT_EQ(0u, registry.openHandles());
 }
