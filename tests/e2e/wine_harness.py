@@ -33,6 +33,14 @@ def windows_path(unix_path):
     return "C:\\" + relative.replace("/", "\\")
 
 
+def is_32bit(program):
+    """True for an i386 program: wine64 starts it under WOW64, as 64-bit Windows does."""
+    with open(program, "rb") as f:
+        header = f.read(4096)
+    pe = int.from_bytes(header[0x3C:0x40], "little")
+    return header[pe:pe + 6] == b"PE\0\0\x4c\x01"
+
+
 def run(program, *args, timeout=120):
     """Runs a Windows program to its end and returns its exit code."""
     completed = subprocess.run([WINE_RUN, program, *args], timeout=timeout,
