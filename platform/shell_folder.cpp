@@ -23,11 +23,11 @@ bool AskTheShell(int csidl, std::wstring& path) {
 }
 
 // Under WOW64 the shell answers CSIDL_PROGRAM_FILES with the 32-bit program files folder, the
-// same as CSIDL_PROGRAM_FILESX86, and it refuses the 64-bit folder's known-folder id to 32-bit
-// callers. The 64-bit shell takes that folder from ProgramFilesDir below CurrentVersion, which
-// the 32-bit view redirects to the 32-bit folder's value: this reads it in the 64-bit view. It
-// is machine-wide and only administrators can change it, unlike the ProgramW6432 environment
-// variable, which the program's starter hands down and could point anywhere.
+// same as CSIDL_PROGRAM_FILESX86, and the 64-bit folder's known-folder id is not available to
+// 32-bit callers. Windows keeps the folder as ProgramFilesDir below CurrentVersion; the 32-bit
+// view redirects that key to one whose value names the 32-bit folder, so this reads it in the
+// 64-bit view. The value is machine-wide and only administrators can change it, unlike the
+// ProgramW6432 environment variable, which whoever starts the program hands down.
 bool ReadNativeProgramFiles(std::wstring& path) {
     unique_registry_key key;
     if (OpenRegistryKey(SystemRegistry(), HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
