@@ -161,8 +161,9 @@ def screenshot(name):
 
 
 # Keys that Wine itself makes, drops or rewrites while programs start and end: its run-time
-# state and the display driver's.
+# state, the service manager's and the display driver's.
 REGISTRY_NOISE = re.compile(r"^(HKEY_(CURRENT_USER|USERS\\[^\\]+)\\Software\\Wine\\"
+                            r"|HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\ServiceCurrent$"
                             r"|HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Video\\"
                             r"|HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Class\\"
                             r"\{4D36E968-E325-11CE-BFC1-08002BE10318\})", re.IGNORECASE)
