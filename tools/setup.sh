@@ -13,6 +13,7 @@ packages=(
     googletest
     clang-14 libclang-rt-14-dev zlib1g-dev
     python3 python3-pefile icoutils
+    osslsigncode openssl
 )
 
 missing=()
