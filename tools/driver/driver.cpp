@@ -15,17 +15,14 @@
 //                                 shown or not; creates SIGNAL.watching after its first look, and
 //                                 prints as JSON how many looks saw such a process and its windows
 
-// windows.h must come first.
-// clang-format off
 #include <windows.h>
-#include <tlhelp32.h>
-// clang-format on
 
 #include <cstdio>
 #include <map>
 #include <set>
 #include <string>
 
+#include "platform/process_list.h"
 #include "platform/unique_any.h"
 
 namespace {
@@ -156,23 +153,6 @@ int RunForExitCode(const wchar_t* program, const wchar_t* tail) {
     GetExitCodeProcess(running.get(), &code);
     printf("%lu\n", code);
     return 0;
-}
-
-// The ids of the running processes whose executable is named `exe`, in any letter case.
-std::set<DWORD> ProcessesNamed(const wchar_t* exe) {
-    std::set<DWORD> found;
-    unique_file snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) {
-        return found;
-    }
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
-        if (lstrcmpiW(entry.szExeFile, exe) == 0) {
-            found.insert(entry.th32ProcessID);
-        }
-    }
-    return found;
 }
 
 struct Watch {
