@@ -76,7 +76,7 @@ bool PreviewRegistry::childIsPlanned(HKEY parent, REGSAM view, const std::wstrin
     return planned;
 }
 
-const std::vector<PreviewRegistry::Subkey>& PreviewRegistry::visibleSubkeys(HKEY key) {
+const std::vector<PreviewRegistry::Subkey>& PreviewRegistry::visibleSubkeys(HKEY key, const RegistryKeyInfo* real) {
     Key& known = keyOf(key);
     if (known.listed == generation_) {
         return known.subkeys;
@@ -84,7 +84,9 @@ const std::vector<PreviewRegistry::Subkey>& PreviewRegistry::visibleSubkeys(HKEY
     known.listed = generation_;
     known.subkeys.clear();
     RegistryKeyInfo info;
-    if (real_.queryInfoKey(key, &info) != ERROR_SUCCESS) {
+    if (real) {
+        info = *real;
+    } else if (real_.queryInfoKey(key, &info) != ERROR_SUCCESS) {
         return known.subkeys;
     }
     wchar_t name[kSubkeyNameBuffer];
@@ -137,7 +139,7 @@ LSTATUS PreviewRegistry::queryInfoKey(HKEY key, RegistryKeyInfo* info) {
         return ERROR_KEY_DELETED;
     }
     // The longest name stays the real one: an upper bound, as advapi32's may be too.
-    info->subkeys = static_cast<DWORD>(visibleSubkeys(key).size());
+    info->subkeys = static_cast<DWORD>(visibleSubkeys(key, info).size());
     return ERROR_SUCCESS;
 }
 
