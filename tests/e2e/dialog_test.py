@@ -168,6 +168,7 @@ class DialogTest(unittest.TestCase):
         self.assertEqual(wine.log_files(), [])
         [preview] = wine.preview_files()
         self.assertRegex(os.path.basename(preview), r"^Tallowbrisk_cleaner_\d{4}(_\d\d){2}T\d\d(_\d\d){2}Z\.preview\.log$")
+        self.assertEqual(os.listdir(wine.LOG_FOLDER), [os.path.basename(preview)], "no log, no registry backup")
         planned = wine.read_log(preview)
 
         with wine.WindowWatch(DRIVER, os.path.basename(CLEANER)) as watch:
