@@ -48,6 +48,20 @@ def run(program, *args, timeout=120):
     return completed.returncode
 
 
+def run_for_exit_code(driver, program, tail=""):
+    """Runs a Windows program with a command-line tail to its end, by way of the test driver,
+    and returns its whole exit code: the exit status of a Unix process keeps only 8 bits."""
+    if os.path.abspath(program).startswith(DRIVE_C + os.sep):
+        path = windows_path(program)
+    else:
+        path = "Z:" + os.path.abspath(program).replace("/", "\\")
+    completed = subprocess.run([WINE_RUN, driver, "exitcode", path, tail], timeout=600,
+                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    if completed.returncode != 0:
+        raise AssertionError("driver could not run %s: %s" % (program, completed.stdout))
+    return int(completed.stdout.decode("ascii").split()[-1])
+
+
 def start(program, *args):
     return subprocess.Popen([WINE_RUN, program, *args], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
@@ -74,7 +88,33 @@ class HeldOpen:
 
 
 def log_files():
-    return sorted(glob.glob(os.path.join(LOG_FOLDER, "Tallowbrisk_cleaner_*.log")))
+    return sorted(path for path in glob.glob(os.path.join(LOG_FOLDER, "Tallowbrisk_cleaner_*.log"))
+                  if not path.endswith(".preview.log"))
+
+
+def preview_files():
+    return sorted(glob.glob(os.path.join(LOG_FOLDER, "Tallowbrisk_cleaner_*.preview.log")))
+
+
+def without_outcome(lines):
+    """Log lines with their last field, the outcome, cut off."""
+    return [line.rsplit(" : ", 1)[0] for line in lines]
+
+
+def file_tree():
+    """Every folder, file and link of drive_c with its mode, and for files their size and time,
+    the program's own log folder left out."""
+    tree = {}
+    for folder, folders, files in os.walk(DRIVE_C):
+        if os.path.normcase(folder).startswith(os.path.normcase(LOG_FOLDER)):
+            continue
+        for name in folders + files:
+            path = os.path.join(folder, name)
+            if os.path.normcase(path) == os.path.normcase(LOG_FOLDER):
+                continue
+            info = os.lstat(path)
+            tree[path] = (info.st_mode, None if name in folders else (info.st_size, info.st_mtime_ns))
+    return tree
 
 
 def read_log(path):
@@ -150,6 +190,33 @@ def post(driver, *messages):
     """Posts (window, message, wparam) triples in one go, so that they queue up together."""
     drive(driver, "post", *[str(part) for window, message, wparam in messages
                             for part in (window["hwnd"], message, wparam)])
+
+
+class WindowWatch:
+    """Watches, for the length of a with-block, for any window of the processes named `exe`;
+    afterwards `looks_with_process` and `windows` tell what the driver saw."""
+
+    def __init__(self, driver, exe):
+        self.driver, self.exe = driver, exe
+        self.signal = os.path.join(DRIVE_C, "watch_%d.signal" % os.getpid())
+
+    def __enter__(self):
+        write(self.signal, b"")
+        self.process = subprocess.Popen([WINE_RUN, self.driver, "watch", self.exe, windows_path(self.signal)],
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        deadline = time.time() + 60
+        while not os.path.exists(self.signal + ".watching"):
+            if self.process.poll() is not None or time.time() > deadline:
+                raise RuntimeError("the driver could not watch for windows")
+            time.sleep(0.05)
+        return self
+
+    def __exit__(self, *exc):
+        os.remove(self.signal)
+        output, _ = self.process.communicate(timeout=60)
+        os.remove(self.signal + ".watching")
+        report = json.loads(output.decode("ascii"))
+        self.looks_with_process, self.windows = report["seen"], report["windows"]
 
 
 def screenshot(name):

@@ -5,6 +5,11 @@
 //   registry_bench run      times, in one process: one walk of HKCR\CLSID by Wine's own
 //                           "reg query /s", one by KeyTreeMentions alone, and CleanRegistry in
 //                           one view; then prints the ratios and the peak memory
+//   registry_bench compare  adds a few of the product's keys (an add-in, a COM class that names
+//                           the product's DLL, HKLM\SOFTWARE\Tallowbrisk), then times, in one
+//                           process, the preview of CleanRegistry (through PreviewRegistry) and
+//                           then the real CleanRegistry, and prints the ratio and whether both
+//                           reported the same keys
 
 // windows.h must come first.
 // clang-format off
@@ -14,11 +19,13 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "platform/registry_key.h"
 #include "platform/registry_win32.h"
 #include "registry/clean_registry.h"
 #include "registry/key_tree_mentions.h"
+#include "registry/preview_registry.h"
 
 namespace {
 
@@ -89,6 +96,40 @@ public:
     int count = 0;
 };
 
+class TargetLogger : public OperationsLogger {
+public:
+    void log(const wchar_t*, const wchar_t* target, int succeeded) override {
+        targets.push_back(target);
+        failed += succeeded ? 0 : 1;
+    }
+    std::vector<std::wstring> targets;
+    int failed = 0;
+};
+
+int Compare() {
+    RegCloseKey(
+        Create(HKEY_CURRENT_USER, L"Software\\Microsoft\\Office\\16.0\\Outlook\\Addins\\Tallowbrisk.Addin\\Deeper"));
+    HKEY server = Create(HKEY_CLASSES_ROOT, L"CLSID\\{7A110B15-0000-4000-8000-000000000001}\\InprocServer32");
+    SetText(server, L"", L"C:\\Program Files\\Tallowbrisk\\TallowbriskAddin.dll");
+    RegCloseKey(server);
+    RegCloseKey(Create(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Tallowbrisk\\Settings"));
+
+    TargetLogger planned, removed;
+    double start = Now();
+    {
+        PreviewRegistry preview(SystemRegistry());
+        CleanRegistry(preview, false, &planned, nullptr);
+    }
+    double previewSeconds = Now() - start;
+    start = Now();
+    CleanRegistry(SystemRegistry(), false, &removed, nullptr);
+    double cleanSeconds = Now() - start;
+    std::printf("preview_s=%.3f clean_registry_s=%.3f preview_vs_clean=%.2f records=%zu failed=%d same_keys=%d\n",
+                previewSeconds, cleanSeconds, previewSeconds / cleanSeconds, removed.targets.size(), removed.failed,
+                planned.targets == removed.targets ? 1 : 0);
+    return 0;
+}
+
 // Seconds to read every subkey name of root\path by index, and to open each once.
 void EnumerateOnly(HKEY root, const wchar_t* path) {
     RegistryApi& registry = SystemRegistry();
@@ -154,11 +195,12 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring command = argc > 1 ? argv[1] : L"";
     if (command == L"seed" && argc > 2) return Seed(_wtoi(argv[2]));
     if (command == L"run") return Run();
+    if (command == L"compare") return Compare();
     if (command == L"walk") {
         EnumerateOnly(HKEY_CLASSES_ROOT, L"CLSID");
         EnumerateOnly(HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID");
         return 0;
     }
-    std::fputs("usage: registry_bench seed N | run\n", stderr);
+    std::fputs("usage: registry_bench seed N | run | compare\n", stderr);
     return 2;
 }
