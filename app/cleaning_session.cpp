@@ -9,7 +9,7 @@
 #include "registry/clean_registry.h"
 #include "registry/preview_registry.h"
 #include "registry/registry_backup_file.h"
-#include "registry/wow64.h"
+#include "platform/wow64.h"
 #include "report/operations_logger.h"
 
 namespace {
