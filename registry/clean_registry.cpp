@@ -4,12 +4,13 @@
 #include "platform/wow64.h"
 #include "registry/registry_views.h"
 
-void CleanRegistry(OperationsLogger* logger, ProgressCleaner* progress, RegistryBackup* backup) {
-    CleanRegistry(SystemRegistry(), RunningUnderWow64(), logger, progress, RegistryRuleTable(), backup);
+void CleanRegistry(OperationsLogger* logger, ProgressCleaner* progress, RegistryBackup* backup,
+                   const std::vector<UserHives>& users) {
+    CleanRegistry(SystemRegistry(), RunningUnderWow64(), logger, progress, RegistryRuleTable(), backup, users);
 }
 
 void CleanRegistry(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
-                   const RegistryRule* rules, RegistryBackup* backup) {
+                   const RegistryRule* rules, RegistryBackup* backup, const std::vector<UserHives>& users) {
     if (!rules || !rules[0].root) {
         return;
     }
@@ -20,6 +21,7 @@ void CleanRegistry(RegistryApi& registry, bool wow64, OperationsLogger* logger, 
     unsigned position = 0;
     for (const RegistryRule* rule = rules; rule->root; ++rule) {
         ApplyRegistryRule(registry, wow64, rule->root, rule->path, rule->pattern, rule->mode, logger, backup);
+        ApplyRuleToUsers(registry, wow64, *rule, users, logger, backup);
         position += rule->weight;
         if (progress) {
             progress->progress(position, total);

@@ -5,14 +5,19 @@
 #include "platform/registry_api.h"
 #include "registry/registry_backup.h"
 #include "registry/registry_rules.h"
+#include "registry/user_hives.h"
 #include "report/operations_logger.h"
 #include "report/progress_cleaner.h"
 
 // Cleans the registry of this machine through advapi32, in both views under WOW64, saving
 // each key to `backup` before it is deleted. Any of the sinks may be null.
-void CleanRegistry(OperationsLogger* logger, ProgressCleaner* progress, RegistryBackup* backup = nullptr);
+void CleanRegistry(OperationsLogger* logger, ProgressCleaner* progress, RegistryBackup* backup = nullptr,
+                   const std::vector<UserHives>& users = {});
 
 // The same on any registry, with the WOW64 state given, for a table of rules ended by a row
 // whose root is null. After each rule the progress is (sum of the weights done, sum of all).
+// Each rule of the current user's is also applied to each of `users`, right after the current
+// user, within the rule's one step of progress.
 void CleanRegistry(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
-                   const RegistryRule* rules = RegistryRuleTable(), RegistryBackup* backup = nullptr);
+                   const RegistryRule* rules = RegistryRuleTable(), RegistryBackup* backup = nullptr,
+                   const std::vector<UserHives>& users = {});

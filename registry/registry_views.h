@@ -2,6 +2,7 @@
 
 #include "platform/registry_api.h"
 #include "registry/registry_backup.h"
+#include "registry/rule_in_view.h"
 #include "report/operations_logger.h"
 
 // Access masks of the view passes: KEY_ALL_ACCESS, with the view bit under WOW64.
@@ -14,3 +15,5 @@ constexpr REGSAM kView32Access = KEY_ALL_ACCESS | KEY_WOW64_32KEY;  // 0xF023F
 // before it is deleted.
 void ApplyRegistryRule(RegistryApi& registry, bool wow64, HKEY root, const wchar_t* path, const wchar_t* pattern,
                        int mode, OperationsLogger* logger, RegistryBackup* backup = nullptr);
+void ApplyRegistryRule(RegistryApi& registry, bool wow64, const NamedRoot& root, const wchar_t* path,
+                       const wchar_t* pattern, int mode, OperationsLogger* logger, RegistryBackup* backup = nullptr);

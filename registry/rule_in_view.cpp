@@ -15,6 +15,16 @@ namespace {
 
 constexpr DWORD kSubkeyNameBuffer = 512;
 
+std::wstring LoggedKeyPath(const std::wstring& rootName, const wchar_t* path, bool wow64) {
+    std::wstring logged = wow64 ? L"(64) " : L"";
+    logged += rootName;
+    if (*path) {
+        logged += L'\\';
+        logged += path;
+    }
+    return logged;
+}
+
 const wchar_t* RootName(HKEY root) {
     if (root == HKEY_CLASSES_ROOT) return L"HKCR";
     if (root == HKEY_CURRENT_USER) return L"HKCU";
@@ -45,14 +55,10 @@ bool ContentMentions(RegistryApi& registry, HKEY ruleKey, const wchar_t* name, c
 }  // namespace
 
 std::wstring LoggedKeyPath(HKEY root, const wchar_t* path, bool wow64) {
-    std::wstring logged = wow64 ? L"(64) " : L"";
-    logged += RootName(root);
-    if (*path) {
-        logged += L'\\';
-        logged += path;
-    }
-    return logged;
+    return LoggedKeyPath(RootName(root), path, wow64);
 }
+
+NamedRoot PredefinedRoot(HKEY root) { return {root, RootName(root), BackupKeyName(root, L"")}; }
 
 void RemoveMatchingSubkeys(RegistryApi& registry, HKEY ruleKey, const wchar_t* pattern, const std::wstring& loggedPath,
                            REGSAM access, int mode, OperationsLogger* logger, RegistryBackup* backup,
@@ -86,8 +92,19 @@ void RemoveMatchingSubkeys(RegistryApi& registry, HKEY ruleKey, const wchar_t* p
 
 void ApplyRuleInView(RegistryApi& registry, bool wow64, HKEY root, const wchar_t* path, const wchar_t* pattern,
                      REGSAM access, int mode, OperationsLogger* logger, RegistryBackup* backup) {
-    const std::wstring loggedPath = LoggedKeyPath(root, path, wow64);
-    const std::wstring backupName = backup ? BackupKeyName(root, path) : std::wstring();
+    ApplyRuleInView(registry, wow64, PredefinedRoot(root), path, pattern, access, mode, logger, backup);
+}
+
+void ApplyRuleInView(RegistryApi& registry, bool wow64, const NamedRoot& namedRoot, const wchar_t* path,
+                     const wchar_t* pattern, REGSAM access, int mode, OperationsLogger* logger,
+                     RegistryBackup* backup) {
+    const HKEY root = namedRoot.key;
+    const std::wstring loggedPath = LoggedKeyPath(namedRoot.loggedName, path, wow64);
+    std::wstring backupName = backup ? namedRoot.backupName : std::wstring();
+    if (backup && *path) {
+        backupName += L'\\';
+        backupName += path;
+    }
     const wchar_t* slash = std::wcschr(path, L'\\');
     if (!slash) {
         unique_registry_key ruleKey;

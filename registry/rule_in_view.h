@@ -13,11 +13,24 @@ extern const wchar_t kRemoveRegistryKey[];
 // ("HKCR", "HKCU", "HKLM") and, unless the path is empty, a backslash and the path.
 std::wstring LoggedKeyPath(HKEY root, const wchar_t* path, bool wow64);
 
+// A root that rules are applied below, and its names: in the log (after the mark) and in the
+// backup. For the predefined roots these are "HKCU" and "HKEY_CURRENT_USER" and so on; another
+// user's hive, opened wherever it is loaded, is named where it lives when that user is logged on.
+struct NamedRoot {
+    HKEY key = nullptr;
+    std::wstring loggedName;
+    std::wstring backupName;
+};
+NamedRoot PredefinedRoot(HKEY root);
+
 // Applies one rule in the view that `access` selects: opens root\path and removes what
 // `mode` names there, reporting each removal to `logger` and handing each key to `backup`
 // just before it is deleted (either may be null).
 void ApplyRuleInView(RegistryApi& registry, bool wow64, HKEY root, const wchar_t* path, const wchar_t* pattern,
                      REGSAM access, int mode, OperationsLogger* logger, RegistryBackup* backup = nullptr);
+void ApplyRuleInView(RegistryApi& registry, bool wow64, const NamedRoot& root, const wchar_t* path,
+                     const wchar_t* pattern, REGSAM access, int mode, OperationsLogger* logger,
+                     RegistryBackup* backup = nullptr);
 
 // The scan of modes MatchName and MatchNameOrContent below an open rule key: collects the
 // direct subkeys that the mode matches, then deletes each with its subtree and reports it

@@ -1,0 +1,50 @@
+#include "registry/user_hives.h"
+
+#include <windows.h>
+
+#include <cwchar>
+
+#include "registry/registry_views.h"
+
+namespace {
+
+constexpr wchar_t kClasses[] = L"SOFTWARE\\Classes";
+constexpr size_t kClassesLength = sizeof kClasses / sizeof kClasses[0] - 1;
+
+// The path below the classes hive when `path` lies below SOFTWARE\Classes, else null. Key
+// names are compared without regard to case, as the registry does.
+const wchar_t* BelowClasses(const wchar_t* path) {
+    if (std::wcslen(path) < kClassesLength ||
+        CompareStringOrdinal(path, static_cast<int>(kClassesLength), kClasses, static_cast<int>(kClassesLength),
+                             TRUE) != CSTR_EQUAL) {
+        return nullptr;
+    }
+    const wchar_t* rest = path + kClassesLength;
+    if (*rest == L'\0') return rest;
+    return *rest == L'\\' ? rest + 1 : nullptr;
+}
+
+}  // namespace
+
+void ApplyRuleToUser(RegistryApi& registry, bool wow64, const RegistryRule& rule, const UserHives& user,
+                     OperationsLogger* logger, RegistryBackup* backup) {
+    const wchar_t* classesPath = BelowClasses(rule.path);
+    const std::wstring name = classesPath ? user.sid + L"_Classes" : user.sid;
+    const HKEY key = classesPath ? user.classes : user.hive;
+    if (!key) {
+        return;
+    }
+    const NamedRoot root{key, L"HKU\\" + name, L"HKEY_USERS\\" + name};
+    ApplyRegistryRule(registry, wow64, root, classesPath ? classesPath : rule.path, rule.pattern, rule.mode, logger,
+                      backup);
+}
+
+void ApplyRuleToUsers(RegistryApi& registry, bool wow64, const RegistryRule& rule, const std::vector<UserHives>& users,
+                      OperationsLogger* logger, RegistryBackup* backup) {
+    if (rule.root != HKEY_CURRENT_USER) {
+        return;
+    }
+    for (const UserHives& user : users) {
+        ApplyRuleToUser(registry, wow64, rule, user, logger, backup);
+    }
+}

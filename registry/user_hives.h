@@ -1,0 +1,29 @@
+#pragma once
+// Another user's registry, as the cleaner sees it: the user's hive (what HKCU is to that user)
+// and the user's classes hive (what HKCU\SOFTWARE\Classes is to that user), each open wherever
+// it happens to be loaded, and the names the log and the backup give them.
+
+#include <string>
+#include <vector>
+
+#include "platform/registry_api.h"
+#include "registry/registry_backup.h"
+#include "registry/registry_rules.h"
+#include "report/operations_logger.h"
+
+struct UserHives {
+    std::wstring sid;        // "S-1-5-21-..."
+    HKEY hive = nullptr;     // null when the user has none open: the user's rules are passed over
+    HKEY classes = nullptr;  // null when the user has no classes hive
+};
+
+// Applies one rule of the current user's (root HKEY_CURRENT_USER) to another user: rules below
+// SOFTWARE\Classes in the user's classes hive, all others in the user's hive, in both views
+// under WOW64. Keys are logged as "HKU\<SID>\..." (or "HKU\<SID>_Classes\...") and saved to the
+// backup as "HKEY_USERS\<SID>\...", where they live while the user is logged on.
+void ApplyRuleToUser(RegistryApi& registry, bool wow64, const RegistryRule& rule, const UserHives& user,
+                     OperationsLogger* logger, RegistryBackup* backup);
+
+// Applies `rule` to every one of `users`, in order, when it is a rule of the current user's.
+void ApplyRuleToUsers(RegistryApi& registry, bool wow64, const RegistryRule& rule, const std::vector<UserHives>& users,
+                      OperationsLogger* logger, RegistryBackup* backup);

@@ -1,0 +1,115 @@
+// Other users' hives: which rules reach them, in which of their two hives, in what order, and
+// under which names in the log and the backup.
+
+#include "registry/user_hives.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/registry_key.h"
+#include "platform/registry_memory.h"
+#include "registry/clean_registry.h"
+#include "test_sinks.h"
+
+namespace {
+
+constexpr wchar_t kSid[] = L"S-1-5-21-1-2-3-1001";
+// Where the tests keep the user's two hives: anywhere will do, since the cleaner gets them open.
+const std::wstring kHive = std::wstring(L"HKLM\\Loaded\\") + kSid;
+const std::wstring kClasses = kHive + L"_Classes";
+constexpr wchar_t kAddins[] = L"\\SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Addins";
+
+class NamesOfSavedKeys : public RegistryBackup {
+public:
+    void save(RegistryApi&, HKEY, const std::wstring&, REGSAM, const std::wstring& keyName) override {
+        names.push_back(keyName);
+    }
+    std::vector<std::wstring> names;
+};
+
+class UserHivesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        registry.createKey(std::wstring(L"HKCU") + kAddins + L"\\Tallowbrisk.Addin");
+        registry.createKey(kHive + kAddins + L"\\Tallowbrisk.Addin");
+        registry.createKey(kHive + kAddins + L"\\Unrelated.Addin");
+        registry.createKey(kHive + L"\\SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Resiliency\\DisabledItems");
+        // A COM class of the user's, found by its server's path, in the classes hive; the same
+        // name in the user's hive below SOFTWARE\Classes is not where Windows keeps it.
+        registry.setString(kClasses + L"\\CLSID\\{A}\\InprocServer32", L"", L"C:\\Tallowbrisk\\addin.dll");
+        registry.setString(kHive + L"\\SOFTWARE\\Classes\\CLSID\\{A}\\InprocServer32", L"", L"C:\\Tallowbrisk\\x.dll");
+        registry.createKey(L"HKLM\\SOFTWARE\\Tallowbrisk");
+        ASSERT_EQ(ERROR_SUCCESS,
+                  OpenRegistryKey(registry, HKEY_LOCAL_MACHINE, (kHive.substr(5)).c_str(), KEY_ALL_ACCESS, hive));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  OpenRegistryKey(registry, HKEY_LOCAL_MACHINE, (kClasses.substr(5)).c_str(), KEY_ALL_ACCESS, classes));
+        users.push_back(UserHives{kSid, hive.get().key, classes.get().key});
+    }
+
+    MemoryRegistry registry;
+    unique_registry_key hive, classes;
+    std::vector<UserHives> users;
+    RecordingLogger logger;
+    RecordingProgress progress;
+    NamesOfSavedKeys backup;
+};
+
+TEST_F(UserHivesTest, EachRuleOfTheCurrentUserReachesEveryUserRightAfterTheCurrentUserWithProgressOncePerRule) {
+    CleanRegistry(registry, false, &logger, &progress, RegistryRuleTable(), &backup, users);
+
+    const std::wstring user = std::wstring(L"HKU\\") + kSid;
+    EXPECT_EQ((std::vector<std::wstring>{
+                  L"HKLM\\SOFTWARE\\Tallowbrisk",
+                  user + L"_Classes\\CLSID\\{A}",
+                  L"HKCU\\SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Addins\\Tallowbrisk.Addin",
+                  user + L"\\SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Addins\\Tallowbrisk.Addin",
+                  user + L"\\SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Resiliency",
+              }),
+              logger.targets());
+    EXPECT_EQ((std::vector<std::wstring>{
+                  L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Tallowbrisk",
+                  std::wstring(L"HKEY_USERS\\") + kSid + L"_Classes\\CLSID\\{A}",
+                  L"HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Addins\\Tallowbrisk.Addin",
+                  std::wstring(L"HKEY_USERS\\") + kSid +
+                      L"\\SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Addins\\"
+                      L"Tallowbrisk.Addin",
+                  std::wstring(L"HKEY_USERS\\") + kSid + L"\\SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Resiliency",
+              }),
+              backup.names);
+    EXPECT_FALSE(registry.exists(kClasses + L"\\CLSID\\{A}"));
+    EXPECT_TRUE(registry.exists(kHive + L"\\SOFTWARE\\Classes\\CLSID\\{A}"));
+    EXPECT_TRUE(registry.exists(kHive + kAddins + L"\\Unrelated.Addin"));
+
+    ASSERT_EQ(58u, progress.calls.size());
+    EXPECT_EQ(std::make_pair(266u, 266u), progress.calls.back());
+}
+
+TEST_F(UserHivesTest, UnderWow64BothViewsOfTheUsersHivesAreSearchedAndMarked) {
+    registry.useWindowsViews();
+    registry.setProcessView(RegistryView::Bits32);
+    registry.createKey(kHive + L"\\SOFTWARE\\Microsoft\\Office\\15.0\\Outlook\\Addins\\Tallowbrisk.Old",
+                       RegistryView::Bits32);
+    ApplyRuleToUser(registry, true, RegistryRuleTable()[46], users[0], &logger, nullptr);
+    ApplyRuleToUser(registry, true, RegistryRuleTable()[6], users[0], &logger, nullptr);
+    EXPECT_EQ((std::vector<std::wstring>{
+                  std::wstring(L"(64) HKU\\") + kSid +
+                      L"\\SOFTWARE\\Microsoft\\Office\\15.0\\Outlook\\Addins\\"
+                      L"Tallowbrisk.Old",
+                  std::wstring(L"(64) HKU\\") + kSid + L"_Classes\\CLSID\\{A}",
+              }),
+              logger.targets());
+}
+
+TEST_F(UserHivesTest, RulesOfTheMachineAndOfTheClassesRootRunOnceAndAUserWithoutHivesIsPassedOver) {
+    std::vector<UserHives> none{UserHives{L"S-1-5-21-9", nullptr, nullptr}};
+    for (const RegistryRule* rule = RegistryRuleTable(); rule->root; ++rule) {
+        ApplyRuleToUsers(registry, false, *rule, none, &logger, nullptr);
+        if (rule->root != HKEY_CURRENT_USER) ApplyRuleToUsers(registry, false, *rule, users, &logger, nullptr);
+    }
+    EXPECT_TRUE(logger.records.empty());
+    EXPECT_EQ(0u, registry.openHandles() - 2);  // the two hives the test holds
+}
+
+}  // namespace
