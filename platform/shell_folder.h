@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <string>
 
 // Looks up a special folder (a CSIDL number) without creating it. Returns false, with
@@ -7,5 +8,5 @@
 bool LookUpSpecialFolder(int csidl, std::wstring& path);
 
 // The lookup the cleaners use; tests replace it to place the special folders elsewhere
-// or to make a lookup fail.
-using SpecialFolderLookup = bool (*)(int csidl, std::wstring& path);
+// or to make a lookup fail, and a run for every user hands in each user's own folders.
+using SpecialFolderLookup = std::function<bool(int csidl, std::wstring& path)>;

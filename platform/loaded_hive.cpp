@@ -1,0 +1,33 @@
+#include "platform/loaded_hive.h"
+
+#include <vector>
+
+bool EnableHivePrivileges() {
+    unique_handle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.put())) {
+        return false;
+    }
+    const wchar_t* const names[] = {SE_BACKUP_NAME, SE_RESTORE_NAME};
+    std::vector<BYTE> buffer(sizeof(TOKEN_PRIVILEGES) + sizeof(LUID_AND_ATTRIBUTES));
+    auto* privileges = reinterpret_cast<TOKEN_PRIVILEGES*>(buffer.data());
+    privileges->PrivilegeCount = 2;
+    for (DWORD i = 0; i < 2; ++i) {
+        if (!LookupPrivilegeValueW(nullptr, names[i], &privileges->Privileges[i].Luid)) {
+            return false;
+        }
+        privileges->Privileges[i].Attributes = SE_PRIVILEGE_ENABLED;
+    }
+    // AdjustTokenPrivileges succeeds when the token lacks a privilege too; only the last
+    // error tells.
+    return AdjustTokenPrivileges(token.get(), FALSE, privileges, 0, nullptr, nullptr) &&
+           GetLastError() == ERROR_SUCCESS;
+}
+
+LSTATUS LoadHive(const std::wstring& name, const std::wstring& file, unique_loaded_hive& hive) {
+    hive.reset();
+    const LSTATUS status = RegLoadKeyW(HKEY_USERS, name.c_str(), file.c_str());
+    if (status == ERROR_SUCCESS) {
+        hive.reset(new std::wstring(name));
+    }
+    return status;
+}

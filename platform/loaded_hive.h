@@ -1,0 +1,29 @@
+#pragma once
+// Hives of users who are not logged on, loaded from their files under HKEY_USERS for a while.
+
+#include <windows.h>
+
+#include <string>
+
+#include "platform/unique_any.h"
+
+// Enables SeBackupPrivilege and SeRestorePrivilege in the process's token, which
+// RegLoadKeyW and RegUnLoadKeyW need. Administrators and the system account hold both,
+// disabled. True when both are enabled.
+bool EnableHivePrivileges();
+
+// Owns a hive loaded under HKEY_USERS\<name>: its end unloads it. The name is kept on the heap
+// so that the owner can move. Every key opened inside the hive must be closed first, or the
+// unload fails and the hive stays loaded.
+struct LoadedHivePolicy {
+    using pointer = std::wstring*;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer name) noexcept {
+        RegUnLoadKeyW(HKEY_USERS, name->c_str());
+        delete name;
+    }
+};
+using unique_loaded_hive = unique_any<LoadedHivePolicy>;
+
+// RegLoadKeyW of `file` as HKEY_USERS\`name`. On failure the owner holds nothing.
+LSTATUS LoadHive(const std::wstring& name, const std::wstring& file, unique_loaded_hive& hive);

@@ -1,0 +1,160 @@
+#include "platform/user_profiles.h"
+
+#include <sddl.h>
+#include <windows.h>
+
+#include <cwctype>
+#include <vector>
+
+#include "platform/long_path.h"
+#include "platform/registry_key.h"
+#include "platform/unique_any.h"
+
+namespace {
+
+constexpr wchar_t kProfileList[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+constexpr wchar_t kUserShellFolders[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+constexpr wchar_t kUserProfile[] = L"%USERPROFILE%";
+constexpr DWORD kNameBuffer = 512;
+
+bool SameText(const std::wstring& a, const wchar_t* b) {
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b, -1, TRUE) == CSTR_EQUAL;
+}
+
+// Machine-wide variables only (ProfileImagePath holds %SystemDrive%); empty on failure.
+std::wstring ExpandMachineStrings(const std::wstring& text) {
+    DWORD size = ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+    if (size == 0) return std::wstring();
+    std::wstring expanded(size, L'\0');
+    size = ExpandEnvironmentStringsW(text.c_str(), &expanded[0], size);
+    if (size == 0 || size > expanded.size()) return std::wstring();
+    expanded.resize(size - 1);
+    return expanded;
+}
+
+std::wstring WithoutTrailingSeparators(std::wstring path) {
+    while (!path.empty() && path.back() == L'\\') path.pop_back();
+    return path;
+}
+
+std::wstring ReadUserFolder(RegistryApi& registry, HKEY folders, const wchar_t* name, const std::wstring& fallback) {
+    std::wstring value;
+    if (!folders || !ReadStringValue(registry, folders, name, value)) {
+        return fallback;
+    }
+    return value.empty() ? fallback : value;
+}
+
+struct LocalFreePolicy {
+    using pointer = wchar_t*;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer value) noexcept { LocalFree(value); }
+};
+
+}  // namespace
+
+bool IsUserSid(const std::wstring& name) {
+    constexpr wchar_t kPrefix[] = L"S-1-5-21-";
+    constexpr size_t kPrefixLength = sizeof kPrefix / sizeof kPrefix[0] - 1;
+    if (name.size() <= kPrefixLength || name.compare(0, kPrefixLength, kPrefix) != 0) return false;
+    for (size_t i = kPrefixLength; i < name.size(); ++i) {
+        if (!std::iswdigit(name[i]) && !(name[i] == L'-' && name[i - 1] != L'-')) return false;
+    }
+    return name.back() != L'-';
+}
+
+std::wstring ProfileListKeyName(const std::wstring& sid) {
+    return std::wstring(L"HKLM\\") + kProfileList + L'\\' + sid;
+}
+
+bool ReadStringValue(RegistryApi& registry, HKEY key, const wchar_t* name, std::wstring& text) {
+    RegistryKeyInfo info;
+    if (registry.queryInfoKey(key, &info) != ERROR_SUCCESS) return false;
+    std::vector<wchar_t> valueName(kNameBuffer);
+    for (DWORD index = 0; index < info.values; ++index) {
+        DWORD nameLength = kNameBuffer;
+        DWORD type = 0;
+        DWORD size = 0;
+        if (registry.enumValue(key, index, valueName.data(), &nameLength, &type, nullptr, &size) != ERROR_SUCCESS ||
+            !SameText(std::wstring(valueName.data(), nameLength), name)) {
+            continue;
+        }
+        if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
+        std::vector<BYTE> data(size + sizeof(wchar_t));
+        nameLength = kNameBuffer;
+        if (registry.enumValue(key, index, valueName.data(), &nameLength, &type, data.data(), &size) != ERROR_SUCCESS) {
+            return false;
+        }
+        // The data need not end in a terminator; only what it holds counts.
+        text.assign(reinterpret_cast<const wchar_t*>(data.data()), size / sizeof(wchar_t));
+        text.resize(text.find(L'\0') == std::wstring::npos ? text.size() : text.find(L'\0'));
+        return true;
+    }
+    return false;
+}
+
+std::vector<UserProfile> ListUserProfiles(RegistryApi& registry) {
+    std::vector<UserProfile> profiles;
+    unique_registry_key list;
+    if (OpenRegistryKey(registry, HKEY_LOCAL_MACHINE, kProfileList, KEY_READ | KEY_WOW64_64KEY, list) !=
+        ERROR_SUCCESS) {
+        return profiles;
+    }
+    RegistryKeyInfo info;
+    if (registry.queryInfoKey(list.get().key, &info) != ERROR_SUCCESS) return profiles;
+    std::vector<wchar_t> name(kNameBuffer);
+    for (DWORD index = 0; index < info.subkeys; ++index) {
+        DWORD length = kNameBuffer;
+        if (registry.enumKey(list.get().key, index, name.data(), &length) != ERROR_SUCCESS) continue;
+        UserProfile profile{std::wstring(name.data(), length), std::wstring()};
+        if (!IsUserSid(profile.sid)) continue;
+        unique_registry_key key;
+        std::wstring path;
+        if (OpenRegistryKey(registry, list.get().key, profile.sid.c_str(), KEY_READ | KEY_WOW64_64KEY, key) ==
+                ERROR_SUCCESS &&
+            ReadStringValue(registry, key.get().key, L"ProfileImagePath", path)) {
+            profile.folder = WithoutTrailingSeparators(ExpandMachineStrings(path));
+            if (!IsAbsolutePath(profile.folder + L'\\')) profile.folder.clear();
+        }
+        profiles.push_back(std::move(profile));
+    }
+    return profiles;
+}
+
+std::wstring UserFolderFromValue(const std::wstring& value, const std::wstring& profile) {
+    std::wstring folder = value;
+    const size_t length = sizeof kUserProfile / sizeof kUserProfile[0] - 1;
+    if (folder.size() >= length && SameText(folder.substr(0, length), kUserProfile)) {
+        folder.replace(0, length, profile);
+    }
+    folder = WithoutTrailingSeparators(folder);
+    if (folder.find(L'%') != std::wstring::npos || !IsAbsolutePath(folder + L'\\')) {
+        return std::wstring();
+    }
+    return folder;
+}
+
+UserFolders ReadUserFolders(RegistryApi& registry, HKEY hive, const std::wstring& profile) {
+    unique_registry_key folders;
+    OpenRegistryKey(registry, hive, kUserShellFolders, KEY_READ, folders);
+    const HKEY key = folders.get().key;
+    return UserFolders{
+        UserFolderFromValue(ReadUserFolder(registry, key, L"AppData", L"%USERPROFILE%\\AppData\\Roaming"), profile),
+        UserFolderFromValue(ReadUserFolder(registry, key, L"Local AppData", L"%USERPROFILE%\\AppData\\Local"), profile),
+        UserFolderFromValue(ReadUserFolder(registry, key, L"Personal", L"%USERPROFILE%\\Documents"), profile),
+    };
+}
+
+std::wstring ProcessUserSid() {
+    unique_handle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return std::wstring();
+    DWORD size = 0;
+    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> buffer(size ? size : 1);
+    if (!GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) return std::wstring();
+    unique_any<LocalFreePolicy> text;
+    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, text.put())) {
+        return std::wstring();
+    }
+    return text.get();
+}
