@@ -1,15 +1,16 @@
 #include "app/cleaning_session.h"
 
+#include "app/all_users.h"
 #include "app/outlook_check.h"
 #include "files/file_actions.h"
 #include "files/folder_removal.h"
 #include "files/settings_files.h"
 #include "platform/com_apartment.h"
 #include "platform/registry_win32.h"
+#include "platform/wow64.h"
 #include "registry/clean_registry.h"
 #include "registry/preview_registry.h"
 #include "registry/registry_backup_file.h"
-#include "platform/wow64.h"
 #include "report/operations_logger.h"
 
 namespace {
@@ -33,19 +34,20 @@ ProgressPlatform& SessionPlatform::progressPlatform() {
 }
 
 void SessionPlatform::runCleaners(OperationsLogger& logger, ProgressCleaner& progress, RegistryBackup& backup) {
-    CleanSettingsFiles(&logger);
-    RemoveProductFolders(&logger);
-    CleanRegistry(&logger, &progress, &backup);
+    // The other users' hives stay open, or loaded, until the registry cleaner is done.
+    const std::unique_ptr<OtherUsers> others = FindOtherUsers(allUsers_, SystemRegistry(), logger);
+    CleanFilesOfEveryUser(logger, *others, RealFileActions());
+    CleanRegistry(&logger, &progress, &backup, others->hives());
 }
 
 void SessionPlatform::runPreviewCleaners(OperationsLogger& logger) {
+    const std::unique_ptr<OtherUsers> others = FindOtherUsers(allUsers_, SystemRegistry(), logger);
     // One plan for both kinds of files: a settings file planned first is gone for the folders.
     PreviewFileActions files;
-    CleanSettingsFiles(&logger, LookUpSpecialFolder, files);
-    RemoveProductFolders(&logger, LookUpSpecialFolder, files);
+    CleanFilesOfEveryUser(logger, *others, files);
     // No backup: it would write the keys' files, and the preview writes nothing but its list.
     PreviewRegistry registry(SystemRegistry());
-    CleanRegistry(registry, RunningUnderWow64(), &logger, nullptr, RegistryRuleTable(), nullptr);
+    CleanRegistry(registry, RunningUnderWow64(), &logger, nullptr, RegistryRuleTable(), nullptr, others->hives());
 }
 
 bool SessionPlatform::outlookRunning() { return OutlookIsRunning(); }

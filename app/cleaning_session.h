@@ -16,6 +16,8 @@ class RegistryBackup;
 // tests derive from it to watch the session without showing anything.
 class SessionPlatform {
 public:
+    // `allUsers`: the cleaners also clean every other user's registry and folders.
+    explicit SessionPlatform(bool allUsers = false) : allUsers_(allUsers) {}
     virtual ~SessionPlatform() = default;
 
     // Stands for the Windows folder below which the log is written; empty means the real one.
@@ -31,6 +33,9 @@ public:
     virtual void runPreviewCleaners(OperationsLogger& logger);
     virtual void showMessage(HWND owner, const std::wstring& text);
     virtual bool outlookRunning();
+
+private:
+    bool allUsers_;
 };
 
 // Runs one session for the main dialog `window` (may be null: no taskbar progress) and

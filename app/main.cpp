@@ -4,6 +4,8 @@
 //   TallowbriskCleaner.exe /postinstall    removes the add-in's settings files, silently
 //   TallowbriskCleaner.exe /quiet          a whole cleaning session without any window
 //   TallowbriskCleaner.exe /preview        lists what a session would remove, removing nothing
+//   ... /quiet /allusers, /preview /allusers  the same for every user of the machine (as the
+//                                           system account, "/quiet" and "/preview" do that)
 //   TallowbriskCleaner.exe /?              shows the switches and the exit codes
 //
 // The dialog and "/postinstall" exit with 0 in every case; "/quiet" and "/preview" tell their
@@ -17,6 +19,7 @@
 #include "controls/bitmap_view.h"
 #include "files/settings_files.h"
 #include "platform/app_instance.h"
+#include "platform/user_profiles.h"
 #include "report/operations_logger.h"
 #include "res/resource.h"
 
@@ -31,6 +34,10 @@ constexpr wchar_t kUsage[] =
     L"try again later.\n"
     L"/preview\tLists what /quiet would remove in a \".preview.log\" file beside the log, and "
     L"removes nothing. Exit code 0: nothing to remove, no file written; 1: something to remove.\n"
+    L"/quiet /allusers, /preview /allusers\tThe same for every user who has a profile on this machine, "
+    L"their registry hives loaded while they are not logged on. Run as the system account, /quiet and "
+    L"/preview always do this. A user whose profile or hive can't be read is passed over with a "
+    L"\"clean user\" line in the log, and /quiet exits with 1603.\n"
     L"/postinstall\tRemoves only the add-in's settings files, silently. Exit code 0.\n"
     L"/?\tShows this message. Exit code 0.\n"
     L"\n"
@@ -61,13 +68,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandTail, int) {
         RunPostInstall();
         return 0;
     }
-    if (IsSwitch(commandTail, L"/quiet")) {
-        SessionPlatform platform;
-        return RunQuietSession(platform);
-    }
-    if (IsSwitch(commandTail, L"/preview")) {
-        SessionPlatform platform;
-        return RunPreviewSession(platform);
+    const UnattendedChoice unattended = ChooseUnattendedRun(commandTail, ProcessUserSid() == kSystemAccountSid);
+    if (unattended.run != UnattendedRun::None) {
+        SessionPlatform platform(unattended.allUsers);
+        return unattended.run == UnattendedRun::Quiet ? RunQuietSession(platform) : RunPreviewSession(platform);
     }
     if (IsSwitch(commandTail, L"/?")) {
         MessageBoxW(nullptr, kUsage, L"Tallowbrisk cleaner", MB_OK | MB_ICONINFORMATION);

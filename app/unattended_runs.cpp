@@ -1,5 +1,7 @@
 #include "app/unattended_runs.h"
 
+#include <windows.h>
+
 #include "registry/registry_backup_file.h"
 #include "report/operations_logger.h"
 #include "report/progress_cleaner.h"
@@ -22,4 +24,23 @@ int RunPreviewSession(SessionPlatform& platform) {
     OperationsLoggerFile preview(platform.logWindowsFolder(), OperationsLoggerFile::Kind::Preview);
     platform.runPreviewCleaners(preview);
     return preview.removalCount() ? kExitSomethingFound : kExitSuccess;
+}
+
+UnattendedChoice ChooseUnattendedRun(const wchar_t* commandTail, bool runsAsSystem) {
+    const struct {
+        const wchar_t* tail;
+        UnattendedRun run;
+        bool allUsers;
+    } switches[] = {
+        {L"/quiet", UnattendedRun::Quiet, false},
+        {L"/quiet /allusers", UnattendedRun::Quiet, true},
+        {L"/preview", UnattendedRun::Preview, false},
+        {L"/preview /allusers", UnattendedRun::Preview, true},
+    };
+    for (const auto& known : switches) {
+        if (commandTail && lstrcmpiW(commandTail, known.tail) == 0) {
+            return {known.run, known.allUsers || runsAsSystem};
+        }
+    }
+    return {UnattendedRun::None, false};
 }

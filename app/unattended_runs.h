@@ -19,3 +19,14 @@ int RunQuietSession(SessionPlatform& platform);
 // beside the log, with "planned" in place of "success". kExitSomethingFound when there is
 // anything to remove, else kExitSuccess, and no file is written.
 int RunPreviewSession(SessionPlatform& platform);
+
+// Which unattended run a command-line tail asks for. "/quiet" and "/preview" clean, or list,
+// every user's leftovers when followed by " /allusers", and also when the process runs as the
+// system account, whose own profile holds none of them: that is how deployment tools start
+// programs. The whole tail is the switch, in any letter case.
+enum class UnattendedRun { None, Quiet, Preview };
+struct UnattendedChoice {
+    UnattendedRun run;
+    bool allUsers;
+};
+UnattendedChoice ChooseUnattendedRun(const wchar_t* commandTail, bool runsAsSystem);

@@ -1,0 +1,116 @@
+#include "app/all_users.h"
+
+#include <shlobj.h>
+#include <windows.h>
+
+#include "files/folder_removal.h"
+#include "files/settings_files.h"
+#include "platform/long_path.h"
+#include "report/operations_logger.h"
+
+const wchar_t kCleanUser[] = L"clean user: ";
+
+namespace {
+
+constexpr wchar_t kUserHiveFile[] = L"\\NTUSER.DAT";
+constexpr wchar_t kClassesHiveFile[] = L"\\AppData\\Local\\Microsoft\\Windows\\UsrClass.dat";
+constexpr wchar_t kClassesSuffix[] = L"_Classes";
+
+DWORD Attributes(const std::wstring& path) { return GetFileAttributesW(ExtendedPath(path).c_str()); }
+
+bool IsFolder(const std::wstring& path) {
+    const DWORD attributes = Attributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Where a hive is loaded for this run: a name no user has, and that no other run of the
+// cleaner uses at the same time.
+std::wstring TemporaryHiveName(const std::wstring& sid) {
+    return L"TallowbriskCleaner_" + std::to_wstring(GetCurrentProcessId()) + L'_' + sid;
+}
+
+}  // namespace
+
+SpecialFolderLookup UserFolderLookup(const UserFolders& folders) {
+    return [folders](int csidl, std::wstring& path) {
+        path = csidl == CSIDL_APPDATA         ? folders.roaming
+               : csidl == CSIDL_LOCAL_APPDATA ? folders.local
+               : csidl == CSIDL_PERSONAL      ? folders.documents
+                                              : std::wstring();
+        return !path.empty();
+    };
+}
+
+OtherUsers::OtherUsers(RegistryApi& registry, const std::vector<UserProfile>& profiles, const std::wstring& ownSid,
+                       OperationsLogger& logger) {
+    users_.reserve(profiles.size());
+    for (const UserProfile& profile : profiles) {
+        if (profile.sid == ownSid) {
+            continue;
+        }
+        if (profile.folder.empty()) {
+            logger.log(kCleanUser, ProfileListKeyName(profile.sid).c_str(), 0);
+            continue;
+        }
+        // A profile that was removed but left its key behind holds nothing to clean.
+        if (!IsFolder(profile.folder)) {
+            continue;
+        }
+        User user;
+        if (!open(registry, profile, user, logger)) {
+            continue;  // what it loaded is unloaded here
+        }
+        hives_.push_back(UserHives{profile.sid, user.hive.get().key, user.classes.get().key});
+        folders_.push_back(UserFolderLookup(ReadUserFolders(registry, user.hive.get().key, profile.folder)));
+        users_.push_back(std::move(user));
+    }
+}
+
+bool OtherUsers::open(RegistryApi& registry, const UserProfile& profile, User& user, OperationsLogger& logger) {
+    // A user who is logged on has both hives loaded under the SID; their files are in use.
+    if (OpenRegistryKey(registry, HKEY_USERS, profile.sid.c_str(), KEY_ALL_ACCESS, user.hive) == ERROR_SUCCESS) {
+        OpenRegistryKey(registry, HKEY_USERS, (profile.sid + kClassesSuffix).c_str(), KEY_ALL_ACCESS, user.classes);
+        return true;
+    }
+    if (!privilegesTried_) {
+        privilegesTried_ = true;
+        privileges_ = EnableHivePrivileges();
+    }
+    const std::wstring name = TemporaryHiveName(profile.sid);
+    const std::wstring file = profile.folder + kUserHiveFile;
+    if (!privileges_ || LoadHive(name, file, user.loaded) != ERROR_SUCCESS ||
+        OpenRegistryKey(registry, HKEY_USERS, name.c_str(), KEY_ALL_ACCESS, user.hive) != ERROR_SUCCESS) {
+        logger.log(kCleanUser, file.c_str(), 0);
+        return false;
+    }
+    // A user who has never logged on may have no classes hive yet: nothing to clean there.
+    const std::wstring classesFile = profile.folder + kClassesHiveFile;
+    if (Attributes(classesFile) == INVALID_FILE_ATTRIBUTES) {
+        return true;
+    }
+    const std::wstring classesName = name + kClassesSuffix;
+    if (LoadHive(classesName, classesFile, user.loadedClasses) != ERROR_SUCCESS ||
+        OpenRegistryKey(registry, HKEY_USERS, classesName.c_str(), KEY_ALL_ACCESS, user.classes) != ERROR_SUCCESS) {
+        logger.log(kCleanUser, classesFile.c_str(), 0);
+        return false;
+    }
+    return true;
+}
+
+std::unique_ptr<OtherUsers> FindOtherUsers(bool allUsers, RegistryApi& registry, OperationsLogger& logger) {
+    if (!allUsers) {
+        return std::make_unique<OtherUsers>();
+    }
+    return std::make_unique<OtherUsers>(registry, ListUserProfiles(registry), ProcessUserSid(), logger);
+}
+
+void CleanFilesOfEveryUser(OperationsLogger& logger, const OtherUsers& others, FileActions& actions) {
+    CleanSettingsFiles(&logger, LookUpSpecialFolder, actions);
+    for (const SpecialFolderLookup& folders : others.folders()) {
+        CleanSettingsFiles(&logger, folders, actions);
+    }
+    RemoveProductFolders(&logger, LookUpSpecialFolder, actions);
+    for (const SpecialFolderLookup& folders : others.folders()) {
+        RemoveProductFolders(&logger, folders, actions);
+    }
+}

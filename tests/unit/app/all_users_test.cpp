@@ -1,0 +1,208 @@
+// Every user of the machine: which switches ask for it, which profiles count as users, where
+// each user's folders are, and what a user who can't be read leaves in the log.
+
+#include "app/all_users.h"
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+#include "app/unattended_runs.h"
+#include "platform/loaded_hive.h"
+#include "platform/registry_key.h"
+#include "platform/registry_memory.h"
+#include "platform/registry_win32.h"
+#include "platform/user_profiles.h"
+#include "registry/clean_registry.h"
+#include "tests/unit/support/recording_logger.h"
+#include "tests/unit/support/temp_folder.h"
+
+namespace {
+
+TEST(ChooseUnattendedRun, AllUsersByTheWholeTailInAnyCaseOrByRunningAsTheSystemAccount) {
+    struct Case {
+        const wchar_t* tail;
+        bool system;
+        UnattendedRun run;
+        bool allUsers;
+    };
+    const Case cases[] = {
+        {L"/quiet", false, UnattendedRun::Quiet, false},
+        {L"/QUIET /ALLUSERS", false, UnattendedRun::Quiet, true},
+        {L"/Preview /AllUsers", false, UnattendedRun::Preview, true},
+        {L"/preview", false, UnattendedRun::Preview, false},
+        {L"/quiet", true, UnattendedRun::Quiet, true},
+        {L"/preview", true, UnattendedRun::Preview, true},
+        {L"/quiet  /allusers", false, UnattendedRun::None, false},
+        {L"/allusers", true, UnattendedRun::None, false},
+        {L"/quiet /allusers ", false, UnattendedRun::None, false},
+        {L"/postinstall", true, UnattendedRun::None, false},
+        {L"", true, UnattendedRun::None, false},
+        {nullptr, true, UnattendedRun::None, false},
+    };
+    for (const Case& c : cases) {
+        const UnattendedChoice choice = ChooseUnattendedRun(c.tail, c.system);
+        EXPECT_EQ(c.run, choice.run) << (c.tail ? c.tail : L"(null)");
+        EXPECT_EQ(c.allUsers, choice.allUsers) << (c.tail ? c.tail : L"(null)");
+    }
+}
+
+TEST(IsUserSid, OnlyDomainAndLocalUsersNotTheSystemsAccountsNorLeftovers) {
+    for (const wchar_t* sid : {L"S-1-5-21-1-2-3-1001", L"S-1-5-21-3623811015-3361044348-30300820-1013"}) {
+        EXPECT_TRUE(IsUserSid(sid)) << sid;
+    }
+    for (const wchar_t* name :
+         {L"S-1-5-18", L"S-1-5-19", L"S-1-5-20", L"S-1-5-21-1-2-3-1001.bak", L"S-1-5-21-1-2-3-1001_Classes",
+          L"S-1-5-21-", L"S-1-5-21-1--2", L"S-1-5-21-1-", L"s-1-5-21-1-2-3-1001", L"S-1-5-211-1"}) {
+        EXPECT_FALSE(IsUserSid(name)) << name;
+    }
+}
+
+TEST(UserFolderFromValue, UserProfileStandsForTheProfileAndOtherVariablesAreNotGuessed) {
+    const std::wstring profile = L"C:\\Users\\bob";
+    EXPECT_EQ(L"C:\\Users\\bob\\AppData\\Roaming", UserFolderFromValue(L"%USERPROFILE%\\AppData\\Roaming", profile));
+    EXPECT_EQ(L"C:\\Users\\bob\\Docs", UserFolderFromValue(L"%userprofile%\\Docs\\", profile));
+    EXPECT_EQ(L"D:\\Redirected\\bob", UserFolderFromValue(L"D:\\Redirected\\bob", profile));
+    EXPECT_EQ(L"\\\\server\\share\\bob", UserFolderFromValue(L"\\\\server\\share\\bob", profile));
+    // The process's own variables would name the system account's folders.
+    for (const wchar_t* value : {L"%APPDATA%", L"%HOMEDRIVE%%HOMEPATH%\\Documents", L"%USERPROFILE%\\%USERNAME%",
+                                 L"Documents", L"\\Documents", L""}) {
+        EXPECT_EQ(L"", UserFolderFromValue(value, profile)) << value;
+    }
+}
+
+constexpr wchar_t kShellFolders[] =
+    L"HKLM\\Hive\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+
+TEST(ReadUserFolders, TheUsersOwnValuesWithTheDefaultsWhereOneIsMissing) {
+    MemoryRegistry registry;
+    registry.createKey(L"HKLM\\Hive\\SOFTWARE");
+    unique_registry_key hive;
+    ASSERT_EQ(ERROR_SUCCESS, OpenRegistryKey(registry, HKEY_LOCAL_MACHINE, L"Hive", KEY_READ, hive));
+    UserFolders folders = ReadUserFolders(registry, hive.get().key, L"C:\\Users\\ann");
+    EXPECT_EQ(L"C:\\Users\\ann\\AppData\\Roaming", folders.roaming);
+    EXPECT_EQ(L"C:\\Users\\ann\\AppData\\Local", folders.local);
+    EXPECT_EQ(L"C:\\Users\\ann\\Documents", folders.documents);
+
+    registry.setString(kShellFolders, L"Personal", L"%USERPROFILE%\\OneDrive\\Documents", REG_EXPAND_SZ);
+    registry.setString(kShellFolders, L"appdata", L"E:\\Roaming\\ann", REG_SZ);
+    registry.setString(kShellFolders, L"Local AppData", L"%LOCALAPPDATA%", REG_EXPAND_SZ);
+    folders = ReadUserFolders(registry, hive.get().key, L"C:\\Users\\ann");
+    EXPECT_EQ(L"E:\\Roaming\\ann", folders.roaming);
+    EXPECT_EQ(L"", folders.local);
+    EXPECT_EQ(L"C:\\Users\\ann\\OneDrive\\Documents", folders.documents);
+
+    std::wstring path;
+    const SpecialFolderLookup lookUp = UserFolderLookup(folders);
+    EXPECT_TRUE(lookUp(CSIDL_PERSONAL, path));
+    EXPECT_EQ(L"C:\\Users\\ann\\OneDrive\\Documents", path);
+    EXPECT_FALSE(lookUp(CSIDL_LOCAL_APPDATA, path));
+    for (int csidl : {CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86, CSIDL_WINDOWS}) {
+        EXPECT_FALSE(lookUp(csidl, path)) << csidl;
+        EXPECT_EQ(L"", path);
+    }
+}
+
+constexpr wchar_t kProfileList[] = L"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\";
+
+TEST(ListUserProfiles, UserSidsWithTheirExpandedFoldersAndThoseThatCantBeReadWithNone) {
+    MemoryRegistry registry;
+    registry.setString(std::wstring(kProfileList) + L"S-1-5-18", L"ProfileImagePath",
+                       L"%systemroot%\\system32\\config\\systemprofile", REG_EXPAND_SZ);
+    registry.setString(std::wstring(kProfileList) + L"S-1-5-21-1-2-3-1001", L"ProfileImagePath",
+                       L"%SystemRoot%\\..\\Users\\ann\\", REG_EXPAND_SZ);
+    registry.setString(std::wstring(kProfileList) + L"S-1-5-21-1-2-3-1001.bak", L"ProfileImagePath",
+                       L"C:\\Users\\ann.old");
+    registry.setString(std::wstring(kProfileList) + L"S-1-5-21-1-2-3-1002", L"ProfileImagePath", L"C:\\Users\\bob");
+    registry.setValue(std::wstring(kProfileList) + L"S-1-5-21-1-2-3-1003", L"ProfileImagePath", REG_DWORD,
+                      {1, 0, 0, 0});
+    registry.setString(std::wstring(kProfileList) + L"S-1-5-21-1-2-3-1004", L"ProfileImagePath", L"Users\\dan");
+
+    const std::vector<UserProfile> profiles = ListUserProfiles(registry);
+    wchar_t windows[MAX_PATH];
+    ASSERT_NE(0u, GetEnvironmentVariableW(L"SystemRoot", windows, MAX_PATH));
+    ASSERT_EQ(4u, profiles.size());
+    EXPECT_EQ(L"S-1-5-21-1-2-3-1001", profiles[0].sid);
+    EXPECT_EQ(std::wstring(windows) + L"\\..\\Users\\ann", profiles[0].folder);
+    EXPECT_EQ(L"C:\\Users\\bob", profiles[1].folder);
+    EXPECT_EQ(L"", profiles[2].folder);  // not a string
+    EXPECT_EQ(L"", profiles[3].folder);  // not a full path
+    EXPECT_EQ(0u, registry.openHandles());
+}
+
+TEST(OtherUsers, AUserWhoseProfileOrHiveCantBeReadIsPassedOverWithOneFailedLine) {
+    MemoryRegistry registry;  // no HKEY_USERS: no one is logged on, and nothing can be loaded here
+    RecordingLogger logger;
+    wchar_t temp[MAX_PATH];
+    ASSERT_NE(0u, GetTempPathW(MAX_PATH, temp));
+    std::wstring existing = temp;
+    existing.pop_back();
+    const OtherUsers users(registry,
+                           {{L"S-1-5-21-1-2-3-1000", existing},
+                            {L"S-1-5-21-1-2-3-1001", L""},
+                            {L"S-1-5-21-1-2-3-1002", existing + L"\\no such profile"},
+                            {L"S-1-5-21-1-2-3-1003", existing}},
+                           L"S-1-5-21-1-2-3-1000", logger);
+    EXPECT_TRUE(users.hives().empty());
+    EXPECT_TRUE(users.folders().empty());
+    ASSERT_EQ(2u, logger.records.size());
+    EXPECT_EQ(L"clean user: ", logger.records[0].kind);
+    EXPECT_EQ(std::wstring(L"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-21-1-2-3-1001"),
+              logger.records[0].target);
+    EXPECT_EQ(existing + L"\\NTUSER.DAT", logger.records[1].target);
+    EXPECT_EQ(0, logger.records[0].succeeded + logger.records[1].succeeded);
+}
+
+bool UsersKeyExists(const std::wstring& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_USERS, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+// The real thing: a user who is not logged on, with a hive file in the profile. The hive is
+// loaded, cleaned while it is loaded, and unloaded when the users are done with. (Wine does not
+// write changes back to the file, so they are checked while the hive is loaded.)
+TEST(OtherUsers, AHiveThatIsNotLoadedIsLoadedCleanedAndUnloaded) {
+    ASSERT_TRUE(EnableHivePrivileges());
+    const std::wstring sid = L"S-1-5-21-7-7-7-" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring seed = L"TallowbriskCleanerTests_" + sid;
+    const std::wstring addins = L"\\SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Addins\\";
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_USERS, (seed + addins + L"Tallowbrisk.Addin").c_str(), 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_USERS, (seed + addins + L"Other.Addin").c_str(), 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    RegCloseKey(key);
+    TempFolder profile;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_USERS, seed.c_str(), 0, KEY_ALL_ACCESS, &key));
+    const LSTATUS saved = RegSaveKeyW(key, (profile / L"NTUSER.DAT").c_str(), nullptr);
+    RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_USERS, seed.c_str()));
+    ASSERT_EQ(ERROR_SUCCESS, saved);
+
+    const std::wstring loaded = L"TallowbriskCleaner_" + std::to_wstring(GetCurrentProcessId()) + L"_" + sid;
+    RecordingLogger logger;
+    {
+        const OtherUsers users(SystemRegistry(), {{sid, profile.path()}}, L"S-1-5-21-7-7-7-1", logger);
+        ASSERT_EQ(1u, users.hives().size());
+        EXPECT_EQ(nullptr, users.hives()[0].classes);  // no UsrClass.dat in this profile
+        ASSERT_TRUE(UsersKeyExists(loaded + addins + L"Tallowbrisk.Addin"));
+        // One rule of the table's, so that the test touches nothing else of the machine's.
+        const RegistryRule rules[] = {
+            {HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Addins", L"Tallowbrisk", MatchName, 1},
+            {nullptr, nullptr, nullptr, 0, 0}};
+        CleanRegistry(SystemRegistry(), false, &logger, nullptr, rules, nullptr, users.hives());
+        EXPECT_FALSE(UsersKeyExists(loaded + addins + L"Tallowbrisk.Addin"));
+        EXPECT_TRUE(UsersKeyExists(loaded + addins + L"Other.Addin"));
+    }
+    EXPECT_FALSE(UsersKeyExists(loaded));
+    ASSERT_EQ(1u, logger.records.size());
+    EXPECT_EQ(L"HKU\\" + sid + addins + L"Tallowbrisk.Addin : 1",
+              logger.records[0].target + L" : " + std::to_wstring(logger.records[0].succeeded));
+}
+
+}  // namespace
