@@ -37,6 +37,20 @@ SEED_REG = "\r\n".join([
     '"1"=hex:01,02', "", ""])
 
 
+# Other users of the machine, for "/allusers": one logged on (hives under HKEY_USERS\<SID>),
+# one not (hive files in the profile), one whose profile folder is gone.
+PROFILE_LIST = r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\ProfileList"
+LOGGED_ON, NOT_LOGGED_ON, GONE = ("S-1-5-21-1111-2222-3333-%d" % rid for rid in (1001, 1002, 1003))
+USER_ADDINS = r"Software\Microsoft\Office\16.0\Outlook\Addins"
+USER_CLASS = r"CLSID\{6F1C2D3E-4A5B-4C6D-8E7F-901A2B3C4D5E}"
+SHELL_FOLDERS = r"Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders"
+
+
+def reg_expand_sz(text):
+    """A REG_EXPAND_SZ value as a .reg file writes it."""
+    return "hex(2):" + ",".join("%02x" % b for b in (text + "\0").encode("utf-16-le"))
+
+
 def import_registry(text):
     with tempfile.TemporaryDirectory(dir=wine.DRIVE_C) as folder:
         path = os.path.join(folder, "seed.reg")
@@ -277,6 +291,130 @@ class DialogTest(unittest.TestCase):
         wine.click(DRIVER, message, "OK")
         self.assertEqual(program.exit_code(), 0)
         self.assertFalse(os.path.exists(wine.LOG_FOLDER))
+
+    def seed_other_users(self):
+        """Profiles of two other users with leftovers of their own beside things that must stay, and
+        a third whose folder is gone. Returns the lines a run for every user adds to the log, less
+        their outcome, the files that must stay, and the logged-on user's product keys to import."""
+        profiles = {sid: os.path.join(wine.DRIVE_C, "users", name)
+                    for sid, name in ((LOGGED_ON, "second"), (NOT_LOGGED_ON, "third"), (GONE, "gone"))}
+        second, third = profiles[LOGGED_ON], profiles[NOT_LOGGED_ON]
+        # The logged-on user's hives live in the wineserver alone.
+        self.enterContext(wine.KeptServer())
+        for folder in profiles.values():
+            self.addCleanup(shutil.rmtree, folder, ignore_errors=True)
+        self.addCleanup(wine.run, "reg", "delete", "HKEY_USERS\\" + LOGGED_ON, "/f")
+        self.addCleanup(wine.run, "reg", "delete", "HKEY_USERS\\%s_Classes" % LOGGED_ON, "/f")
+        for sid in profiles:
+            self.addCleanup(wine.run, "reg", "delete", "%s\\%s" % (PROFILE_LIST, sid), "/f")
+        lines, keep = [], []
+        entries = ["Windows Registry Editor Version 5.00", ""]
+        for sid, folder in profiles.items():
+            # Windows writes the folder with %SystemDrive%.
+            entries += ["[%s\\%s]" % (PROFILE_LIST, sid),
+                        '"ProfileImagePath"=%s' % reg_expand_sz(wine.windows_path(folder).replace("C:", "%SystemDrive%")), ""]
+        products = {}
+        for name in ("TallowbriskTests_third", LOGGED_ON):
+            entries += ["[HKEY_USERS\\%s\\%s\\Unrelated.Addin]" % (name, USER_ADDINS), '"LoadBehavior"=dword:00000003', "",
+                        "[HKEY_USERS\\%s_Classes\\CLSID\\{0}]" % name, ""]
+            products[name] = ["Windows Registry Editor Version 5.00", "", "[HKEY_USERS\\%s\\%s\\Tallowbrisk.Addin]" % (name, USER_ADDINS), '"LoadBehavior"=dword:00000003', "",
+                         "[HKEY_USERS\\%s_Classes\\%s\\InprocServer32]" % (name, USER_CLASS),
+                         '@="C:\\\\Program Files\\\\Tallowbrisk\\\\adxloader64.dll"', ""]
+        # The logged-on user keeps the documents in a folder of their own choice.
+        entries += ["[HKEY_USERS\\%s\\%s]" % (LOGGED_ON, SHELL_FOLDERS),
+                    '"Personal"=%s' % reg_expand_sz(r"%USERPROFILE%\MyDocs"), "", ""]
+        products[LOGGED_ON] += [
+            "[HKEY_USERS\\%s\\Software\\Microsoft\\Office\\16.0\\Outlook\\Resiliency\\DisabledItems]" % LOGGED_ON,
+            '"1"=hex:01', ""]
+        import_registry("\r\n".join(entries))
+        import_registry("\r\n".join(products["TallowbriskTests_third"] + [""]))
+        # The user who is not logged on has their hives in files only.
+        for name, file in (("TallowbriskTests_third", os.path.join(third, "NTUSER.DAT")),
+                           ("TallowbriskTests_third_Classes",
+                            os.path.join(third, "AppData", "Local", "Microsoft", "Windows", "UsrClass.dat"))):
+            os.makedirs(os.path.dirname(file), exist_ok=True)
+            self.assertEqual(wine.run(DRIVER, "savehive", name, wine.windows_path(file)), 0)
+            self.assertEqual(wine.run("reg", "delete", "HKEY_USERS\\" + name, "/f"), 0)
+        mark = "(64) " if WOW64 else ""
+        for sid in (LOGGED_ON, NOT_LOGGED_ON):
+            lines += ["LOG Remove:: remove registry key:  : %sHKU\\%s_Classes\\%s" % (mark, sid, USER_CLASS),
+                      "LOG Remove:: remove registry key:  : %sHKU\\%s\\SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Addins"
+                      "\\Tallowbrisk.Addin" % (mark, sid)]
+        lines.append("LOG Remove:: remove registry key:  : %sHKU\\%s\\SOFTWARE\\Microsoft\\Office\\16.0\\Outlook"
+                     "\\Resiliency" % (mark, LOGGED_ON))
+        for profile, local, documents in ((second, "AppData/Local", "MyDocs"), (third, "AppData/Local", "Documents")):
+            config = os.path.join(profile, *local.split("/"), "Microsoft_Corporation", "Addin_Url", "user.config")
+            wine.write(config, SETTINGS)
+            wine.write(os.path.join(os.path.dirname(config), "other", "user.config"), b"<configuration/>")
+            keep.append(os.path.join(os.path.dirname(config), "other", "user.config"))
+            lines.append("LOG Remove:: remove file:  : %s" % wine.windows_path(config))
+            for folder in (os.path.join(profile, "AppData", "Roaming", "Tallowbrisk"),
+                           os.path.join(profile, *local.split("/"), "Tallowbrisk"),
+                           os.path.join(profile, documents, "Tallowbrisk")):
+                wine.write(os.path.join(folder, "data.bin"), b"x", mode=0o444)
+                lines.append("LOG Remove:: remove folder:  : %s" % wine.windows_path(folder))
+        # Not the logged-on user's documents folder, which lies elsewhere; and the system
+        # account's, whose profile is no user's.
+        keep.append(os.path.join(second, "Documents", "Tallowbrisk", "data.bin"))
+        wine.write(keep[-1], b"x")
+        # The logged-on user's product keys come last, once the "before" picture is taken.
+        return sorted(lines), keep, "\r\n".join(products[LOGGED_ON] + [""])
+
+    def test_allusers_cleans_every_users_leftovers_and_leaves_no_hive_loaded(self):
+        others, keep, products = self.seed_other_users()
+        seeded = self.seed_leftovers(links=False)
+        import_registry(products)
+        registry_before, tree_before = wine.export_registry(), wine.file_tree()
+        self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/Preview /AllUsers"), 1)
+        self.assertEqual(wine.export_registry(), registry_before, "the preview loads hives and unloads them")
+        self.assertEqual(wine.file_tree(), tree_before)
+        planned = wine.read_log(wine.preview_files()[0])
+        own = self.own_lines(seeded)
+        self.assertEqual(sorted(wine.without_outcome(planned)), sorted(own + others))
+
+        self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/quiet /allusers"), 0)
+        [log] = wine.log_files()
+        lines = wine.read_log(log)
+        self.assertEqual(wine.without_outcome(lines), wine.without_outcome(planned))
+        self.assertEqual({line.rsplit(" : ", 1)[1] for line in lines}, {"success"})
+        for path in keep:
+            self.assertTrue(os.path.exists(path), path)
+        # The other users' product keys went, and nothing else did: their other keys are
+        # there, and no hive is left loaded. (Wine does not write a loaded hive back to its
+        # file, so the not-logged-on user's keys are checked in the log and the backup.)
+        self.check_removed(seeded, lines)
+        [backup] = glob.glob(os.path.join(wine.LOG_FOLDER, "*.reg"))
+        with open(backup, "rb") as f:
+            saved = f.read().decode("utf-16")
+        for sid in (LOGGED_ON, NOT_LOGGED_ON):
+            self.assertIn("[HKEY_USERS\\%s\\SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Addins\\Tallowbrisk.Addin]"
+                          % sid, saved)
+            self.assertIn("[HKEY_USERS\\%s_Classes\\%s\\InprocServer32]" % (sid, USER_CLASS), saved)
+
+    def own_lines(self, seeded):
+        """The lines, less their outcome, of the current user's and the machine's leftovers."""
+        shutil.rmtree(wine.LOG_FOLDER, ignore_errors=True)
+        self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/preview"), 1)
+        [preview] = wine.preview_files()
+        lines = wine.without_outcome(wine.read_log(preview))
+        shutil.rmtree(wine.LOG_FOLDER)
+        self.assertEqual(len(lines), len(seeded["folders"]) + 1 + len(PRODUCT_KEYS))
+        return lines
+
+    def test_allusers_passes_over_a_user_whose_hive_cant_be_loaded_and_fails(self):
+        broken = os.path.join(wine.DRIVE_C, "users", "broken")
+        folder = os.path.join(broken, "AppData", "Roaming", "Tallowbrisk")
+        wine.write(os.path.join(folder, "data.bin"), b"x")
+        self.addCleanup(shutil.rmtree, broken, ignore_errors=True)
+        sid = "S-1-5-21-1111-2222-3333-1009"
+        import_registry("Windows Registry Editor Version 5.00\r\n\r\n[%s\\%s]\r\n\"ProfileImagePath\"=\"%s\"\r\n\r\n"
+                        % (PROFILE_LIST, sid, wine.windows_path(broken).replace("\\", "\\\\")))
+        self.addCleanup(wine.run, "reg", "delete", "%s\\%s" % (PROFILE_LIST, sid), "/f")
+        self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/quiet /allusers"), 1603)
+        [log] = wine.log_files()
+        self.assertEqual(wine.read_log(log),
+                         ["LOG Remove:: clean user:  : %s\\NTUSER.DAT : fail" % wine.windows_path(broken)])
+        self.assertTrue(os.path.exists(folder), "the user is passed over whole")
 
 
 class OutlookCheckTest(unittest.TestCase):

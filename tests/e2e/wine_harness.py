@@ -66,6 +66,25 @@ def start(program, *args):
     return subprocess.Popen([WINE_RUN, program, *args], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
+class KeptServer:
+    """Keeps the prefix's wineserver running for the length of a with-block, and with it the keys
+    made under HKEY_USERS beside the prefix's own user, which Wine saves nowhere: a Wine process
+    waits on its input until the block ends."""
+
+    def __enter__(self):
+        self.process = subprocess.Popen([WINE_RUN, "cmd", "/c", "pause"], stdin=subprocess.PIPE,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return self
+
+    def __exit__(self, *exc):
+        self.process.stdin.close()
+        try:
+            self.process.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+
+
 class HeldOpen:
     """Keeps a file open without sharing, in another Wine process, for the length of a with-block."""
 

@@ -14,6 +14,7 @@
 //                                 windows of processes named EXE, top-level and message-only,
 //                                 shown or not; creates SIGNAL.watching after its first look, and
 //                                 prints as JSON how many looks saw such a process and its windows
+//   driver savehive NAME FILE     saves HKEY_USERS\NAME as the hive file FILE, as a user's NTUSER.DAT
 
 #include <windows.h>
 
@@ -22,6 +23,7 @@
 #include <set>
 #include <string>
 
+#include "platform/loaded_hive.h"
 #include "platform/process_list.h"
 #include "platform/unique_any.h"
 
@@ -200,6 +202,21 @@ int WatchFor(const wchar_t* exe, const wchar_t* signal) {
     return 0;
 }
 
+int SaveHive(const wchar_t* name, const wchar_t* file) {
+    HKEY key = nullptr;
+    LSTATUS status =
+        EnableHivePrivileges() ? RegOpenKeyExW(HKEY_USERS, name, 0, KEY_READ, &key) : ERROR_PRIVILEGE_NOT_HELD;
+    if (status == ERROR_SUCCESS) {
+        status = RegSaveKeyW(key, file, nullptr);
+        RegCloseKey(key);
+    }
+    if (status != ERROR_SUCCESS) {
+        fwprintf(stderr, L"savehive: cannot save %ls to %ls (%ld)\n", name, file, status);
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -228,8 +245,11 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"watch" && argc == 4) {
         return WatchFor(argv[2], argv[3]);
     }
+    if (command == L"savehive" && argc == 4) {
+        return SaveHive(argv[2], argv[3]);
+    }
     fwprintf(stderr,
              L"usage: driver hold PATH SIGNAL | windows | click HWND TEXT | post (HWND MSG WPARAM)... | exitcode "
-             L"PROGRAM TAIL | watch EXE SIGNAL\n");
+             L"PROGRAM TAIL | watch EXE SIGNAL | savehive NAME FILE\n");
     return 2;
 }
