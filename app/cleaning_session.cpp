@@ -6,10 +6,10 @@
 #include "files/settings_files.h"
 #include "platform/com_apartment.h"
 #include "platform/registry_win32.h"
+#include "platform/wow64.h"
 #include "registry/clean_registry.h"
 #include "registry/preview_registry.h"
 #include "registry/registry_backup_file.h"
-#include "registry/wow64.h"
 #include "report/operations_logger.h"
 
 namespace {
