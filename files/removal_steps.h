@@ -1,0 +1,20 @@
+#pragma once
+// The two steps by which the file cleaners change the disk, each on an entry that is open and
+// has passed its checks. The cleaners take them as an object, so that a caller can put other
+// steps in their place: tests act between opening and deleting, and a preview could record what
+// would go instead.
+
+#include <windows.h>
+
+class RemovalSteps {
+public:
+    virtual ~RemovalSteps() = default;
+
+    // Writes `attributes` without FILE_ATTRIBUTE_READONLY through the handle.
+    virtual bool clearReadOnly(HANDLE entry, DWORD attributes);
+    // Deletes the entry through its handle: it goes when the handle is closed.
+    virtual bool remove(HANDLE entry);
+};
+
+// The steps that act.
+RemovalSteps& DefaultRemovalSteps();
