@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "platform/folder_listing.h"
 #include "platform/unique_any.h"
 #include "tests/unit/support/recording_logger.h"
 #include "tests/unit/support/temp_folder.h"
@@ -95,6 +96,98 @@ TEST(DeleteFolderTree, StopsAtAFileHeldOpenAndReportsFail) {
     EXPECT_EQ(RemoveFolderIfPresent(product, nullptr, &logger), 0);
     EXPECT_TRUE(Exists(held));
     EXPECT_EQ(logger.records, (std::vector<LogRecord>{Folder(product, 0)}));
+}
+
+// A process of the user's swaps an entry of the product folder for a link to something outside
+// while the deletion runs. What the link leads to stays untouched, and the record says "fail".
+struct SwapScene {
+    TempFolder root;
+    const std::wstring product = root / L"Tallowbrisk";
+    const std::wstring outside = root / L"precious";
+    const std::wstring outsideFile = outside + L"\\keep.txt";
+    const std::wstring outsideEmpty = root / L"empty";
+
+    SwapScene() {
+        WriteFileBytes(outsideFile, "keep");
+        SetFileAttributesW(outsideFile.c_str(), FILE_ATTRIBUTE_READONLY);
+        CreateDirectoryW(outsideEmpty.c_str(), nullptr);
+    }
+    ~SwapScene() { SetBeforeOpenHook(nullptr); }
+
+    void expectOutsideUntouched() const {
+        EXPECT_EQ(ReadFileBytes(outsideFile), "keep");
+        EXPECT_EQ(GetFileAttributesW(outsideFile.c_str()) & FILE_ATTRIBUTE_READONLY, DWORD{FILE_ATTRIBUTE_READONLY});
+        EXPECT_TRUE(Exists(outsideEmpty));
+    }
+
+    // Swaps the entry at `path` for a link to `target` when the walk is about to open it.
+    void swapBeforeOpening(const std::wstring& path, const std::wstring& target) {
+        SetBeforeOpenHook([this, path, target](const FolderEntry& entry) {
+            if (entry.path == path && !swapped) {
+                swapped = SwapForLink(path, root / L"moved_away", target);
+            }
+        });
+    }
+    bool swapped = false;
+};
+
+TEST(DeleteFolderTree, ListedEntrySwappedForALinkBeforeItIsOpened) {
+    for (const bool folder : {true, false}) {
+        SCOPED_TRACE(folder ? "a sub-folder swapped for a link to a folder" : "a file swapped for a link to a file");
+        SwapScene scene;
+        WriteFileBytes(scene.product + L"\\sub\\inner.txt", "x");
+        WriteFileBytes(scene.product + L"\\data.txt", "x");
+        scene.swapBeforeOpening(scene.product + (folder ? L"\\sub" : L"\\data.txt"),
+                                folder ? scene.outside : scene.outsideFile);
+
+        RecordingLogger logger;
+        EXPECT_EQ(RemoveFolderIfPresent(scene.root.path(), L"Tallowbrisk", &logger), 0);
+        EXPECT_TRUE(scene.swapped);
+        scene.expectOutsideUntouched();
+        EXPECT_EQ(logger.records, (std::vector<LogRecord>{Folder(scene.product, 0)}));
+    }
+}
+
+// Steps that swap the first entry they are asked to delete, after it was opened and checked.
+class SwapBeforeDeleting : public RemovalSteps {
+public:
+    SwapBeforeDeleting(const SwapScene& scene, std::wstring path, std::wstring target)
+        : scene_(scene), path_(std::move(path)), target_(std::move(target)) {}
+
+    bool remove(HANDLE entry) override {
+        if (!swapped) {
+            swapped = SwapForLink(path_, scene_.root / L"moved_away", target_);
+        }
+        return RemovalSteps::remove(entry);
+    }
+    bool swapped = false;
+
+private:
+    const SwapScene& scene_;
+    std::wstring path_;
+    std::wstring target_;
+};
+
+// Deleting through the handle reaches what was checked, never what the name leads to afterwards.
+TEST(DeleteFolderTree, EntrySwappedForALinkAfterItWasOpened) {
+    for (const bool folder : {true, false}) {
+        SCOPED_TRACE(folder ? "an empty sub-folder swapped for a link to an empty folder"
+                            : "a file swapped for a link to a file");
+        SwapScene scene;
+        if (folder) {
+            CreateDirectoryW(scene.product.c_str(), nullptr);
+            CreateDirectoryW((scene.product + L"\\sub").c_str(), nullptr);
+        } else {
+            WriteFileBytes(scene.product + L"\\data.txt", "x");
+        }
+        SwapBeforeDeleting steps(scene, scene.product + (folder ? L"\\sub" : L"\\data.txt"),
+                                 folder ? scene.outsideEmpty : scene.outsideFile);
+
+        RecordingLogger logger;
+        RemoveFolderIfPresent(scene.root.path(), L"Tallowbrisk", &logger, steps);
+        EXPECT_TRUE(steps.swapped);
+        scene.expectOutsideUntouched();
+    }
 }
 
 TEST(RemoveFolderIfPresent, PassesOverMissingFoldersAndFiles) {
