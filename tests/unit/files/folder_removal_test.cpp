@@ -106,11 +106,13 @@ struct SwapScene {
     const std::wstring outside = root / L"precious";
     const std::wstring outsideFile = outside + L"\\keep.txt";
     const std::wstring outsideEmpty = root / L"empty";
+    const std::wstring outsideLone = root / L"lone.txt";  // writable: only the checks protect it
 
     SwapScene() {
         WriteFileBytes(outsideFile, "keep");
         SetFileAttributesW(outsideFile.c_str(), FILE_ATTRIBUTE_READONLY);
         CreateDirectoryW(outsideEmpty.c_str(), nullptr);
+        WriteFileBytes(outsideLone, "lone");
     }
     ~SwapScene() { SetBeforeOpenHook(nullptr); }
 
@@ -118,6 +120,7 @@ struct SwapScene {
         EXPECT_EQ(ReadFileBytes(outsideFile), "keep");
         EXPECT_EQ(GetFileAttributesW(outsideFile.c_str()) & FILE_ATTRIBUTE_READONLY, DWORD{FILE_ATTRIBUTE_READONLY});
         EXPECT_TRUE(Exists(outsideEmpty));
+        EXPECT_EQ(ReadFileBytes(outsideLone), "lone");
     }
 
     // Swaps the entry at `path` for a link to `target` when the walk is about to open it.
@@ -138,7 +141,7 @@ TEST(DeleteFolderTree, ListedEntrySwappedForALinkBeforeItIsOpened) {
         WriteFileBytes(scene.product + L"\\sub\\inner.txt", "x");
         WriteFileBytes(scene.product + L"\\data.txt", "x");
         scene.swapBeforeOpening(scene.product + (folder ? L"\\sub" : L"\\data.txt"),
-                                folder ? scene.outside : scene.outsideFile);
+                                folder ? scene.outside : scene.outsideLone);
 
         RecordingLogger logger;
         EXPECT_EQ(RemoveFolderIfPresent(scene.root.path(), L"Tallowbrisk", &logger), 0);
@@ -181,7 +184,7 @@ TEST(DeleteFolderTree, EntrySwappedForALinkAfterItWasOpened) {
             WriteFileBytes(scene.product + L"\\data.txt", "x");
         }
         SwapBeforeDeleting steps(scene, scene.product + (folder ? L"\\sub" : L"\\data.txt"),
-                                 folder ? scene.outsideEmpty : scene.outsideFile);
+                                 folder ? scene.outsideEmpty : scene.outsideLone);
 
         RecordingLogger logger;
         RemoveFolderIfPresent(scene.root.path(), L"Tallowbrisk", &logger, steps);

@@ -9,18 +9,31 @@
 
 namespace fs = std::filesystem;
 
+namespace {
+bool RunUnixShell(std::string script);
+std::string QuotedUnixPath(const std::wstring& path);
+
+// The program's own folder removal copes with read-only files and paths beyond MAX_PATH, but
+// under Wine it leaves links (Unix symlinks) in place, and so the folders holding them: those
+// go with the Unix tool, which removes links without following them.
+void RemoveTree(const std::wstring& path) {
+    if (!DeleteFolderTree(path) && Exists(path) && !QuotedUnixPath(path).empty()) {
+        RunUnixShell("rm -rf " + QuotedUnixPath(path));
+    }
+}
+}  // namespace
+
 TempFolder::TempFolder() {
     static std::atomic<int> counter{0};
     wchar_t temp[MAX_PATH + 1] = {};
     GetTempPathW(MAX_PATH, temp);
     path_ =
         std::wstring(temp) + L"tbc_test_" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(counter++);
-    DeleteFolderTree(path_);
+    RemoveTree(path_);
     fs::create_directories(path_);
 }
 
-// The program's own folder removal copes with read-only files and paths beyond MAX_PATH.
-TempFolder::~TempFolder() { DeleteFolderTree(path_); }
+TempFolder::~TempFolder() { RemoveTree(path_); }
 
 void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
     fs::create_directories(fs::path(path).parent_path());
