@@ -22,37 +22,44 @@ bool SamePath(const std::wstring& a, const std::wstring& b) {
            CSTR_EQUAL;
 }
 
-// The checks every open below the starting point passes. `listedId` is null for an entry known
-// by name only.
-OpenResult CheckOpened(const OpenFolder& parent, const std::wstring& name, const LONGLONG* listedId,
+// The checks every open below the starting point passes. `listed` is null for an entry known by
+// name only.
+//
+// Where FILE_OPEN_REPARSE_POINT opens a link itself (Windows), the handle is the entry of this
+// folder, since the name was looked up in the folder the parent's handle holds: a link shows as
+// a link in the handle's attributes and tag, and the file id tells whether the listed entry was
+// swapped for another. Where a link is followed regardless (Wine), the handle holds the target,
+// with the target's attributes and, in the listing too, the target's file id: only the final
+// path tells, and it is the one check there that is worth its cost (a final-path query takes
+// about as long as the open itself under Wine, the attribute query nearly as long).
+OpenResult CheckOpened(const OpenFolder& parent, const std::wstring& name, const ListedEntry* listed,
                        OpenedEntry& opened) {
-    DWORD tag = 0;
-    if (!QueryAttributes(opened.handle.get(), opened.attributes, tag)) {
-        return OpenResult::Failed;
-    }
-    opened.isLink = IsLink(opened.attributes, tag);
-    LONGLONG id = 0;
-    if (listedId && (!QueryFileId(opened.handle.get(), id) || id != *listedId)) {
-        return OpenResult::Refused;  // another file took the listed one's place
-    }
-    // Where FILE_OPEN_REPARSE_POINT opens the link itself, the handle is the entry of this
-    // folder: the name was looked up in the folder the parent's handle holds, and the link
-    // test above sees a link. Elsewhere a link was followed, and only the path shows it.
-    if (!SystemOpensLinksThemselves()) {
+    if (SystemOpensLinksThemselves()) {
+        DWORD tag = 0;
+        if (!QueryAttributes(opened.handle.get(), opened.attributes, tag)) {
+            return OpenResult::Failed;
+        }
+        opened.isLink = IsLink(opened.attributes, tag);
+    } else {
         if (!QueryFinalPath(opened.handle.get(), opened.finalPath) ||
             !SamePath(opened.finalPath, parent.finalPath + L'\\' + name)) {
             return OpenResult::Refused;
         }
+        opened.attributes = listed ? listed->attributes : 0;  // the file id below ties them to the handle
+    }
+    LONGLONG id = 0;
+    if (listed && (!QueryFileId(opened.handle.get(), id) || id != listed->fileId)) {
+        return OpenResult::Refused;  // another file took the listed one's place
     }
     return OpenResult::Opened;
 }
 
-OpenResult OpenChecked(const OpenFolder& parent, const std::wstring& name, const LONGLONG* listedId, ACCESS_MASK access,
-                       ULONG share, bool folder, OpenedEntry& opened) {
+OpenResult OpenChecked(const OpenFolder& parent, const std::wstring& name, const ListedEntry* listed,
+                       ACCESS_MASK access, ULONG share, bool folder, OpenedEntry& opened) {
     opened = OpenedEntry{};
     OpenResult result = OpenRelative(parent.handle.get(), name, access, share, folder, opened.handle);
     if (result == OpenResult::Opened) {
-        result = CheckOpened(parent, name, listedId, opened);
+        result = CheckOpened(parent, name, listed, opened);
     }
     if (result != OpenResult::Opened) {
         opened.handle.reset();  // a refused entry is not touched
@@ -74,8 +81,7 @@ OpenResult OpenListedEntry(const FolderEntry& entry, ACCESS_MASK access, ULONG s
     if (const auto& hook = BeforeOpenHook()) {
         hook(entry);
     }
-    const OpenResult result =
-        OpenChecked(*entry.parent, entry.name(), &entry.listed.fileId, access, share, folder, opened);
+    const OpenResult result = OpenChecked(*entry.parent, entry.name(), &entry.listed, access, share, folder, opened);
     if (result == OpenResult::Opened && entry.isLink() && !opened.isLink) {
         opened.handle.reset();  // listed as a link, yet the handle holds something else
         return OpenResult::Refused;
