@@ -111,6 +111,19 @@ class DialogTest(unittest.TestCase):
         os.symlink(PROGRAM_FILES, os.path.join(linked, "to_parent"))
         link_folder = os.path.join(wine.ROAMING_APPDATA, "Tallowbrisk by marlpit")
         os.symlink(OUTSIDE, link_folder)
+        # A link to a file elsewhere and one to an empty folder elsewhere, each alone in its product
+        # folder: Wine lists the first as a plain file and would delete the target through its
+        # name; it can remove neither link, so these folders too are reported as failed.
+        outside_file = os.path.join(wine.DRIVE_C, "outside_file.txt")
+        outside_empty = os.path.join(wine.DRIVE_C, "outside_empty")
+        wine.write(outside_file, b"keep")
+        os.makedirs(outside_empty)
+        with_file_link = os.path.join(wine.LOCAL_APPDATA, "Tallowbrisk")
+        with_folder_link = os.path.join(wine.ROAMING_APPDATA, "Local", "Tallowbrisk")
+        wine.write(os.path.join(with_file_link, "data.bin"), b"x")
+        wine.write(os.path.join(with_folder_link, "data.bin"), b"x")
+        os.symlink(outside_file, os.path.join(with_file_link, "to_file.txt"))
+        os.symlink(outside_empty, os.path.join(with_folder_link, "to_empty"))
         program_files_before = sorted(os.listdir(PROGRAM_FILES))
         try:
             program, dialog = self.open_dialog()
@@ -131,9 +144,12 @@ class DialogTest(unittest.TestCase):
                 self.assertIn("LOG Remove:: remove folder:  : %s : success" % wine.windows_path(folder), lines)
                 self.assertFalse(os.path.exists(folder))
             self.assertFalse(os.path.exists(settings))
-            for folder in (linked, link_folder):
+            for folder in (linked, link_folder, with_file_link, with_folder_link):
                 self.assertIn("LOG Remove:: remove folder:  : %s : fail" % wine.windows_path(folder), lines)
             self.assertTrue(os.path.exists(precious))
+            with open(outside_file, "rb") as f:
+                self.assertEqual(f.read(), b"keep")
+            self.assertTrue(os.path.isdir(outside_empty))
             # Only the removed product folder is missing from the linked folder's parent.
             self.assertEqual(sorted(os.listdir(PROGRAM_FILES)),
                              [name for name in program_files_before if name != "Tallowbrisk by marlpit"])
@@ -143,8 +159,10 @@ class DialogTest(unittest.TestCase):
             self.assertEqual(registry_after, registry_before)
         finally:
             os.remove(link_folder)
-            shutil.rmtree(linked, ignore_errors=True)
-            shutil.rmtree(OUTSIDE, ignore_errors=True)
+            for folder in (linked, with_file_link, with_folder_link, OUTSIDE, outside_empty):
+                shutil.rmtree(folder, ignore_errors=True)
+            if os.path.exists(outside_file):
+                os.remove(outside_file)
 
     def test_ok_with_nothing_to_remove_says_so(self):
         program, dialog = self.open_dialog()
