@@ -57,7 +57,12 @@ OpenResult CheckOpened(const OpenFolder& parent, const std::wstring& name, const
 OpenResult OpenChecked(const OpenFolder& parent, const std::wstring& name, const ListedEntry* listed,
                        ACCESS_MASK access, ULONG share, bool folder, OpenedEntry& opened) {
     opened = OpenedEntry{};
-    OpenResult result = OpenRelative(parent.handle.get(), name, access, share, folder, opened.handle);
+    // A reparse point listed as data is read through its driver (a cloud placeholder is fetched,
+    // say). Were it swapped for a link meanwhile, the link would be followed: the file id, or
+    // the final path, of what was reached then differs.
+    const bool data = listed && (listed->attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                      !IsLink(listed->attributes, listed->reparseTag);
+    OpenResult result = OpenRelative(parent.handle.get(), name, access, share, folder, opened.handle, data);
     if (result == OpenResult::Opened) {
         result = CheckOpened(parent, name, listed, opened);
     }

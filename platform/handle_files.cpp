@@ -54,7 +54,7 @@ OpenResult OpenFolderByPath(const std::wstring& path, ACCESS_MASK access, unique
 }
 
 OpenResult OpenRelative(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG share, bool folder,
-                        unique_file& entry) {
+                        unique_file& entry, bool throughFilter) {
     static const auto createFile = NtdllFunction<NtCreateFileFn>("NtCreateFile");
     entry.reset();
     if (!createFile || name.empty() || name.size() * sizeof(wchar_t) > 0xFFFE) {
@@ -68,8 +68,8 @@ OpenResult OpenRelative(HANDLE parent, const std::wstring& name, ACCESS_MASK acc
     IO_STATUS_BLOCK io{};
     // FILE_OPEN_FOR_BACKUP_INTENT lets an administrator's open pass the folder's own ACL where
     // the backup privilege is held, as FILE_FLAG_BACKUP_SEMANTICS does for CreateFileW.
-    const ULONG options = FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT |
-                          (folder ? FILE_DIRECTORY_FILE : 0);
+    const ULONG options = FILE_SYNCHRONOUS_IO_NONALERT | (throughFilter ? 0 : FILE_OPEN_REPARSE_POINT) |
+                          FILE_OPEN_FOR_BACKUP_INTENT | (folder ? FILE_DIRECTORY_FILE : 0);
     HANDLE opened = INVALID_HANDLE_VALUE;
     const NTSTATUS status = createFile(&opened, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &attributes, &io, nullptr,
                                        0, share, FILE_OPEN, options, nullptr, 0);

@@ -27,9 +27,12 @@ OpenResult OpenFolderByPath(const std::wstring& path, ACCESS_MASK access, unique
 // Opens the entry `name` of the folder open as `parent`, relative to that handle (a name, never
 // a path). A link is opened itself, not followed, where the system allows it (Windows does;
 // Wine follows Unix symlinks regardless). `access` gets SYNCHRONIZE and FILE_READ_ATTRIBUTES
-// added. `folder` asks for a folder; otherwise any entry is opened.
+// added. `folder` asks for a folder; otherwise any entry is opened. `throughFilter` opens a
+// reparse point that is data (a cloud placeholder, a deduplicated or compressed file) through
+// the driver that owns it, so that its content reads as the file's; a link found instead is
+// then followed, and the caller's checks must tell.
 OpenResult OpenRelative(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG share, bool folder,
-                        unique_file& entry);
+                        unique_file& entry, bool throughFilter = false);
 
 // One entry of a folder listing. For a reparse point, reparseTag is the tag the listing gave.
 struct ListedEntry {

@@ -193,6 +193,19 @@ TEST(DeleteFolderTree, EntrySwappedForALinkAfterItWasOpened) {
     }
 }
 
+// Links are the reparse points whose tag names another file; the others are data, and a tag
+// that can't be read (Wine lists links with 0) counts as a link.
+TEST(IsLink, NameSurrogatesAndUnreadableTagsAreLinksCloudAndCompressedFilesAreData) {
+    constexpr DWORD kReparse = FILE_ATTRIBUTE_REPARSE_POINT;
+    EXPECT_TRUE(IsLink(kReparse, IO_REPARSE_TAG_SYMLINK));
+    EXPECT_TRUE(IsLink(kReparse | FILE_ATTRIBUTE_DIRECTORY, IO_REPARSE_TAG_MOUNT_POINT));  // junctions too
+    EXPECT_TRUE(IsLink(kReparse | FILE_ATTRIBUTE_DIRECTORY, 0));
+    EXPECT_FALSE(IsLink(kReparse, 0x9000601A));                              // a cloud placeholder
+    EXPECT_FALSE(IsLink(kReparse, 0x80000013));                              // a deduplicated file
+    EXPECT_FALSE(IsLink(kReparse, 0x80000017));                              // a compressed (WOF) file
+    EXPECT_FALSE(IsLink(FILE_ATTRIBUTE_DIRECTORY, IO_REPARSE_TAG_SYMLINK));  // no reparse point
+}
+
 TEST(RemoveFolderIfPresent, PassesOverMissingFoldersAndFiles) {
     TempFolder root;
     WriteFileBytes(root / L"Tallowbrisk", "a file, not a folder");
