@@ -134,11 +134,15 @@ OpenResult OpenFolderBelow(const std::wstring& base, const std::wstring& relativ
         result =
             OpenNamedEntry(parent, name, last ? access | FILE_LIST_DIRECTORY : FILE_LIST_DIRECTORY,
                            last ? kFolderShare : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, true, opened);
-        if (result != OpenResult::Opened || last) {
+        if (last) {
             return result;
         }
-        if (opened.isLink) {
-            return OpenResult::Refused;
+        // A link on the way down is not followed: there is no such folder below `base` without it.
+        if (result == OpenResult::Refused || (result == OpenResult::Opened && opened.isLink)) {
+            return OpenResult::Missing;
+        }
+        if (result != OpenResult::Opened) {
+            return result;
         }
         parent.handle = std::move(opened.handle);
         parent.path += L'\\' + name;

@@ -58,8 +58,9 @@ OpenResult OpenNamedEntry(const OpenFolder& parent, const std::wstring& name, AC
 
 // Opens the folder base\relative (relative: one or more names, or empty for base itself). Only
 // base is opened by path; each name below it is opened relative to the one above and checked as
-// listed entries are, apart from the file id. A link among the names above the last is Refused;
-// the last may be a link, which `opened.isLink` then tells.
+// listed entries are, apart from the file id. A link among the names above the last makes the
+// folder Missing, as it is not there without following the link; the last name may be a link,
+// which `opened.isLink` (or, where links are followed, Refused) then tells.
 OpenResult OpenFolderBelow(const std::wstring& base, const std::wstring& relative, ACCESS_MASK access,
                            OpenedEntry& opened);
 

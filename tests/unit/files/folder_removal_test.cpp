@@ -267,6 +267,19 @@ TEST(RemoveProductFolders, RetriesTheRoamingFolderThatRowTwoLeftStanding) {
     EXPECT_EQ(logger.records, (std::vector<LogRecord>{Folder(roaming, 0), Folder(roaming, 0), Folder(local, 1)}));
 }
 
+// Row 9 reaches its folder through "Local" below the roaming folder. A "Local" that is a link
+// is not followed: what lies behind it is no product folder of this user's, and no row reports it.
+TEST(RemoveProductFolders, PassesOverAProductFolderBehindALinkOnItsWay) {
+    SpecialFolders folders;
+    const std::wstring elsewhere = folders.root / L"Elsewhere";
+    WriteFileBytes(elsewhere + L"\\Tallowbrisk\\keep.txt", "keep");
+    ASSERT_TRUE(MakeLink(folders(0x1A, L"Local"), elsewhere));
+    RecordingLogger logger;
+    RemoveProductFolders(&logger, SpecialFolders::LookUp);
+    EXPECT_TRUE(logger.records.empty());
+    EXPECT_EQ(ReadFileBytes(elsewhere + L"\\Tallowbrisk\\keep.txt"), "keep");
+}
+
 TEST(RemoveProductFolders, SameFolderForBothProgramFilesFindsNothingTheSecondTime) {
     SpecialFolders folders;
     folders.places[0x26] = folders.places[0x2A];
