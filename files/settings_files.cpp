@@ -32,7 +32,14 @@ bool ReadSettingsFile(HANDLE file, std::vector<wchar_t>& content) {
     return ReadFile(file, content.data(), size, &read, nullptr) && read == size;
 }
 
-bool HoldsMarker(const std::vector<wchar_t>& content);
+bool HoldsMarker(const std::vector<wchar_t>& content) {
+    // UTF-16LE, with or without its byte order mark: the text lies at even offsets.
+    if (wcsstr(content.data(), kMarker)) {
+        return true;
+    }
+    // UTF-8 and any other 8-bit text, up to its first zero byte.
+    return strstr(reinterpret_cast<const char*>(content.data()), kMarker8) != nullptr;
+}
 
 // Examines the settings file open as `opened` and deletes it through the same handle, so that
 // what was examined is what is deleted.
@@ -89,15 +96,6 @@ private:
     OperationsLogger* logger_;
     RemovalSteps& steps_;
 };
-
-bool HoldsMarker(const std::vector<wchar_t>& content) {
-    // UTF-16LE, with or without its byte order mark: the text lies at even offsets.
-    if (wcsstr(content.data(), kMarker)) {
-        return true;
-    }
-    // UTF-8 and any other 8-bit text, up to its first zero byte.
-    return strstr(reinterpret_cast<const char*>(content.data()), kMarker8) != nullptr;
-}
 
 }  // namespace
 
