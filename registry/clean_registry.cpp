@@ -1,8 +1,8 @@
 #include "registry/clean_registry.h"
 
 #include "platform/registry_win32.h"
+#include "platform/wow64.h"
 #include "registry/registry_views.h"
-#include "registry/wow64.h"
 
 void CleanRegistry(OperationsLogger* logger, ProgressCleaner* progress, RegistryBackup* backup) {
     CleanRegistry(SystemRegistry(), RunningUnderWow64(), logger, progress, RegistryRuleTable(), backup);

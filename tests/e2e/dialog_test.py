@@ -9,12 +9,14 @@ import unittest
 
 import wine_harness as wine
 
-CLEANER, DRIVER = sys.argv[1], sys.argv[2]
+CLEANER, DRIVER, OUTLOOK = sys.argv[1], sys.argv[2], sys.argv[3]
+WOW64 = wine.is_32bit(CLEANER)
 WM_KEYDOWN, VK_ESCAPE, WM_CLOSE, WM_COMMAND, BM_CLICK = 0x0100, 0x1B, 0x0010, 0x0111, 0x00F5
 IDOK, IDCANCEL = 1, 2
 SETTINGS = b"<configuration><userSettings><Tallowbrisk4Outlook.Properties.Settings>" \
     b"</Tallowbrisk4Outlook.Properties.Settings></userSettings></configuration>"
 PROGRAM_FILES = os.path.join(wine.DRIVE_C, "Program Files")
+PROGRAM_FILES_X86 = os.path.join(wine.DRIVE_C, "Program Files (x86)")
 OUTSIDE = os.path.join(wine.DRIVE_C, "precious")
 ADDINS = r"HKEY_CURRENT_USER\Software\Microsoft\Office\16.0\Outlook\Addins"
 PRODUCT_KEYS = [
@@ -22,12 +24,14 @@ PRODUCT_KEYS = [
     ADDINS + r"\Other.Addin",  # names the product in a value
     r"HKEY_LOCAL_MACHINE\Software\Tallowbrisk",
     r"HKEY_CURRENT_USER\Software\Microsoft\Office\16.0\Outlook\Resiliency",
+    r"HKEY_LOCAL_MACHINE\Software\Wow6432Node\Tallowbrisk",  # the 32-bit view's
 ]
 SEED_REG = "\r\n".join([
     "Windows Registry Editor Version 5.00", "",
     "[%s\\Tallowbrisk.Addin]" % ADDINS, '"LoadBehavior"=dword:00000003', "",
     "[%s\\Other.Addin]" % ADDINS, '"Description"="Shipped with Tallowbrisk"', "",
     r"[HKEY_LOCAL_MACHINE\Software\Tallowbrisk\Settings\Deeper]", '"Path"="C:\\\\x"', "",
+    r"[HKEY_LOCAL_MACHINE\Software\Wow6432Node\Tallowbrisk\Updates]", '"Channel"="stable"', "",
     r"[HKEY_CURRENT_USER\Software\Microsoft\Office\16.0\Outlook\Resiliency\DisabledItems]",
     '"1"=hex:01,02', "", ""])
 
@@ -94,7 +98,10 @@ class DialogTest(unittest.TestCase):
         import_registry(SEED_REG)
         settings = os.path.join(wine.LOCAL_APPDATA, "Microsoft_Corporation", "Addin_Url", "1.0", "user.config")
         wine.write(settings, SETTINGS)
+        # Both program files folders: the shipped exe, under WOW64, must reach the 64-bit one too.
         folders = [os.path.join(wine.ROAMING_APPDATA, "Tallowbrisk"),
+                   os.path.join(PROGRAM_FILES_X86, "Tallowbrisk by marlpit"),
+                   os.path.join(PROGRAM_FILES_X86, "Tallowbrisk"),
                    os.path.join(PROGRAM_FILES, "Tallowbrisk by marlpit"),
                    os.path.join(wine.DOCUMENTS, "Tallowbrisk")]
         for folder in folders:
@@ -146,6 +153,11 @@ class DialogTest(unittest.TestCase):
             self.assertFalse(os.path.exists(settings))
             for folder in (linked, link_folder, with_file_link, with_folder_link):
                 self.assertIn("LOG Remove:: remove folder:  : %s : fail" % wine.windows_path(folder), lines)
+            # Under WOW64 every registry line carries the mark, whichever view the key was in.
+            keys = [line for line in lines if line.startswith("LOG Remove:: remove registry key:  : ")]
+            self.assertGreaterEqual(len(keys), len(PRODUCT_KEYS))
+            for line in keys:
+                self.assertEqual(line.split(" : ")[1].startswith("(64) HK"), WOW64, line)
             self.assertTrue(os.path.exists(precious))
             with open(outside_file, "rb") as f:
                 self.assertEqual(f.read(), b"keep")
@@ -218,12 +230,14 @@ class DialogTest(unittest.TestCase):
 
 
 class OutlookCheckTest(unittest.TestCase):
-    """A running process named OUTLOOK.EXE (the driver, copied under that name)."""
+    """A running process named OUTLOOK.EXE: the 64-bit driver, copied under that name. The shipped
+    32-bit exe must see it too, like the 64-bit Outlook most machines have."""
 
     def setUp(self):
         self.outlook = os.path.join(wine.DRIVE_C, "outlook_test", "OUTLOOK.EXE")
         os.makedirs(os.path.dirname(self.outlook), exist_ok=True)
-        shutil.copy(DRIVER, self.outlook)
+        shutil.copy(OUTLOOK, self.outlook)
+        self.assertFalse(wine.is_32bit(self.outlook))
         self.held = os.path.join(os.path.dirname(self.outlook), "mailbox.pst")
         wine.write(self.held, b"pst")
         self.running = wine.HeldOpen(self.outlook, self.held)

@@ -33,6 +33,14 @@ def windows_path(unix_path):
     return "C:\\" + relative.replace("/", "\\")
 
 
+def is_32bit(program):
+    """True for an i386 program: wine64 starts it under WOW64, as 64-bit Windows does."""
+    with open(program, "rb") as f:
+        header = f.read(4096)
+    pe = int.from_bytes(header[0x3C:0x40], "little")
+    return header[pe:pe + 6] == b"PE\0\0\x4c\x01"
+
+
 def run(program, *args, timeout=120):
     """Runs a Windows program to its end and returns its exit code."""
     completed = subprocess.run([WINE_RUN, program, *args], timeout=timeout,
@@ -153,8 +161,9 @@ def screenshot(name):
 
 
 # Keys that Wine itself makes, drops or rewrites while programs start and end: its run-time
-# state and the display driver's.
+# state, the service manager's and the display driver's.
 REGISTRY_NOISE = re.compile(r"^(HKEY_(CURRENT_USER|USERS\\[^\\]+)\\Software\\Wine\\"
+                            r"|HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\ServiceCurrent$"
                             r"|HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Video\\"
                             r"|HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Class\\"
                             r"\{4D36E968-E325-11CE-BFC1-08002BE10318\})", re.IGNORECASE)
