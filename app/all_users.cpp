@@ -104,13 +104,13 @@ std::unique_ptr<OtherUsers> FindOtherUsers(bool allUsers, RegistryApi& registry,
     return std::make_unique<OtherUsers>(registry, ListUserProfiles(registry), ProcessUserSid(), logger);
 }
 
-void CleanFilesOfEveryUser(OperationsLogger& logger, const OtherUsers& others, FileActions& actions) {
-    CleanSettingsFiles(&logger, LookUpSpecialFolder, actions);
+void CleanFilesOfEveryUser(OperationsLogger& logger, const OtherUsers& others, RemovalSteps& steps) {
+    CleanSettingsFiles(&logger, LookUpSpecialFolder, steps);
     for (const SpecialFolderLookup& folders : others.folders()) {
-        CleanSettingsFiles(&logger, folders, actions);
+        CleanSettingsFiles(&logger, folders, steps);
     }
-    RemoveProductFolders(&logger, LookUpSpecialFolder, actions);
+    RemoveProductFolders(&logger, LookUpSpecialFolder, steps);
     for (const SpecialFolderLookup& folders : others.folders()) {
-        RemoveProductFolders(&logger, folders, actions);
+        RemoveProductFolders(&logger, folders, steps);
     }
 }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "files/file_actions.h"
+#include "files/removal_steps.h"
 #include "platform/loaded_hive.h"
 #include "platform/registry_key.h"
 #include "platform/shell_folder.h"
@@ -64,4 +64,4 @@ std::unique_ptr<OtherUsers> FindOtherUsers(bool allUsers, RegistryApi& registry,
 
 // The settings files of the current user and then of each other user, then the product folders
 // the same way: the file cleaners of a run for every user, in their order.
-void CleanFilesOfEveryUser(OperationsLogger& logger, const OtherUsers& others, FileActions& actions);
+void CleanFilesOfEveryUser(OperationsLogger& logger, const OtherUsers& others, RemovalSteps& steps);

@@ -2,8 +2,8 @@
 
 #include "app/all_users.h"
 #include "app/outlook_check.h"
-#include "files/file_actions.h"
 #include "files/folder_removal.h"
+#include "files/preview_removal_steps.h"
 #include "files/settings_files.h"
 #include "platform/com_apartment.h"
 #include "platform/registry_win32.h"
@@ -36,14 +36,14 @@ ProgressPlatform& SessionPlatform::progressPlatform() {
 void SessionPlatform::runCleaners(OperationsLogger& logger, ProgressCleaner& progress, RegistryBackup& backup) {
     // The other users' hives stay open, or loaded, until the registry cleaner is done.
     const std::unique_ptr<OtherUsers> others = FindOtherUsers(allUsers_, SystemRegistry(), logger);
-    CleanFilesOfEveryUser(logger, *others, RealFileActions());
+    CleanFilesOfEveryUser(logger, *others, DefaultRemovalSteps());
     CleanRegistry(&logger, &progress, &backup, others->hives());
 }
 
 void SessionPlatform::runPreviewCleaners(OperationsLogger& logger) {
     const std::unique_ptr<OtherUsers> others = FindOtherUsers(allUsers_, SystemRegistry(), logger);
     // One plan for both kinds of files: a settings file planned first is gone for the folders.
-    PreviewFileActions files;
+    PreviewRemovalSteps files;
     CleanFilesOfEveryUser(logger, *others, files);
     // No backup: it would write the keys' files, and the preview writes nothing but its list.
     PreviewRegistry registry(SystemRegistry());

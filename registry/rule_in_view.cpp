@@ -130,8 +130,11 @@ void ApplyRuleInView(RegistryApi& registry, bool wow64, const NamedRoot& namedRo
         ruleKey.reset();
         const std::wstring spelled =
             backup ? SpelledKeyName(registry, firstKey.get().key, rest, access, backupName) : std::wstring();
-        if (RemoveFoundKey(registry, firstKey.get().key, rest, access, backup, spelled) && logger) {
-            logger->log(kRemoveRegistryKey, loggedPath.c_str(), 1);
+        // A failed deletion is reported as well: its backup is written by then, and the deletion
+        // may have removed part of the subtree before it stopped.
+        const bool removed = RemoveFoundKey(registry, firstKey.get().key, rest, access, backup, spelled);
+        if (logger) {
+            logger->log(kRemoveRegistryKey, loggedPath.c_str(), removed ? 1 : 0);
         }
     } else {
         RemoveMatchingSubkeys(registry, ruleKey.get().key, pattern, loggedPath, access, mode, logger, backup,
