@@ -410,7 +410,8 @@ class DialogTest(unittest.TestCase):
         # there, and no hive is left loaded. (Wine does not write a loaded hive back to its
         # file, so the not-logged-on user's keys are checked in the log and the backup.)
         self.check_removed(seeded, lines)
-        [backup] = glob.glob(os.path.join(wine.LOG_FOLDER, "*.reg"))
+        # All were removed in the first view pass: the 64-bit view's file (the 32-bit view's is .32.reg).
+        [backup] = glob.glob(os.path.join(wine.LOG_FOLDER, "*Z.reg"))
         with open(backup, "rb") as f:
             saved = f.read().decode("utf-16")
         for sid in (LOGGED_ON, NOT_LOGGED_ON):
