@@ -1,15 +1,16 @@
 #include "registry/clean_registry.h"
 
+#include <memory>
+
 #include "platform/registry_win32.h"
+#include "registry/candidate_knowledge.h"
 #include "registry/registry_views.h"
 #include "registry/wow64.h"
 
-void CleanRegistry(OperationsLogger* logger, ProgressCleaner* progress, RegistryBackup* backup) {
-    CleanRegistry(SystemRegistry(), RunningUnderWow64(), logger, progress, RegistryRuleTable(), backup);
-}
+namespace {
 
-void CleanRegistry(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
-                   const RegistryRule* rules, RegistryBackup* backup) {
+void ApplyRules(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
+                const RegistryRule* rules, RegistryBackup* backup, bool shareAnswers) {
     if (!rules || !rules[0].root) {
         return;
     }
@@ -17,12 +18,35 @@ void CleanRegistry(RegistryApi& registry, bool wow64, OperationsLogger* logger, 
     for (const RegistryRule* rule = rules; rule->root; ++rule) {
         total += rule->weight;
     }
+    std::unique_ptr<CandidateKnowledge> knowledge;
+    if (shareAnswers) {
+        knowledge = std::make_unique<CandidateKnowledge>(rules);
+    }
     unsigned position = 0;
     for (const RegistryRule* rule = rules; rule->root; ++rule) {
-        ApplyRegistryRule(registry, wow64, rule->root, rule->path, rule->pattern, rule->mode, logger, backup);
+        if (knowledge) knowledge->startRule(rule - rules);
+        ApplyRegistryRule(registry, wow64, rule->root, rule->path, rule->pattern, rule->mode, logger, backup,
+                          knowledge.get());
+        if (knowledge) knowledge->finishRule();
         position += rule->weight;
         if (progress) {
             progress->progress(position, total);
         }
     }
+}
+
+}  // namespace
+
+void CleanRegistry(OperationsLogger* logger, ProgressCleaner* progress, RegistryBackup* backup) {
+    CleanRegistry(SystemRegistry(), RunningUnderWow64(), logger, progress, RegistryRuleTable(), backup);
+}
+
+void CleanRegistry(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
+                   const RegistryRule* rules, RegistryBackup* backup) {
+    ApplyRules(registry, wow64, logger, progress, rules, backup, true);
+}
+
+void CleanRegistryRuleByRule(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
+                             const RegistryRule* rules, RegistryBackup* backup) {
+    ApplyRules(registry, wow64, logger, progress, rules, backup, false);
 }

@@ -3,11 +3,11 @@
 #include "registry/rule_in_view.h"
 
 void ApplyRegistryRule(RegistryApi& registry, bool wow64, HKEY root, const wchar_t* path, const wchar_t* pattern,
-                       int mode, OperationsLogger* logger, RegistryBackup* backup) {
+                       int mode, OperationsLogger* logger, RegistryBackup* backup, CandidateKnowledge* knowledge) {
     if (wow64) {
-        ApplyRuleInView(registry, wow64, root, path, pattern, kView64Access, mode, logger, backup);
-        ApplyRuleInView(registry, wow64, root, path, pattern, kView32Access, mode, logger, backup);
+        ViewPass(registry, wow64, root, path, pattern, kView64Access, mode, logger, backup, knowledge).apply();
+        ViewPass(registry, wow64, root, path, pattern, kView32Access, mode, logger, backup, knowledge).apply();
     } else {
-        ApplyRuleInView(registry, wow64, root, path, pattern, kDefaultViewAccess, mode, logger, backup);
+        ViewPass(registry, wow64, root, path, pattern, kDefaultViewAccess, mode, logger, backup, knowledge).apply();
     }
 }
