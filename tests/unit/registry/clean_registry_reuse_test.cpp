@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/registry_memory.h"
+#include "registry/candidate_knowledge.h"
 #include "registry/clean_registry.h"
 #include "registry/export_key_tree.h"
 #include "test_sinks.h"
@@ -201,6 +202,53 @@ TEST(CleanRegistryReuse, ReadsEachClassKeyOncePerView) {
         // the machine's, that class once more with its two subkeys.
         EXPECT_EQ(walk + 1 + 3, opensBelowClsid(CleanRegistry, wow64)) << wow64;
     }
+}
+
+// Where a deletion may touch an answer: the names a key has in the views and in the merged
+// class root are one name to the knowledge.
+TEST(CandidateKnowledge, FilesEveryNameOfAKeyUnderOne) {
+    auto family = CandidateKnowledge::FamilyName;
+    EXPECT_EQ(L"CLASSES\\CLSID\\{A}", family(HKEY_CLASSES_ROOT, L"CLSID\\{a}"));
+    EXPECT_EQ(L"CLASSES\\CLSID\\{A}", family(HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID\\{A}"));
+    EXPECT_EQ(L"CLASSES\\CLSID\\{A}", family(HKEY_CURRENT_USER, L"SOFTWARE\\Classes\\Wow6432Node\\CLSID\\{A}"));
+    EXPECT_EQ(L"CLASSES\\CLSID", family(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Wow6432Node\\Classes\\CLSID"));
+    EXPECT_EQ(L"CLASSES\\CLSID", family(HKEY_CLASSES_ROOT, L"Wow6432Node\\CLSID"));
+    EXPECT_EQ(L"HKLM\\SOFTWARE\\TALLOWBRISK", family(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Wow6432Node\\Tallowbrisk"));
+    EXPECT_EQ(L"HKCU\\SOFTWARE\\MICROSOFT\\INSTALLER", family(HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Installer"));
+    EXPECT_EQ(L"CLASSES", family(HKEY_CLASSES_ROOT, L""));
+    EXPECT_EQ(L"", family(HKEY_CLASSES_ROOT, L"CLSID\\{\u00e4}")) << "beyond ASCII: no name";
+
+    // A deletion below a candidate, or of it under another name, forgets what was known of
+    // it and of nothing else; one beyond ASCII forgets everything.
+    const RegistryRule rules[] = {
+        {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\CLSID", L"Tallowbrisk", MatchNameOrContent, 1},
+        {HKEY_CLASSES_ROOT, L"CLSID", L"TallowBrisk", MatchNameOrContent, 1},
+        {nullptr, nullptr, nullptr, 0, 0},
+    };
+    CandidateKnowledge knowledge(rules);
+    knowledge.startRule(0);
+    ASSERT_EQ(2u, knowledge.searchPatterns().size());
+    Candidate a, b;
+    ASSERT_TRUE(knowledge.identify(L"{a}", KEY_ALL_ACCESS, CandidateSide::Machine, &a));
+    ASSERT_TRUE(knowledge.identify(L"{B}", KEY_ALL_ACCESS, CandidateSide::Machine, &b));
+    EXPECT_FALSE(knowledge.identify(L"{\u00c4}", KEY_ALL_ACCESS, CandidateSide::Machine, &b));
+    knowledge.learn(a, 2, true);
+    knowledge.learn(b, 0, false);  // unsettled, nothing seen: nothing known
+    knowledge.finishRule();
+    knowledge.startRule(1);
+    Candidate a2, b2, a32;
+    knowledge.identify(L"{A}", KEY_ALL_ACCESS, CandidateSide::Machine, &a2);
+    knowledge.identify(L"{b}", KEY_ALL_ACCESS, CandidateSide::Machine, &b2);
+    knowledge.identify(L"{A}", KEY_ALL_ACCESS | KEY_WOW64_32KEY, CandidateSide::Machine, &a32);
+    bool found = false;
+    EXPECT_TRUE(knowledge.recall(a2, &found));
+    EXPECT_TRUE(found);
+    EXPECT_FALSE(knowledge.recall(b2, &found));
+    EXPECT_FALSE(knowledge.recall(a32, &found)) << "another view";
+    knowledge.forget(HKEY_CURRENT_USER, L"SOFTWARE\\Classes\\Interface\\{A}");
+    EXPECT_TRUE(knowledge.recall(a2, &found));
+    knowledge.forget(HKEY_CURRENT_USER, L"SOFTWARE\\Classes\\Wow6432Node\\CLSID\\{a}\\InprocServer32");
+    EXPECT_FALSE(knowledge.recall(a2, &found)) << "the user's key of that name, in the other view";
 }
 
 // HKCR as Windows shows it: the user's class keys merged over the machine's.
