@@ -251,7 +251,7 @@ bool MemoryRegistry::classesHandle(HKEY key, Handle* handle) const {
     return true;
 }
 
-LSTATUS MemoryRegistry::merged(const Handle& handle, Merged* shown) const {
+LSTATUS MemoryRegistry::merged(const Handle& handle, Shown* shown) const {
     for (const auto& side : {handle.user, handle.node}) {
         if (side && !side->deleted) shown->sides.push_back(side);
     }
@@ -274,12 +274,29 @@ LSTATUS MemoryRegistry::merged(const Handle& handle, Merged* shown) const {
     return ERROR_SUCCESS;
 }
 
-const MemoryRegistry::Fault* MemoryRegistry::sideFault(Operation operation, const Merged& shown, DWORD index,
+const MemoryRegistry::Fault* MemoryRegistry::sideFault(Operation operation, const Shown& shown, DWORD index,
                                                        REGSAM access) const {
     for (const auto& side : shown.sides) {
         if (const Fault* f = fault(operation, *side, index, access)) return f;
     }
     return nullptr;
+}
+
+LSTATUS MemoryRegistry::show(HKEY key, Operation operation, DWORD index, Shown* shown) const {
+    Handle classes;
+    if (classesHandle(key, &classes)) {
+        if (LSTATUS status = merged(classes, shown)) return status;
+    } else {
+        LSTATUS status;
+        RegistryView view;
+        auto node = nodeOf(key, &status, &view);
+        if (!node) return status;
+        shown->sides.push_back(node);
+        shown->children = visibleChildren(node, view);
+        for (const Value& value : node->values) shown->values.push_back(&value);
+    }
+    if (const Fault* f = sideFault(operation, *shown, index)) return f->error;
+    return ERROR_SUCCESS;
 }
 
 void MemoryRegistry::createKey(const std::wstring& path, RegistryView view) { resolvePath(path, view, true); }
@@ -378,13 +395,13 @@ LSTATUS MemoryRegistry::openKey(HKEY parent, const wchar_t* subKey, REGSAM acces
     }
     RegistryView view = viewOf(access);
     if (inClasses) {
-        Merged parentShown;
+        Shown parentShown;
         if (LSTATUS shownStatus = merged(classes, &parentShown)) return shownStatus;
         std::wstring path = classes.classesPath;
         for (const std::wstring& part : Components(sub.c_str())) path += (path.empty() ? L"" : L"\\") + part;
         Handle opened{nullptr, view, true, nullptr, path};
         classesSides(path, view, &opened.node, &opened.user);
-        Merged shown;
+        Shown shown;
         if (merged(opened, &shown) != ERROR_SUCCESS) return ERROR_FILE_NOT_FOUND;
         if (const Fault* f = sideFault(Operation::Open, shown, kAnyIndex, access)) return f->error;
         std::uintptr_t id = nextHandle_;
@@ -404,57 +421,25 @@ LSTATUS MemoryRegistry::openKey(HKEY parent, const wchar_t* subKey, REGSAM acces
 }
 
 LSTATUS MemoryRegistry::queryInfoKey(HKEY key, RegistryKeyInfo* info) {
-    Handle classes;
-    if (classesHandle(key, &classes)) {
-        Merged shown;
-        if (LSTATUS status = merged(classes, &shown)) return status;
-        if (const Fault* f = sideFault(Operation::QueryInfo, shown)) return f->error;
-        *info = RegistryKeyInfo{};
-        for (const auto& c : shown.children) {
-            ++info->subkeys;
-            info->maxSubkeyLength = std::max<DWORD>(info->maxSubkeyLength, c->name.size());
-        }
-        for (const Value* v : shown.values) {
-            ++info->values;
-            info->maxValueNameLength = std::max<DWORD>(info->maxValueNameLength, v->name.size());
-            info->maxValueDataSize = std::max<DWORD>(info->maxValueDataSize, v->data.size());
-        }
-        return ERROR_SUCCESS;
-    }
-    LSTATUS status;
-    RegistryView view;
-    auto node = nodeOf(key, &status, &view);
-    if (!node) return status;
-    if (const Fault* f = fault(Operation::QueryInfo, *node)) return f->error;
+    Shown shown;
+    if (LSTATUS status = show(key, Operation::QueryInfo, kAnyIndex, &shown)) return status;
     *info = RegistryKeyInfo{};
-    for (const auto& c : visibleChildren(node, view)) {
+    for (const auto& c : shown.children) {
         ++info->subkeys;
         info->maxSubkeyLength = std::max<DWORD>(info->maxSubkeyLength, c->name.size());
     }
-    for (const Value& v : node->values) {
+    for (const Value* v : shown.values) {
         ++info->values;
-        info->maxValueNameLength = std::max<DWORD>(info->maxValueNameLength, v.name.size());
-        info->maxValueDataSize = std::max<DWORD>(info->maxValueDataSize, v.data.size());
+        info->maxValueNameLength = std::max<DWORD>(info->maxValueNameLength, v->name.size());
+        info->maxValueDataSize = std::max<DWORD>(info->maxValueDataSize, v->data.size());
     }
     return ERROR_SUCCESS;
 }
 
 LSTATUS MemoryRegistry::enumKey(HKEY key, DWORD index, wchar_t* name, DWORD* nameLength) {
-    std::vector<std::shared_ptr<Node>> children;
-    Handle classes;
-    if (classesHandle(key, &classes)) {
-        Merged shown;
-        if (LSTATUS status = merged(classes, &shown)) return status;
-        if (const Fault* f = sideFault(Operation::EnumKey, shown, index)) return f->error;
-        children = std::move(shown.children);
-    } else {
-        LSTATUS status;
-        RegistryView view;
-        auto node = nodeOf(key, &status, &view);
-        if (!node) return status;
-        if (const Fault* f = fault(Operation::EnumKey, *node, index)) return f->error;
-        children = visibleChildren(node, view);
-    }
+    Shown shown;
+    if (LSTATUS status = show(key, Operation::EnumKey, index, &shown)) return status;
+    const auto& children = shown.children;
     if (index >= children.size()) return ERROR_NO_MORE_ITEMS;
     const std::wstring& found = children[index]->name;
     if (found.size() + 1 > *nameLength) return ERROR_MORE_DATA;
@@ -466,21 +451,9 @@ LSTATUS MemoryRegistry::enumKey(HKEY key, DWORD index, wchar_t* name, DWORD* nam
 
 LSTATUS MemoryRegistry::enumValue(HKEY key, DWORD index, wchar_t* name, DWORD* nameLength, DWORD* type, BYTE* data,
                                   DWORD* dataSize) {
-    std::vector<const Value*> values;
-    Handle classes;
-    if (classesHandle(key, &classes)) {
-        Merged shown;
-        if (LSTATUS status = merged(classes, &shown)) return status;
-        if (const Fault* f = sideFault(Operation::EnumValue, shown, index)) return f->error;
-        values = std::move(shown.values);
-    } else {
-        LSTATUS status;
-        RegistryView view;
-        auto node = nodeOf(key, &status, &view);
-        if (!node) return status;
-        if (const Fault* f = fault(Operation::EnumValue, *node, index)) return f->error;
-        for (const Value& v : node->values) values.push_back(&v);
-    }
+    Shown shown;
+    if (LSTATUS status = show(key, Operation::EnumValue, index, &shown)) return status;
+    const auto& values = shown.values;
     if (index >= values.size()) return ERROR_NO_MORE_ITEMS;
     const Value& value = *values[index];
     if (value.name.size() + 1 > *nameLength) return ERROR_MORE_DATA;
@@ -519,7 +492,7 @@ LSTATUS MemoryRegistry::deleteKey(HKEY parent, const wchar_t* subKey, REGSAM vie
         if (path.empty()) return ERROR_ACCESS_DENIED;
         Handle target{nullptr, viewOf(viewBits), true, nullptr, path};
         classesSides(path, target.view, &target.node, &target.user);
-        Merged shown;
+        Shown shown;
         if (merged(target, &shown) != ERROR_SUCCESS) return ERROR_FILE_NOT_FOUND;
         if (const Fault* f = sideFault(Operation::Delete, shown)) return f->error;
         if (!shown.children.empty()) return ERROR_ACCESS_DENIED;

@@ -119,7 +119,7 @@ private:
         std::shared_ptr<Node> user;  // ... and its user's side, if any
         std::wstring classesPath;    // ... and its path below HKCR
     };
-    struct Merged {                                // what a key of the merged HKCR shows
+    struct Shown {                                 // what a key shows: for one of the merged HKCR, both sides
         std::vector<std::shared_ptr<Node>> sides;  // the user's first
         std::vector<std::shared_ptr<Node>> children;
         std::vector<const Value*> values;
@@ -140,8 +140,10 @@ private:
     bool classesHandle(HKEY key, Handle* handle) const;
     void classesSides(const std::wstring& classesPath, RegistryView view, std::shared_ptr<Node>* machine,
                       std::shared_ptr<Node>* user) const;
-    LSTATUS merged(const Handle& handle, Merged* shown) const;
-    const Fault* sideFault(Operation operation, const Merged& shown, DWORD index = kAnyIndex, REGSAM access = 0) const;
+    LSTATUS merged(const Handle& handle, Shown* shown) const;
+    const Fault* sideFault(Operation operation, const Shown& shown, DWORD index = kAnyIndex, REGSAM access = 0) const;
+    // What `key` shows, or the error of `operation` on it (an injected fault included).
+    LSTATUS show(HKEY key, Operation operation, DWORD index, Shown* shown) const;
     std::shared_ptr<Node> nodeOf(HKEY key, LSTATUS* status, RegistryView* view) const;
     std::shared_ptr<Node> resolve(const std::shared_ptr<Node>& start, const std::wstring& subPath, RegistryView view,
                                   bool create);
