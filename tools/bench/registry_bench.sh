@@ -44,6 +44,6 @@ done
 /usr/lib/wine/wineserver -k 2>/dev/null || true
 
 echo
-echo "| COM classes (per view) | views | walk s | before: session s | before: walks | after: session s | after: walks | before: peak KB (working set / private) | after: peak KB |"
+echo "| COM classes (all views) | views | walk s | before: session s | before: walks | after: session s | after: walks | before: peak KB (working set / private) | after: peak KB |"
 echo "|---|---|---|---|---|---|---|---|---|"
 printf '%s\n' "${rows[@]}"
