@@ -1,9 +1,14 @@
 #include "app/cleaning_session.h"
 
+#include "app/outlook_check.h"
+#include "files/file_actions.h"
 #include "files/folder_removal.h"
 #include "files/settings_files.h"
 #include "platform/com_apartment.h"
+#include "platform/registry_win32.h"
+#include "platform/wow64.h"
 #include "registry/clean_registry.h"
+#include "registry/preview_registry.h"
 #include "registry/registry_backup_file.h"
 #include "report/operations_logger.h"
 
@@ -32,6 +37,18 @@ void SessionPlatform::runCleaners(OperationsLogger& logger, ProgressCleaner& pro
     RemoveProductFolders(&logger);
     CleanRegistry(&logger, &progress, &backup);
 }
+
+void SessionPlatform::runPreviewCleaners(OperationsLogger& logger) {
+    // One plan for both kinds of files: a settings file planned first is gone for the folders.
+    PreviewFileActions files;
+    CleanSettingsFiles(&logger, LookUpSpecialFolder, files);
+    RemoveProductFolders(&logger, LookUpSpecialFolder, files);
+    // No backup: it would write the keys' files, and the preview writes nothing but its list.
+    PreviewRegistry registry(SystemRegistry());
+    CleanRegistry(registry, RunningUnderWow64(), &logger, nullptr, RegistryRuleTable(), nullptr);
+}
+
+bool SessionPlatform::outlookRunning() { return OutlookIsRunning(); }
 
 void SessionPlatform::showMessage(HWND owner, const std::wstring& text) {
     MessageBoxW(owner, text.c_str(), L"Tallowbrisk cleaner", MB_OK | MB_ICONINFORMATION);

@@ -26,7 +26,11 @@ public:
     // The three cleaners, in their order; the registry cleaner saves each key to `backup`
     // before it deletes it.
     virtual void runCleaners(OperationsLogger& logger, ProgressCleaner& progress, RegistryBackup& backup);
+    // The same cleaners on a registry and a disk that only plan their deletions: each record
+    // says what a real run would do, and nothing is changed.
+    virtual void runPreviewCleaners(OperationsLogger& logger);
     virtual void showMessage(HWND owner, const std::wstring& text);
+    virtual bool outlookRunning();
 };
 
 // Runs one session for the main dialog `window` (may be null: no taskbar progress) and

@@ -1,26 +1,10 @@
 #include "app/outlook_check.h"
 
-#include <tlhelp32.h>
-
 #include "platform/app_instance.h"
-#include "platform/unique_any.h"
+#include "platform/process_list.h"
 #include "res/resource.h"
 
-bool OutlookIsRunning() {
-    // CreateToolhelp32Snapshot reports failure with INVALID_HANDLE_VALUE, not NULL.
-    unique_file snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) {
-        return false;
-    }
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
-        if (lstrcmpiW(entry.szExeFile, L"outlook.exe") == 0) {
-            return true;
-        }
-    }
-    return false;
-}
+bool OutlookIsRunning() { return !ProcessesNamed(L"outlook.exe").empty(); }
 
 bool WaitForOutlookToClose(HWND owner) {
     while (OutlookIsRunning()) {

@@ -33,40 +33,44 @@ constexpr ProductFolder kProductFolders[] = {
     {kCsidlPersonal, L"Tallowbrisk"},
 };
 
-// Removes a symbolic link or junction itself. RemoveDirectoryW removes a link to a folder on
-// Windows; Wine, which shows Unix symlinks as links, removes them with DeleteFileW.
-bool RemoveLink(const std::wstring& path) {
-    const std::wstring extended = ExtendedPath(path);
-    return RemoveDirectoryW(extended.c_str()) || DeleteFileW(extended.c_str());
-}
-
 class TreeDeletion : public FolderVisitor {
 public:
+    explicit TreeDeletion(FileActions& actions) : actions_(actions) {}
+
     Next onFolder(const FolderEntry& entry) override {
+        if (actions_.isGone(entry.path)) {
+            return Next::Skip;
+        }
         if (entry.isLink()) {
-            return RemoveLink(entry.path) ? Next::Skip : Next::Stop;
+            return actions_.removeLink(entry.path) ? Next::Skip : Next::Stop;
         }
         return Next::Descend;
     }
 
     bool onFile(const FolderEntry& entry) override {
+        if (actions_.isGone(entry.path)) {
+            return true;
+        }
         // A link's attributes are not touched: changing them could reach the link's target.
         if (entry.isReadOnly() && !entry.isLink()) {
-            ClearReadOnly(entry.path);
+            actions_.clearReadOnly(entry.path);
         }
-        return DeleteFileW(ExtendedPath(entry.path).c_str()) != 0;
+        return actions_.deleteFile(entry.path);
     }
 
     bool onFolderEnd(const std::wstring& folder, ListingEnd end) override {
-        return end == ListingEnd::Finished && RemoveDirectoryW(ExtendedPath(folder).c_str());
+        return end == ListingEnd::Finished && actions_.removeFolder(folder);
     }
+
+private:
+    FileActions& actions_;
 };
 
 DWORD Attributes(const std::wstring& path) { return GetFileAttributesW(ExtendedPath(path).c_str()); }
 
 }  // namespace
 
-int RemoveProductFolders(OperationsLogger* logger, SpecialFolderLookup lookUp) {
+int RemoveProductFolders(OperationsLogger* logger, SpecialFolderLookup lookUp, FileActions& actions) {
     std::wstring base;
     bool found = false;
     int current = -1;
@@ -78,36 +82,37 @@ int RemoveProductFolders(OperationsLogger* logger, SpecialFolderLookup lookUp) {
         // A special folder that cannot be looked up is passed over, never replaced by a path
         // relative to the current drive.
         if (found) {
-            RemoveFolderIfPresent(base, row.name, logger);
+            RemoveFolderIfPresent(base, row.name, logger, actions);
         }
     }
     return 1;
 }
 
-int RemoveFolderIfPresent(const std::wstring& base, const wchar_t* name, OperationsLogger* logger) {
+int RemoveFolderIfPresent(const std::wstring& base, const wchar_t* name, OperationsLogger* logger,
+                          FileActions& actions) {
     std::wstring path = base;
     if (name) {
         path += L'\\';
         path += name;
     }
     const DWORD attributes = Attributes(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) || actions.isGone(path)) {
         return 0;
     }
-    const int outcome = DeleteFolderTree(path);
+    const int outcome = DeleteFolderTree(path, actions);
     if (logger) {
         logger->log(L"remove folder: ", path.c_str(), outcome);
     }
     return outcome;
 }
 
-int DeleteFolderTree(const std::wstring& path) {
+int DeleteFolderTree(const std::wstring& path, FileActions& actions) {
     const DWORD attributes = Attributes(path);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         // The folder is itself a link: removing the link removes the leftover, and nothing it
         // points to is touched.
-        return RemoveLink(path) ? 1 : 0;
+        return actions.removeLink(path) ? 1 : 0;
     }
-    TreeDeletion deletion;
+    TreeDeletion deletion(actions);
     return WalkFolderTree(path, deletion) ? 1 : 0;
 }

@@ -25,23 +25,23 @@ constexpr DWORD kTerminatorBytes = 16;
 
 class SettingsScan : public FolderVisitor {
 public:
-    explicit SettingsScan(OperationsLogger* logger) : logger_(logger) {}
+    SettingsScan(OperationsLogger* logger, FileActions& actions) : logger_(logger), actions_(actions) {}
 
     Next onFolder(const FolderEntry& entry) override {
         // A link or junction leads somewhere else: only the tree itself is cleaned.
-        return entry.isLink() ? Next::Skip : Next::Descend;
+        return entry.isLink() || actions_.isGone(entry.path) ? Next::Skip : Next::Descend;
     }
 
     bool onFile(const FolderEntry& entry) override {
-        if (entry.isLink()) {
+        if (entry.isLink() || actions_.isGone(entry.path)) {
             // Clearing attributes through a file link would change its target, outside the tree.
             return true;
         }
         if (entry.isReadOnly()) {
-            ClearReadOnly(entry.path);
+            actions_.clearReadOnly(entry.path);
         }
         if (lstrcmpW(entry.name.c_str(), kSettingsFileName) == 0) {
-            RemoveSettingsFileIfMarked(entry.path, logger_);
+            RemoveSettingsFileIfMarked(entry.path, logger_, actions_);
         }
         return true;
     }
@@ -50,6 +50,7 @@ public:
 
 private:
     OperationsLogger* logger_;
+    FileActions& actions_;
 };
 
 // Reads the whole file into `content`, followed by the zero terminator bytes. The file is
@@ -80,7 +81,7 @@ bool HoldsMarker(const std::vector<wchar_t>& content) {
 
 }  // namespace
 
-void CleanSettingsFiles(OperationsLogger* logger, SpecialFolderLookup lookUp) {
+void CleanSettingsFiles(OperationsLogger* logger, SpecialFolderLookup lookUp, FileActions& actions) {
     std::wstring folder;
     if (!lookUp(kCsidlLocalAppData, folder)) {
         return;  // never a walk from the root of the current drive
@@ -90,20 +91,20 @@ void CleanSettingsFiles(OperationsLogger* logger, SpecialFolderLookup lookUp) {
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         return;  // the tree itself is a link to somewhere else
     }
-    ScanForSettingsFiles(folder, logger);
+    ScanForSettingsFiles(folder, logger, actions);
 }
 
-void ScanForSettingsFiles(const std::wstring& folder, OperationsLogger* logger) {
-    SettingsScan scan(logger);
+void ScanForSettingsFiles(const std::wstring& folder, OperationsLogger* logger, FileActions& actions) {
+    SettingsScan scan(logger, actions);
     WalkFolderTree(folder, scan);
 }
 
-int RemoveSettingsFileIfMarked(const std::wstring& path, OperationsLogger* logger) {
+int RemoveSettingsFileIfMarked(const std::wstring& path, OperationsLogger* logger, FileActions& actions) {
     std::vector<wchar_t> content;
     if (!ReadSettingsFile(path, content) || !HoldsMarker(content)) {
         return 0;
     }
-    const int deleted = DeleteFileW(ExtendedPath(path).c_str()) ? 1 : 0;
+    const int deleted = actions.deleteFile(path) ? 1 : 0;
     if (logger) {
         logger->log(L"remove file: ", path.c_str(), deleted);
     }

@@ -4,16 +4,21 @@
 
 #include <string>
 
+#include "files/file_actions.h"
 #include "platform/shell_folder.h"
 
 class OperationsLogger;
 
-// Walks the settings tree of the current user. logger may be null.
-void CleanSettingsFiles(OperationsLogger* logger, SpecialFolderLookup lookUp = LookUpSpecialFolder);
+// Walks the settings tree of the current user. logger may be null. Everything on disk is
+// changed through `actions`.
+void CleanSettingsFiles(OperationsLogger* logger, SpecialFolderLookup lookUp = LookUpSpecialFolder,
+                        FileActions& actions = RealFileActions());
 
 // Walks `folder` and everything below it. Links are not followed.
-void ScanForSettingsFiles(const std::wstring& folder, OperationsLogger* logger);
+void ScanForSettingsFiles(const std::wstring& folder, OperationsLogger* logger,
+                          FileActions& actions = RealFileActions());
 
 // Deletes the settings file at `path` if it holds the settings marker, and reports the attempt.
 // Returns nonzero when the file was marked and deleted.
-int RemoveSettingsFileIfMarked(const std::wstring& path, OperationsLogger* logger);
+int RemoveSettingsFileIfMarked(const std::wstring& path, OperationsLogger* logger,
+                               FileActions& actions = RealFileActions());

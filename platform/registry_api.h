@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 // What RegQueryInfoKeyW reports about a key. Lengths are in characters without the
 // terminator, the data size in bytes, as advapi32 gives them.
 struct RegistryKeyInfo {
@@ -45,6 +47,17 @@ public:
 
     // RegCloseKey.
     virtual LSTATUS closeKey(HKEY key) = 0;
+
+    // The full name of the key that `key` really is, as the registry resolved it when the key
+    // was opened: links followed, and under WOW64 the 32-bit view's "Wow6432Node" step
+    // spelled out. So a key that both views share has one name, a redirected key two, and a
+    // key reached through two roots (HKCR and HKLM\SOFTWARE\Classes) one. Registries that
+    // cannot tell give ERROR_CALL_NOT_IMPLEMENTED.
+    virtual LSTATUS queryKeyName(HKEY key, std::wstring* name) {
+        (void)key;
+        (void)name;
+        return ERROR_CALL_NOT_IMPLEMENTED;
+    }
 };
 
 // The view bits of an access mask.

@@ -519,3 +519,12 @@ LSTATUS MemoryRegistry::closeKey(HKEY key) {
     if (IsPredefined(key)) return ERROR_SUCCESS;
     return handles_.erase(reinterpret_cast<std::uintptr_t>(key)) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
+
+LSTATUS MemoryRegistry::queryKeyName(HKEY key, std::wstring* name) {
+    LSTATUS status;
+    RegistryView view;
+    auto node = nodeOf(key, &status, &view);
+    if (!node) return status;
+    *name = node->path;
+    return ERROR_SUCCESS;
+}

@@ -103,6 +103,8 @@ public:
                       DWORD* dataSize) override;
     LSTATUS deleteKey(HKEY parent, const wchar_t* subKey, REGSAM viewBits) override;
     LSTATUS closeKey(HKEY key) override;
+    // The key's stored path: "HKLM\SOFTWARE\Wow6432Node\..." for a redirected key.
+    LSTATUS queryKeyName(HKEY key, std::wstring* name) override;
 
     struct Node;
 

@@ -1,5 +1,54 @@
 #include "platform/registry_win32.h"
 
+#include <vector>
+
+namespace {
+
+// NtQueryKey with KeyNameInformation (3) has no advapi32 counterpart; ntdll has it since
+// Windows 2000, and Wine has it too.
+using NtQueryKeyFunction = LONG(NTAPI*)(HANDLE key, int informationClass, void* information, ULONG length,
+                                        ULONG* resultLength);
+constexpr int kKeyNameInformation = 3;
+constexpr LONG kStatusBufferOverflow = static_cast<LONG>(0x80000005);
+constexpr LONG kStatusBufferTooSmall = static_cast<LONG>(0xC0000023);
+
+NtQueryKeyFunction NtQueryKeyEntry() {
+    static const auto entry = reinterpret_cast<NtQueryKeyFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll"), "NtQueryKey")));
+    return entry;
+}
+
+bool IsPredefinedKey(HKEY key) {
+    return key == HKEY_CLASSES_ROOT || key == HKEY_CURRENT_USER || key == HKEY_LOCAL_MACHINE || key == HKEY_USERS ||
+           key == HKEY_CURRENT_CONFIG;
+}
+
+LSTATUS KernelKeyName(HKEY key, std::wstring* name) {
+    const NtQueryKeyFunction query = NtQueryKeyEntry();
+    if (!query) {
+        return ERROR_CALL_NOT_IMPLEMENTED;
+    }
+    // KEY_NAME_INFORMATION: a byte count, then the name without a terminator.
+    std::vector<ULONG> buffer(128);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        ULONG needed = 0;
+        const LONG status =
+            query(key, kKeyNameInformation, buffer.data(), static_cast<ULONG>(buffer.size() * sizeof(ULONG)), &needed);
+        if (status >= 0) {
+            const wchar_t* text = reinterpret_cast<const wchar_t*>(buffer.data() + 1);
+            name->assign(text, buffer[0] / sizeof(wchar_t));
+            return ERROR_SUCCESS;
+        }
+        if (status != kStatusBufferOverflow && status != kStatusBufferTooSmall) {
+            return ERROR_INVALID_HANDLE;
+        }
+        buffer.resize(needed / sizeof(ULONG) + 2);
+    }
+    return ERROR_MORE_DATA;
+}
+
+}  // namespace
+
 LSTATUS Win32Registry::openKey(HKEY parent, const wchar_t* subKey, REGSAM access, HKEY* result) {
     return RegOpenKeyExW(parent, subKey, 0, access, result);
 }
@@ -24,6 +73,21 @@ LSTATUS Win32Registry::deleteKey(HKEY parent, const wchar_t* subKey, REGSAM view
 }
 
 LSTATUS Win32Registry::closeKey(HKEY key) { return RegCloseKey(key); }
+
+LSTATUS Win32Registry::queryKeyName(HKEY key, std::wstring* name) {
+    if (!IsPredefinedKey(key)) {
+        return KernelKeyName(key, name);
+    }
+    // A predefined key is no kernel handle; a handle of its own names it.
+    HKEY opened = nullptr;
+    LSTATUS status = RegOpenKeyExW(key, nullptr, 0, KEY_QUERY_VALUE, &opened);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    status = KernelKeyName(opened, name);
+    RegCloseKey(opened);
+    return status;
+}
 
 RegistryApi& SystemRegistry() {
     static Win32Registry registry;

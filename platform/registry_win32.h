@@ -12,6 +12,8 @@ public:
                       DWORD* dataSize) override;
     LSTATUS deleteKey(HKEY parent, const wchar_t* subKey, REGSAM viewBits) override;
     LSTATUS closeKey(HKEY key) override;
+    // The kernel's name of the key ("\REGISTRY\MACHINE\SOFTWARE\..."), from NtQueryKey.
+    LSTATUS queryKeyName(HKEY key, std::wstring* name) override;
 };
 
 // The one advapi32 registry of the process.

@@ -3,9 +3,9 @@
 #include <memory>
 
 #include "platform/registry_win32.h"
+#include "platform/wow64.h"
 #include "registry/candidate_knowledge.h"
 #include "registry/registry_views.h"
-#include "registry/wow64.h"
 
 namespace {
 

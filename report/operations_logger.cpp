@@ -9,6 +9,7 @@
 namespace {
 
 constexpr wchar_t kLogFileSuffix[] = L".log";
+constexpr wchar_t kPreviewFileSuffix[] = L".preview.log";
 
 void WriteText(FILE* stream, const std::wstring& text) {
     // Written as raw UTF-16LE code units rather than through the runtime's wide formatted
@@ -18,7 +19,8 @@ void WriteText(FILE* stream, const std::wstring& text) {
 
 }  // namespace
 
-OperationsLoggerFile::OperationsLoggerFile(std::wstring windowsFolder) : windowsFolder_(std::move(windowsFolder)) {}
+OperationsLoggerFile::OperationsLoggerFile(std::wstring windowsFolder, Kind kind)
+    : windowsFolder_(std::move(windowsFolder)), kind_(kind) {}
 
 OperationsLoggerFile::~OperationsLoggerFile() {
     if (stream_) {
@@ -32,7 +34,7 @@ void OperationsLoggerFile::open() {
         // Without the Windows folder there is no place for the log; the records are still counted.
         return;
     }
-    path += kLogFileSuffix;
+    path += kind_ == Kind::Preview ? kPreviewFileSuffix : kLogFileSuffix;
 
     // "wb" creates or truncates, and shares the file with other readers and writers.
     stream_ = _wfopen(path.c_str(), L"wb");
@@ -53,9 +55,12 @@ void OperationsLoggerFile::log(const wchar_t* kind, const wchar_t* target, int s
         line += L" : ";
         line += target;
         line += L" : ";
-        line += succeeded ? L"success" : L"fail";
+        line += !succeeded ? L"fail" : kind_ == Kind::Preview ? L"planned" : L"success";
         line += L"\r\n";
         WriteText(stream_, line);
     }
     ++removalCount_;
+    if (!succeeded) {
+        ++failedCount_;
+    }
 }

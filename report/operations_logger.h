@@ -26,9 +26,13 @@ public:
 // so a run that removes nothing leaves no trace.
 class OperationsLoggerFile : public OperationsLogger {
 public:
+    // A real run's log, or the preview's: the same lines in a ".preview.log" file, with
+    // "planned" in place of "success".
+    enum class Kind { Log, Preview };
+
     // The log goes to "<Windows folder>\Logs\TallowBriskCleaner". Tests name another folder
     // to stand for the Windows folder; empty means the real one.
-    explicit OperationsLoggerFile(std::wstring windowsFolder = std::wstring());
+    explicit OperationsLoggerFile(std::wstring windowsFolder = std::wstring(), Kind kind = Kind::Log);
     ~OperationsLoggerFile() override;
 
     OperationsLoggerFile(const OperationsLoggerFile&) = delete;
@@ -38,6 +42,8 @@ public:
 
     // Records received, failed ones and those that found no open file included.
     int removalCount() const { return removalCount_; }
+    // Records that say "fail".
+    int failedCount() const { return failedCount_; }
     // Full path of the log file; empty unless the file was opened.
     const std::wstring& logFilePath() const { return logFilePath_; }
 
@@ -47,6 +53,8 @@ private:
     FILE* stream_ = nullptr;
     bool initialised_ = false;
     int removalCount_ = 0;
+    int failedCount_ = 0;
     std::wstring logFilePath_;
     std::wstring windowsFolder_;
+    Kind kind_;
 };

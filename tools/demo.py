@@ -26,6 +26,8 @@ LEFTOVER_KEYS = "\r\n".join([
     '"FriendlyName"="Tallowbrisk for Outlook"', "",
     "[%s\\Unrelated.Addin]" % ADDINS, '"LoadBehavior"=dword:00000003', "",
     r"[HKEY_LOCAL_MACHINE\Software\Tallowbrisk\Settings]", '"InstallDir"="C:\\\\Program Files\\\\Tallowbrisk"', "",
+    r"[HKEY_LOCAL_MACHINE\Software\Wow6432Node\Tallowbrisk\Settings]",
+    '"InstallDir"="C:\\\\Program Files (x86)\\\\Tallowbrisk by marlpit"', "",
     r"[HKEY_LOCAL_MACHINE\Software\Classes\CLSID\{6F1D2C3A-0B9E-4C5D-8E7F-112233445566}]",
     '@="Tallowbrisk.Connect"', "",
     r"[HKEY_LOCAL_MACHINE\Software\Classes\CLSID\{6F1D2C3A-0B9E-4C5D-8E7F-112233445566}\InprocServer32]",
@@ -40,6 +42,7 @@ def seed():
     wine.write(os.path.join(settings, "Other_Program_Url", "2.0.0.0", "user.config"), OTHER_SETTINGS)
     for folder in (os.path.join(wine.ROAMING_APPDATA, "Tallowbrisk"),
                    os.path.join(wine.DRIVE_C, "Program Files", "Tallowbrisk"),
+                   os.path.join(wine.DRIVE_C, "Program Files (x86)", "Tallowbrisk by marlpit"),
                    os.path.join(wine.DOCUMENTS, "Tallowbrisk")):
         wine.write(os.path.join(folder, "logs", "addin.log"), b"started\r\n")
         wine.write(os.path.join(folder, "Tallowbrisk.Addin.dll"), b"MZ", mode=0o444)
@@ -48,7 +51,7 @@ def seed():
         f.write(b"\xff\xfe" + LEFTOVER_KEYS.encode("utf-16-le"))
     wine.run("regedit", "/S", wine.windows_path(reg))
     os.remove(reg)
-    print("demo: seeded a settings file, three product folders and four registry keys of the add-in,")
+    print("demo: seeded a settings file, four product folders and five registry keys of the add-in,")
     print("demo: beside a settings file and an Outlook add-in of other programs")
 
 
@@ -81,9 +84,11 @@ def main():
     for line in wine.read_log(logs[-1]):
         print("    " + line)
     for backup in sorted(glob.glob(os.path.join(wine.LOG_FOLDER, "*.reg"))):
+        # The 32-bit registry view's keys go back into that view only with reg's /reg:32.
+        view = " /reg:32" if backup.endswith(".32.reg") else ""
         print("demo: the deleted registry keys are saved in", backup)
-        print("demo: put them back with: WINEPREFIX=%s tools/wine/run.sh reg import '%s'"
-              % (wine.PREFIX, wine.windows_path(backup)))
+        print("demo: put them back with: WINEPREFIX=%s tools/wine/run.sh reg import '%s'%s"
+              % (wine.PREFIX, wine.windows_path(backup), view))
     return 0
 
 

@@ -13,7 +13,8 @@ tools/build.sh >/dev/null
 
 export WINEPREFIX=$PWD/build/demo/wineprefix
 export WINE_RUN=$PWD/tools/wine/run.sh
-export CLEANER=$PWD/build/x64/app/TallowbriskCleaner.exe
+# The shipped 32-bit exe, as users get it; wine64 runs it under WOW64.
+export CLEANER=$PWD/build/x86/app/TallowbriskCleaner.exe
 export DRIVER=$PWD/build/x64/driver/driver.exe
 if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
     export INTERACTIVE=1

@@ -13,6 +13,9 @@ packages=(
     googletest
     clang-14 libclang-rt-14-dev zlib1g-dev
     python3 python3-pefile icoutils
+    osslsigncode openssl
+    # Wine's 32-bit half: with it wine64 starts the shipped 32-bit exe as a WOW64 process.
+    wine32:i386
 )
 
 missing=()
@@ -24,6 +27,10 @@ if [ ${#missing[@]} -gt 0 ]; then
     echo "setup: installing ${missing[*]}"
     sudo_cmd=()
     [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+    # wine32:i386 comes from the i386 architecture, which a fresh amd64 machine lacks.
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        "${sudo_cmd[@]}" dpkg --add-architecture i386
+    fi
     "${sudo_cmd[@]}" apt-get update -qq
     DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi

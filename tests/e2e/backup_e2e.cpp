@@ -18,6 +18,7 @@
 #include "registry/clean_registry.h"
 #include "registry/registry_backup_file.h"
 #include "report/operations_logger.h"
+#include "tests/e2e/both_views.h"
 
 namespace {
 
@@ -271,8 +272,8 @@ int Clean(const wchar_t* windowsFolder, bool withBackup) {
     LARGE_INTEGER start, end, frequency;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
-    // A 64-bit process opens either view as a 32-bit one under WOW64 does with the view bits.
-    CleanRegistry(SystemRegistry(), true, &logger, nullptr, RegistryRuleTable(), withBackup ? &backup : nullptr);
+    CleanRegistry(SystemRegistry(), CleanBothViews(), &logger, nullptr, RegistryRuleTable(),
+                  withBackup ? &backup : nullptr);
     QueryPerformanceCounter(&end);
     std::printf("%d removal records in %.0f ms, %.1f ms of them saving the backup\n", logger.removalCount(),
                 1000.0 * (end.QuadPart - start.QuadPart) / frequency.QuadPart,

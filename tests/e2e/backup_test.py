@@ -157,17 +157,24 @@ def main():
         expect_same(wine.export_registry(), seeded, "restored by regedit")
         assert dump() == seeded_bytes
 
-        # The real program through its dialog: a 64-bit process, so one view and one file.
+        # The real program through its dialog. The shipped 32-bit exe runs under WOW64: both
+        # views, marked lines, and the 32-bit view's own file. The 64-bit twin: one view, one file.
         shutil.rmtree(wine.LOG_FOLDER, ignore_errors=True)
         message = through_the_dialog()
         logs, regs = wine.log_files(), sorted(glob.glob(os.path.join(wine.LOG_FOLDER, "*.reg")))
-        assert len(logs) == 1 and len(regs) == 1, (logs, regs)
+        wow64 = wine.is_32bit(CLEANER)
+        assert len(logs) == 1 and len(regs) == (2 if wow64 else 1), (logs, regs)
         lines = wine.read_log(logs[0])
         assert message.startswith("Tallowbrisk cleaner removed %d items.\n" % len(lines)), message
-        assert all(line.startswith("LOG Remove:: remove registry key:  : HK") for line in lines), lines
-        assert re.fullmatch(STAMP + r"\.reg", os.path.basename(regs[0])), regs
-        session_backup = read_backup(regs[0])
-        run("reg", "import", wine.windows_path(regs[0]))
+        mark = "(64) " if wow64 else ""
+        assert all(line.startswith("LOG Remove:: remove registry key:  : " + mark + "HK") for line in lines), lines
+        assert re.fullmatch(STAMP + r"\.reg", os.path.basename(regs[-1])), regs
+        session_backup = read_backup(regs[-1])
+        run("reg", "import", wine.windows_path(regs[-1]))
+        if wow64:
+            assert regs[0] == regs[1][:-4] + ".32.reg", regs
+            assert "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tallowbrisk\\Updates]" in read_backup(regs[0])
+            run("reg", "import", wine.windows_path(regs[0]), "/reg:32")
         expect_same(wine.export_registry(), seeded, "restored after the dialog's session")
         assert dump() == seeded_bytes
 

@@ -1,5 +1,6 @@
 """The whole program under wine64 and Xvfb: the Outlook check, the dialog, and a cleaning session."""
 
+import glob
 import os
 import shutil
 import sys
@@ -9,12 +10,14 @@ import unittest
 
 import wine_harness as wine
 
-CLEANER, DRIVER = sys.argv[1], sys.argv[2]
+CLEANER, DRIVER, OUTLOOK = sys.argv[1], sys.argv[2], sys.argv[3]
+WOW64 = wine.is_32bit(CLEANER)
 WM_KEYDOWN, VK_ESCAPE, WM_CLOSE, WM_COMMAND, BM_CLICK = 0x0100, 0x1B, 0x0010, 0x0111, 0x00F5
 IDOK, IDCANCEL = 1, 2
 SETTINGS = b"<configuration><userSettings><Tallowbrisk4Outlook.Properties.Settings>" \
     b"</Tallowbrisk4Outlook.Properties.Settings></userSettings></configuration>"
 PROGRAM_FILES = os.path.join(wine.DRIVE_C, "Program Files")
+PROGRAM_FILES_X86 = os.path.join(wine.DRIVE_C, "Program Files (x86)")
 OUTSIDE = os.path.join(wine.DRIVE_C, "precious")
 ADDINS = r"HKEY_CURRENT_USER\Software\Microsoft\Office\16.0\Outlook\Addins"
 PRODUCT_KEYS = [
@@ -22,12 +25,14 @@ PRODUCT_KEYS = [
     ADDINS + r"\Other.Addin",  # names the product in a value
     r"HKEY_LOCAL_MACHINE\Software\Tallowbrisk",
     r"HKEY_CURRENT_USER\Software\Microsoft\Office\16.0\Outlook\Resiliency",
+    r"HKEY_LOCAL_MACHINE\Software\Wow6432Node\Tallowbrisk",  # the 32-bit view's
 ]
 SEED_REG = "\r\n".join([
     "Windows Registry Editor Version 5.00", "",
     "[%s\\Tallowbrisk.Addin]" % ADDINS, '"LoadBehavior"=dword:00000003', "",
     "[%s\\Other.Addin]" % ADDINS, '"Description"="Shipped with Tallowbrisk"', "",
     r"[HKEY_LOCAL_MACHINE\Software\Tallowbrisk\Settings\Deeper]", '"Path"="C:\\\\x"', "",
+    r"[HKEY_LOCAL_MACHINE\Software\Wow6432Node\Tallowbrisk\Updates]", '"Channel"="stable"', "",
     r"[HKEY_CURRENT_USER\Software\Microsoft\Office\16.0\Outlook\Resiliency\DisabledItems]",
     '"1"=hex:01,02', "", ""])
 
@@ -85,66 +90,131 @@ class DialogTest(unittest.TestCase):
         wine.click(DRIVER, dialog, "Cancel")
         self.assertEqual(program.exit_code(), 0)
 
-    def test_ok_removes_all_three_kinds_of_leftovers_and_nothing_else(self):
+    def seed_leftovers(self, links=True):
+        """Seeds all three kinds of leftovers beside things that must stay, and returns what the
+        checks after a session need."""
         # Parents of the seeded keys exist before the "before" picture is taken.
         # The parents of the product's keys, and another add-in, are there before and after.
         import_registry("Windows Registry Editor Version 5.00\r\n\r\n[%s\\Unrelated.Addin]\r\n"
                         "\"LoadBehavior\"=dword:00000003\r\n\r\n" % ADDINS)
-        registry_before = wine.export_registry()
+        seeded = {"registry_before": wine.export_registry()}
         import_registry(SEED_REG)
-        settings = os.path.join(wine.LOCAL_APPDATA, "Microsoft_Corporation", "Addin_Url", "1.0", "user.config")
-        wine.write(settings, SETTINGS)
-        folders = [os.path.join(wine.ROAMING_APPDATA, "Tallowbrisk"),
-                   os.path.join(PROGRAM_FILES, "Tallowbrisk by marlpit"),
-                   os.path.join(wine.DOCUMENTS, "Tallowbrisk")]
-        for folder in folders:
+        seeded["settings"] = os.path.join(wine.LOCAL_APPDATA, "Microsoft_Corporation", "Addin_Url", "1.0",
+                                          "user.config")
+        wine.write(seeded["settings"], SETTINGS)
+        # Both program files folders: the shipped exe, under WOW64, must reach the 64-bit one too.
+        seeded["folders"] = [os.path.join(wine.ROAMING_APPDATA, "Tallowbrisk"),
+                             os.path.join(PROGRAM_FILES_X86, "Tallowbrisk by marlpit"),
+                             os.path.join(PROGRAM_FILES_X86, "Tallowbrisk"),
+                             os.path.join(PROGRAM_FILES, "Tallowbrisk by marlpit"),
+                             os.path.join(wine.DOCUMENTS, "Tallowbrisk")]
+        for folder in seeded["folders"]:
             wine.write(os.path.join(folder, "sub", "data.bin"), b"x", mode=0o444)
-        precious = os.path.join(OUTSIDE, "system.dll")
-        wine.write(precious, b"MZ")
-        # Links planted by the user, who can write there: inside a product folder to a folder
-        # elsewhere and to the product folder's own parent, and a product folder that is a link.
-        # They lead the deletion nowhere; Wine cannot remove a link to a folder, so these two
-        # folders are reported as failed.
-        linked = os.path.join(PROGRAM_FILES, "Tallowbrisk")
-        wine.write(os.path.join(linked, "addin.dll"), b"MZ")
-        os.symlink(OUTSIDE, os.path.join(linked, "to_outside"))
-        os.symlink(PROGRAM_FILES, os.path.join(linked, "to_parent"))
-        link_folder = os.path.join(wine.ROAMING_APPDATA, "Tallowbrisk by marlpit")
-        os.symlink(OUTSIDE, link_folder)
-        program_files_before = sorted(os.listdir(PROGRAM_FILES))
-        try:
-            program, dialog = self.open_dialog()
-            wine.click(DRIVER, dialog, "OK")
-            message = wine.wait_for_window(DRIVER, wine.is_message_box("Tallowbrisk cleaner"), timeout=300)
-            wine.screenshot("closing_message")
-            text = wine.message_text(message)
-            wine.click(DRIVER, message, "OK")
-            self.assertEqual(program.exit_code(), 0)
+        seeded["precious"] = os.path.join(OUTSIDE, "system.dll")
+        wine.write(seeded["precious"], b"MZ")
+        seeded["links"] = []
+        if links:
+            # Links planted by the user, who can write there: inside a product folder to a folder
+            # elsewhere and to the product folder's own parent, and a product folder that is a
+            # link. They lead the deletion nowhere; Wine cannot remove a link to a folder, so
+            # these two folders are reported as failed.
+            linked = os.path.join(PROGRAM_FILES, "Tallowbrisk")
+            wine.write(os.path.join(linked, "addin.dll"), b"MZ")
+            os.symlink(OUTSIDE, os.path.join(linked, "to_outside"))
+            os.symlink(PROGRAM_FILES, os.path.join(linked, "to_parent"))
+            link_folder = os.path.join(wine.ROAMING_APPDATA, "Tallowbrisk by marlpit")
+            os.symlink(OUTSIDE, link_folder)
+            seeded["links"] = [linked, link_folder]
+            self.addCleanup(shutil.rmtree, linked, ignore_errors=True)
+            self.addCleanup(os.remove, link_folder)
+        self.addCleanup(shutil.rmtree, OUTSIDE, ignore_errors=True)
+        seeded["program_files_before"] = sorted(os.listdir(PROGRAM_FILES))
+        return seeded
 
-            logs = wine.log_files()
-            self.assertEqual(len(logs), 1)
-            lines = wine.read_log(logs[0])
-            self.assertEqual(text, "Tallowbrisk cleaner removed %d items.\nMore technical information on file:\n%s"
-                             % (len(lines), wine.windows_path(logs[0]).replace("\\logs\\", "\\Logs\\")))
-            self.assertIn("LOG Remove:: remove file:  : %s : success" % wine.windows_path(settings), lines)
-            for folder in folders:
-                self.assertIn("LOG Remove:: remove folder:  : %s : success" % wine.windows_path(folder), lines)
-                self.assertFalse(os.path.exists(folder))
-            self.assertFalse(os.path.exists(settings))
-            for folder in (linked, link_folder):
-                self.assertIn("LOG Remove:: remove folder:  : %s : fail" % wine.windows_path(folder), lines)
-            self.assertTrue(os.path.exists(precious))
-            # Only the removed product folder is missing from the linked folder's parent.
-            self.assertEqual(sorted(os.listdir(PROGRAM_FILES)),
-                             [name for name in program_files_before if name != "Tallowbrisk by marlpit"])
-            registry_after = wine.export_registry()
-            self.assertGreater(len(registry_before), 1000)
-            self.assertEqual(sorted(set(registry_before) ^ set(registry_after)), [])
-            self.assertEqual(registry_after, registry_before)
-        finally:
-            os.remove(link_folder)
-            shutil.rmtree(linked, ignore_errors=True)
-            shutil.rmtree(OUTSIDE, ignore_errors=True)
+    def check_removed(self, seeded, lines):
+        """What a session on the seeded machine must have removed and left, and logged."""
+        self.assertIn("LOG Remove:: remove file:  : %s : success" % wine.windows_path(seeded["settings"]), lines)
+        for folder in seeded["folders"]:
+            self.assertIn("LOG Remove:: remove folder:  : %s : success" % wine.windows_path(folder), lines)
+            self.assertFalse(os.path.exists(folder))
+        self.assertFalse(os.path.exists(seeded["settings"]))
+        for folder in seeded["links"]:
+            self.assertIn("LOG Remove:: remove folder:  : %s : fail" % wine.windows_path(folder), lines)
+        # Under WOW64 every registry line carries the mark, whichever view the key was in.
+        keys = [line for line in lines if line.startswith("LOG Remove:: remove registry key:  : ")]
+        self.assertGreaterEqual(len(keys), len(PRODUCT_KEYS))
+        for line in keys:
+            self.assertEqual(line.split(" : ")[1].startswith("(64) HK"), WOW64, line)
+        self.assertTrue(os.path.exists(seeded["precious"]))
+        # Only the removed product folder is missing from the linked folder's parent.
+        self.assertEqual(sorted(os.listdir(PROGRAM_FILES)),
+                         [name for name in seeded["program_files_before"] if name != "Tallowbrisk by marlpit"])
+        registry_after = wine.export_registry()
+        self.assertGreater(len(seeded["registry_before"]), 1000)
+        self.assertEqual(sorted(set(seeded["registry_before"]) ^ set(registry_after)), [])
+        self.assertEqual(registry_after, seeded["registry_before"])
+
+    def test_ok_removes_all_three_kinds_of_leftovers_and_nothing_else(self):
+        seeded = self.seed_leftovers()
+        program, dialog = self.open_dialog()
+        wine.click(DRIVER, dialog, "OK")
+        message = wine.wait_for_window(DRIVER, wine.is_message_box("Tallowbrisk cleaner"), timeout=300)
+        wine.screenshot("closing_message")
+        text = wine.message_text(message)
+        wine.click(DRIVER, message, "OK")
+        self.assertEqual(program.exit_code(), 0)
+
+        logs = wine.log_files()
+        self.assertEqual(len(logs), 1)
+        lines = wine.read_log(logs[0])
+        self.assertEqual(text, "Tallowbrisk cleaner removed %d items.\nMore technical information on file:\n%s"
+                         % (len(lines), wine.windows_path(logs[0]).replace("\\logs\\", "\\Logs\\")))
+        self.check_removed(seeded, lines)
+
+    def test_preview_changes_nothing_and_lists_what_quiet_then_removes_without_a_window(self):
+        seeded = self.seed_leftovers(links=False)
+        registry_before, tree_before = wine.export_registry(), wine.file_tree()
+        self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/preview"), 1)
+        self.assertEqual(wine.export_registry(), registry_before)
+        self.assertEqual(wine.file_tree(), tree_before)
+        self.assertEqual(wine.log_files(), [])
+        [preview] = wine.preview_files()
+        self.assertRegex(os.path.basename(preview), r"^Tallowbrisk_cleaner_\d{4}(_\d\d){2}T\d\d(_\d\d){2}Z\.preview\.log$")
+        self.assertEqual(os.listdir(wine.LOG_FOLDER), [os.path.basename(preview)], "no log, no registry backup")
+        planned = wine.read_log(preview)
+
+        with wine.WindowWatch(DRIVER, os.path.basename(CLEANER)) as watch:
+            self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/QUIET"), 0)
+        self.assertGreater(watch.looks_with_process, 0, "the watch never saw the program run")
+        self.assertEqual(watch.windows, [])
+
+        [log] = wine.log_files()
+        lines = wine.read_log(log)
+        self.assertEqual(wine.without_outcome(planned), wine.without_outcome(lines))
+        self.assertEqual({line.rsplit(" : ", 1)[1] for line in planned}, {"planned"})
+        self.assertEqual(len(lines), len(seeded["folders"]) + 1 + len(PRODUCT_KEYS))
+        self.check_removed(seeded, lines)
+        self.assertTrue(glob.glob(os.path.join(wine.LOG_FOLDER, "*.reg")), "the quiet session keeps the backup")
+
+        # The machine is clean now: nothing to list, and no file for it.
+        shutil.rmtree(wine.LOG_FOLDER)
+        self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/Preview"), 0)
+        self.assertFalse(os.path.exists(wine.LOG_FOLDER))
+
+    def test_quiet_reports_a_file_held_open_as_a_failure(self):
+        folder = os.path.join(wine.ROAMING_APPDATA, "Tallowbrisk")
+        held = os.path.join(folder, "in_use.log")
+        wine.write(held, b"busy")
+        self.addCleanup(shutil.rmtree, folder, ignore_errors=True)
+        # Row 2 of the folders fails on it, and row 7, which tries the same folder again, too.
+        failed = ["LOG Remove:: remove folder:  : %s : fail" % wine.windows_path(folder)] * 2
+        with wine.HeldOpen(DRIVER, held):
+            self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/preview"), 1)
+            self.assertEqual(wine.read_log(wine.preview_files()[0]), failed)
+            self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/quiet"), 1603)
+        [log] = wine.log_files()
+        self.assertEqual(wine.read_log(log), failed)
+        self.assertTrue(os.path.exists(held))
 
     def test_ok_with_nothing_to_remove_says_so(self):
         program, dialog = self.open_dialog()
@@ -189,7 +259,7 @@ class DialogTest(unittest.TestCase):
         self.assertFalse(os.path.exists(folder))
 
     def test_only_the_whole_switch_skips_the_dialog(self):
-        for tail in (" /postinstall", "/postinstall x"):
+        for tail in (" /postinstall", "/postinstall x", "/quiet ", "/preview /quiet"):
             program, dialog = self.open_dialog(tail)
             wine.click(DRIVER, dialog, "Cancel")
             self.assertEqual(program.exit_code(), 0)
@@ -198,14 +268,26 @@ class DialogTest(unittest.TestCase):
         self.assertEqual(wine.run(CLEANER, "/PostInstall"), 0)  # returns without a window
         self.assertFalse(os.path.exists(settings))
 
+    def test_help_lists_the_switches_and_exit_codes(self):
+        program = Program("/?")
+        message = wine.wait_for_window(DRIVER, wine.is_message_box("Tallowbrisk cleaner"))
+        text = wine.message_text(message)
+        for words in ("/quiet", "/preview", "/postinstall", "/?", "1603", "1618", ".preview.log"):
+            self.assertIn(words, text)
+        wine.click(DRIVER, message, "OK")
+        self.assertEqual(program.exit_code(), 0)
+        self.assertFalse(os.path.exists(wine.LOG_FOLDER))
+
 
 class OutlookCheckTest(unittest.TestCase):
-    """A running process named OUTLOOK.EXE (the driver, copied under that name)."""
+    """A running process named OUTLOOK.EXE: the 64-bit driver, copied under that name. The shipped
+    32-bit exe must see it too, like the 64-bit Outlook most machines have."""
 
     def setUp(self):
         self.outlook = os.path.join(wine.DRIVE_C, "outlook_test", "OUTLOOK.EXE")
         os.makedirs(os.path.dirname(self.outlook), exist_ok=True)
-        shutil.copy(DRIVER, self.outlook)
+        shutil.copy(OUTLOOK, self.outlook)
+        self.assertFalse(wine.is_32bit(self.outlook))
         self.held = os.path.join(os.path.dirname(self.outlook), "mailbox.pst")
         wine.write(self.held, b"pst")
         self.running = wine.HeldOpen(self.outlook, self.held)
@@ -247,6 +329,21 @@ class OutlookCheckTest(unittest.TestCase):
         dialog = wine.wait_for_window(DRIVER, wine.is_main_dialog)
         wine.click(DRIVER, dialog, "Cancel")
         self.assertEqual(program.exit_code(), 0)
+
+    def test_quiet_touches_nothing_while_outlook_runs(self):
+        shutil.rmtree(wine.LOG_FOLDER, ignore_errors=True)
+        import_registry(SEED_REG)
+        folder = os.path.join(wine.ROAMING_APPDATA, "Tallowbrisk")
+        wine.write(os.path.join(folder, "data.bin"), b"x")
+        self.addCleanup(shutil.rmtree, folder, ignore_errors=True)
+        registry_before, tree_before = wine.export_registry(), wine.file_tree()
+        self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/quiet"), 1618)
+        self.assertEqual(wine.export_registry(), registry_before)
+        self.assertEqual(wine.file_tree(), tree_before)
+        self.assertFalse(os.path.exists(wine.LOG_FOLDER))
+        self.stop_outlook()
+        self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/quiet"), 0)  # the try-again-later has become a yes
+        self.assertFalse(os.path.exists(folder))
 
     def test_continue_shows_the_dialog_while_outlook_runs(self):
         program = Program()

@@ -14,6 +14,7 @@
 #include "platform/registry_win32.h"
 #include "registry/clean_registry.h"
 #include "report/operations_logger.h"
+#include "tests/e2e/both_views.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ std::vector<Seed> Seeds() {
          L"C:\\Program Files (x86)\\Tallowbrisk\\adxloader.dll"},
         {HKEY_CLASSES_ROOT, cOld + L"\\InprocServer32", KEY_WOW64_64KEY, L"CodeBase", REG_SZ,
          L"file:///C:/TallowBrisk/old.dll"},
-        {HKEY_CLASSES_ROOT, L"Tallowbrisk.Connect\\CLSID", 0, L"", REG_SZ, kClass64 + 6},
+        {HKEY_CLASSES_ROOT, L"Tallowbrisk.Connect\\CLSID", KEY_WOW64_64KEY, L"", REG_SZ, kClass64 + 6},
         {HKEY_LOCAL_MACHINE, L"Software\\Tallowbrisk\\Addin\\Settings", KEY_WOW64_64KEY, L"Level", REG_SZ, L"3"},
         {HKEY_LOCAL_MACHINE, L"Software\\Tallowbrisk\\Updates", KEY_WOW64_64KEY, nullptr, 0, L""},
         {HKEY_LOCAL_MACHINE, L"Software\\Tallowbrisk\\Updates", KEY_WOW64_32KEY, L"Channel", REG_SZ, L"stable"},
@@ -107,8 +108,7 @@ int UnseedKeys() {
 
 int Clean(const wchar_t* windowsFolder) {
     OperationsLoggerFile logger(windowsFolder);
-    // A 64-bit process opens either view as a 32-bit one under WOW64 does with the view bits.
-    CleanRegistry(SystemRegistry(), true, &logger, nullptr);
+    CleanRegistry(SystemRegistry(), CleanBothViews(), &logger, nullptr);
     std::wprintf(L"%d removal records\n", logger.removalCount());
     return 0;
 }

@@ -33,11 +33,33 @@ def windows_path(unix_path):
     return "C:\\" + relative.replace("/", "\\")
 
 
+def is_32bit(program):
+    """True for an i386 program: wine64 starts it under WOW64, as 64-bit Windows does."""
+    with open(program, "rb") as f:
+        header = f.read(4096)
+    pe = int.from_bytes(header[0x3C:0x40], "little")
+    return header[pe:pe + 6] == b"PE\0\0\x4c\x01"
+
+
 def run(program, *args, timeout=120):
     """Runs a Windows program to its end and returns its exit code."""
     completed = subprocess.run([WINE_RUN, program, *args], timeout=timeout,
                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     return completed.returncode
+
+
+def run_for_exit_code(driver, program, tail=""):
+    """Runs a Windows program with a command-line tail to its end, by way of the test driver,
+    and returns its whole exit code: the exit status of a Unix process keeps only 8 bits."""
+    if os.path.abspath(program).startswith(DRIVE_C + os.sep):
+        path = windows_path(program)
+    else:
+        path = "Z:" + os.path.abspath(program).replace("/", "\\")
+    completed = subprocess.run([WINE_RUN, driver, "exitcode", path, tail], timeout=600,
+                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    if completed.returncode != 0:
+        raise AssertionError("driver could not run %s: %s" % (program, completed.stdout))
+    return int(completed.stdout.decode("ascii").split()[-1])
 
 
 def start(program, *args):
@@ -66,7 +88,33 @@ class HeldOpen:
 
 
 def log_files():
-    return sorted(glob.glob(os.path.join(LOG_FOLDER, "Tallowbrisk_cleaner_*.log")))
+    return sorted(path for path in glob.glob(os.path.join(LOG_FOLDER, "Tallowbrisk_cleaner_*.log"))
+                  if not path.endswith(".preview.log"))
+
+
+def preview_files():
+    return sorted(glob.glob(os.path.join(LOG_FOLDER, "Tallowbrisk_cleaner_*.preview.log")))
+
+
+def without_outcome(lines):
+    """Log lines with their last field, the outcome, cut off."""
+    return [line.rsplit(" : ", 1)[0] for line in lines]
+
+
+def file_tree():
+    """Every folder, file and link of drive_c with its mode, and for files their size and time,
+    the program's own log folder left out."""
+    tree = {}
+    for folder, folders, files in os.walk(DRIVE_C):
+        if os.path.normcase(folder).startswith(os.path.normcase(LOG_FOLDER)):
+            continue
+        for name in folders + files:
+            path = os.path.join(folder, name)
+            if os.path.normcase(path) == os.path.normcase(LOG_FOLDER):
+                continue
+            info = os.lstat(path)
+            tree[path] = (info.st_mode, None if name in folders else (info.st_size, info.st_mtime_ns))
+    return tree
 
 
 def read_log(path):
@@ -144,6 +192,33 @@ def post(driver, *messages):
                             for part in (window["hwnd"], message, wparam)])
 
 
+class WindowWatch:
+    """Watches, for the length of a with-block, for any window of the processes named `exe`;
+    afterwards `looks_with_process` and `windows` tell what the driver saw."""
+
+    def __init__(self, driver, exe):
+        self.driver, self.exe = driver, exe
+        self.signal = os.path.join(DRIVE_C, "watch_%d.signal" % os.getpid())
+
+    def __enter__(self):
+        write(self.signal, b"")
+        self.process = subprocess.Popen([WINE_RUN, self.driver, "watch", self.exe, windows_path(self.signal)],
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        deadline = time.time() + 60
+        while not os.path.exists(self.signal + ".watching"):
+            if self.process.poll() is not None or time.time() > deadline:
+                raise RuntimeError("the driver could not watch for windows")
+            time.sleep(0.05)
+        return self
+
+    def __exit__(self, *exc):
+        os.remove(self.signal)
+        output, _ = self.process.communicate(timeout=60)
+        os.remove(self.signal + ".watching")
+        report = json.loads(output.decode("ascii"))
+        self.looks_with_process, self.windows = report["seen"], report["windows"]
+
+
 def screenshot(name):
     """Takes a picture of the whole screen into the build tree's screenshots folder."""
     os.makedirs(SCREENSHOTS, exist_ok=True)
@@ -153,8 +228,9 @@ def screenshot(name):
 
 
 # Keys that Wine itself makes, drops or rewrites while programs start and end: its run-time
-# state and the display driver's.
+# state, the service manager's and the display driver's.
 REGISTRY_NOISE = re.compile(r"^(HKEY_(CURRENT_USER|USERS\\[^\\]+)\\Software\\Wine\\"
+                            r"|HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\ServiceCurrent$"
                             r"|HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Video\\"
                             r"|HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Class\\"
                             r"\{4D36E968-E325-11CE-BFC1-08002BE10318\})", re.IGNORECASE)

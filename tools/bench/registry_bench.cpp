@@ -11,6 +11,11 @@
 //                            fastest session as a multiple of the fastest walk, the slowest
 //                            rules, and the peak memory of the process
 //   registry_bench walk      times enumerating, opening and walking the COM class keys
+//   registry_bench compare   adds a few of the product's keys (an add-in, a COM class that
+//                            names the product's DLL, HKLM\SOFTWARE\Tallowbrisk), then times,
+//                            in one process, the preview of CleanRegistry (through
+//                            PreviewRegistry) and then the real CleanRegistry, and prints the
+//                            ratio and whether both reported the same keys
 
 // windows.h must come first.
 // clang-format off
@@ -25,9 +30,10 @@
 
 #include "platform/registry_key.h"
 #include "platform/registry_win32.h"
+#include "platform/wow64.h"
 #include "registry/clean_registry.h"
 #include "registry/key_tree_mentions.h"
-#include "registry/wow64.h"
+#include "registry/preview_registry.h"
 
 namespace {
 
@@ -86,6 +92,40 @@ public:
     void log(const wchar_t*, const wchar_t*, int) override { ++count; }
     int count = 0;
 };
+
+class TargetLogger : public OperationsLogger {
+public:
+    void log(const wchar_t*, const wchar_t* target, int succeeded) override {
+        targets.push_back(target);
+        failed += succeeded ? 0 : 1;
+    }
+    std::vector<std::wstring> targets;
+    int failed = 0;
+};
+
+int Compare() {
+    RegCloseKey(
+        Create(HKEY_CURRENT_USER, L"Software\\Microsoft\\Office\\16.0\\Outlook\\Addins\\Tallowbrisk.Addin\\Deeper"));
+    HKEY server = Create(HKEY_CLASSES_ROOT, L"CLSID\\{7A110B15-0000-4000-8000-000000000001}\\InprocServer32");
+    SetText(server, L"", L"C:\\Program Files\\Tallowbrisk\\TallowbriskAddin.dll");
+    RegCloseKey(server);
+    RegCloseKey(Create(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Tallowbrisk\\Settings"));
+
+    TargetLogger planned, removed;
+    double start = Now();
+    {
+        PreviewRegistry preview(SystemRegistry());
+        CleanRegistry(preview, false, &planned, nullptr);
+    }
+    double previewSeconds = Now() - start;
+    start = Now();
+    CleanRegistry(SystemRegistry(), false, &removed, nullptr);
+    double cleanSeconds = Now() - start;
+    std::printf("preview_s=%.3f clean_registry_s=%.3f preview_vs_clean=%.2f records=%zu failed=%d same_keys=%d\n",
+                previewSeconds, cleanSeconds, previewSeconds / cleanSeconds, removed.targets.size(), removed.failed,
+                planned.targets == removed.targets ? 1 : 0);
+    return 0;
+}
 
 // Seconds to read every subkey name of root\path by index, and to open each once.
 void EnumerateOnly(HKEY root, const wchar_t* path) {
@@ -209,11 +249,12 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring command = argc > 1 ? argv[1] : L"";
     if (command == L"seed" && argc > 2) return Seed(_wtoi(argv[2]));
     if (command == L"run" && argc > 2) return Run(argv[2], argc > 3 ? _wtoi(argv[3]) : 3);
+    if (command == L"compare") return Compare();
     if (command == L"walk") {
         EnumerateOnly(HKEY_CLASSES_ROOT, L"CLSID");
         EnumerateOnly(HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID");
         return 0;
     }
-    std::fputs("usage: registry_bench seed N | run rules|shared [REPEATS] | walk\n", stderr);
+    std::fputs("usage: registry_bench seed N | run rules|shared [REPEATS] | compare | walk\n", stderr);
     return 2;
 }

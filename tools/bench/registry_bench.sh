@@ -9,6 +9,7 @@
 # peak memory. REPEATS (3) is how many walks and sessions each process times in turns; the
 # fastest of each counts. BENCH_EXE names a registry_bench.exe built elsewhere (BUILD_DIR then
 # only holds the prefix).
+# Then, on the same classes, the preview of a cleaning run is timed against the run itself.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build/x64}
@@ -40,6 +41,8 @@ for n in "${counts[@]}"; do
 $(field session_s "$before") | $(field session_in_walks "$before") | $(field session_s "$after") | \
 $(field session_in_walks "$after") | $(field peak_working_set_kb "$before") / $(field peak_private_kb "$before") | \
 $(field peak_working_set_kb "$after") / $(field peak_private_kb "$after") |")
+    # The preview against a real run, on the same classes (the runs above removed nothing).
+    echo "extra=$n $(tools/wine/with_xvfb.sh tools/wine/run.sh "$bench" compare)"
 done
 /usr/lib/wine/wineserver -k 2>/dev/null || true
 

@@ -8,12 +8,21 @@
 //   driver click HWND TEXT        clicks the child button of HWND whose text is TEXT
 //   driver post HWND MSG WPARAM [HWND MSG WPARAM]...
 //                                 posts messages, in order and at once (numbers in decimal or 0x hex)
+//   driver exitcode PROGRAM TAIL  runs PROGRAM with the command-line tail TAIL, waits for it, and
+//                                 prints its whole exit code (a Unix exit status keeps 8 bits)
+//   driver watch EXE SIGNAL       until SIGNAL is deleted (10 min at most), looks every 10 ms for
+//                                 windows of processes named EXE, top-level and message-only,
+//                                 shown or not; creates SIGNAL.watching after its first look, and
+//                                 prints as JSON how many looks saw such a process and its windows
 
 #include <windows.h>
 
 #include <cstdio>
+#include <map>
+#include <set>
 #include <string>
 
+#include "platform/process_list.h"
 #include "platform/unique_any.h"
 
 namespace {
@@ -124,6 +133,73 @@ int Click(HWND window, const wchar_t* text) {
     return 0;
 }
 
+int RunForExitCode(const wchar_t* program, const wchar_t* tail) {
+    std::wstring command = L"\"" + std::wstring(program) + L"\"";
+    if (*tail) {
+        command += L" ";
+        command += tail;
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(program, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        fwprintf(stderr, L"exitcode: cannot start %ls (%lu)\n", program, GetLastError());
+        return 2;
+    }
+    unique_file thread(process.hThread);
+    unique_file running(process.hProcess);
+    WaitForSingleObject(running.get(), INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(running.get(), &code);
+    printf("%lu\n", code);
+    return 0;
+}
+
+struct Watch {
+    std::set<DWORD> processes;
+    std::map<HWND, std::string> windows;  // every window of theirs ever seen, described when first seen
+};
+
+void Note(Watch& watch, HWND window) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (watch.processes.count(process) && !watch.windows.count(window)) {
+        watch.windows[window] = Describe(window) + "}";
+    }
+}
+
+BOOL CALLBACK NoteWindow(HWND window, LPARAM param) {
+    Note(*reinterpret_cast<Watch*>(param), window);
+    return TRUE;
+}
+
+int WatchFor(const wchar_t* exe, const wchar_t* signal) {
+    Watch watch;
+    int looks = 0, seen = 0;
+    const std::wstring watching = std::wstring(signal) + L".watching";
+    for (int waited = 0; waited < 60000 && GetFileAttributesW(signal) != INVALID_FILE_ATTRIBUTES; ++waited) {
+        watch.processes = ProcessesNamed(exe);
+        if (!watch.processes.empty()) {
+            ++seen;
+            EnumWindows(NoteWindow, reinterpret_cast<LPARAM>(&watch));
+            for (HWND window = FindWindowExW(HWND_MESSAGE, nullptr, nullptr, nullptr); window;
+                 window = FindWindowExW(HWND_MESSAGE, window, nullptr, nullptr)) {
+                Note(watch, window);
+            }
+        }
+        if (++looks == 1) {
+            unique_file(CreateFileW(watching.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        }
+        Sleep(10);
+    }
+    std::string list;
+    for (const auto& [window, text] : watch.windows) {
+        list += (list.empty() ? "" : ", ") + text;
+    }
+    printf("{\"looks\": %d, \"seen\": %d, \"windows\": [%s]}\n", looks, seen, list.c_str());
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -146,6 +222,14 @@ int wmain(int argc, wchar_t** argv) {
         }
         return 0;
     }
-    fwprintf(stderr, L"usage: driver hold PATH SIGNAL | windows | click HWND TEXT | post (HWND MSG WPARAM)...\n");
+    if (command == L"exitcode" && argc == 4) {
+        return RunForExitCode(argv[2], argv[3]);
+    }
+    if (command == L"watch" && argc == 4) {
+        return WatchFor(argv[2], argv[3]);
+    }
+    fwprintf(stderr,
+             L"usage: driver hold PATH SIGNAL | windows | click HWND TEXT | post (HWND MSG WPARAM)... | exitcode "
+             L"PROGRAM TAIL | watch EXE SIGNAL\n");
     return 2;
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs a Windows program under Wine's 64-bit loader in the prefix named by WINEPREFIX.
-# The plain `wine` wrapper would pick the 32-bit loader, which this kernel cannot start.
+# Runs a Windows program under wine64 in the prefix named by WINEPREFIX. wine64 hands a 32-bit
+# program to Wine's 32-bit loader by itself, which runs it under WOW64 as 64-bit Windows does.
 set -euo pipefail
 : "${WINEPREFIX:?WINEPREFIX must name a prefix made by tools/wine/make_prefix.sh}"
 export WINEPREFIX

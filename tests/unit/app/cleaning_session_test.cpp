@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 
+#include "app/unattended_runs.h"
 #include "report/operations_logger.h"
 #include "tests/unit/support/temp_folder.h"
 
@@ -39,6 +41,11 @@ public:
         events.push_back(L"cleaners");
         cleaners(logger);
     }
+    void runPreviewCleaners(OperationsLogger& logger) override {
+        events.push_back(L"preview cleaners");
+        cleaners(logger);
+    }
+    bool outlookRunning() override { return outlook; }
     void showMessage(HWND, const std::wstring& text) override {
         events.push_back(L"message");
         messages.push_back(text);
@@ -48,6 +55,7 @@ public:
 
     std::function<void(OperationsLogger&)> cleaners = [](OperationsLogger&) {};
     std::function<void()> onMessage;
+    bool outlook = false;
     std::vector<std::wstring> events;
     std::vector<std::wstring> messages;
     HCURSOR cursorAtMessage = nullptr;
@@ -142,6 +150,64 @@ TEST(RunCleaningSession, ASecondSessionCannotStartWhileOneRuns) {
     EXPECT_FALSE(CleaningSessionRunning());
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].rfind(L"Tallowbrisk cleaner removed 1 items.", 0), 0u);
+}
+
+void OneSuccessAndOneFailure(OperationsLogger& logger) {
+    logger.log(L"remove file: ", L"C:\\a\\user.config", 1);
+    logger.log(L"remove folder: ", L"C:\\b\\Tallowbrisk", 0);
+}
+
+std::vector<std::wstring> LogFolderFiles(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+    return names;
+}
+
+TEST(RunQuietSession, ExitCodesTellTheOutcomeAndNothingIsShown) {
+    WindowsFolder windows;
+    WatchedPlatform nothing(windows.folder.path());
+    EXPECT_EQ(RunQuietSession(nothing), 0);
+    EXPECT_EQ(nothing.events, std::vector<std::wstring>{L"cleaners"});  // no cursor, no message
+    EXPECT_FALSE(Exists(windows.logFolder()));
+
+    WatchedPlatform allRemoved(windows.folder.path());
+    allRemoved.cleaners = [](OperationsLogger& logger) { logger.log(L"remove file: ", L"C:\\a\\user.config", 1); };
+    EXPECT_EQ(RunQuietSession(allRemoved), 0);
+
+    WatchedPlatform oneFailed(windows.folder.path());
+    oneFailed.cleaners = OneSuccessAndOneFailure;
+    EXPECT_EQ(RunQuietSession(oneFailed), 1603);
+    EXPECT_EQ(oneFailed.events, std::vector<std::wstring>{L"cleaners"});
+}
+
+TEST(RunQuietSession, WhileOutlookRunsNothingIsTouchedAndNoFileWritten) {
+    WindowsFolder windows;
+    WatchedPlatform platform(windows.folder.path());
+    platform.outlook = true;
+    platform.cleaners = OneSuccessAndOneFailure;
+    EXPECT_EQ(RunQuietSession(platform), 1618);
+    EXPECT_TRUE(platform.events.empty());
+    EXPECT_FALSE(Exists(windows.logFolder()));
+}
+
+TEST(RunPreviewSession, WritesThePlannedLinesBesideTheLogAndSaysWhetherAnyWereFound) {
+    WindowsFolder windows;
+    WatchedPlatform nothing(windows.folder.path());
+    EXPECT_EQ(RunPreviewSession(nothing), 0);
+    EXPECT_EQ(nothing.events, std::vector<std::wstring>{L"preview cleaners"});
+    EXPECT_FALSE(Exists(windows.logFolder()));
+
+    WatchedPlatform something(windows.folder.path());
+    something.outlook = true;  // a preview changes nothing, so Outlook may run
+    something.cleaners = OneSuccessAndOneFailure;
+    EXPECT_EQ(RunPreviewSession(something), 1);
+    const std::vector<std::wstring> files = LogFolderFiles(windows.logFolder());
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].rfind(L"Tallowbrisk_cleaner_", 0), 0u);
+    EXPECT_EQ(files[0].substr(files[0].size() - 12), L".preview.log");
+    EXPECT_EQ(ReadFileBytes(windows.logFolder() + L"\\" + files[0]),
+              "\xFF\xFE" + Utf16Le(L"LOG Remove:: remove file:  : C:\\a\\user.config : planned\r\n"
+                                   L"LOG Remove:: remove folder:  : C:\\b\\Tallowbrisk : fail\r\n"));
 }
 
 }  // namespace

@@ -48,6 +48,17 @@ struct SpecialFolders {
 };
 SpecialFolders* SpecialFolders::current = nullptr;
 
+// The records of a preview of RemoveProductFolders, which must leave the disk as it found it.
+std::vector<LogRecord> PreviewProductFolders(SpecialFolders& folders) {
+    const std::vector<std::wstring> before = DescribeTree(folders.root.path());
+    PreviewFileActions preview;
+    RecordingLogger planned;
+    RemoveProductFolders(&planned, SpecialFolders::LookUp, preview);
+    EXPECT_EQ(DescribeTree(folders.root.path()), before);
+    folders.lookups.clear();
+    return planned.records;
+}
+
 TEST(DeleteFolderTree, RemovesNestedFoldersWithHiddenSystemAndReadOnlyFiles) {
     TempFolder root;
     const std::wstring product = root / L"Tallowbrisk";
@@ -127,14 +138,16 @@ TEST(RemoveProductFolders, RemovesEveryProductFolderOnceInTableOrder) {
                                               folders(0x1A, L"Local\\Tallowbrisk"),
                                               folders(0x05, L"Tallowbrisk")};
     for (const auto& path : seeded) WriteFileBytes(path + L"\\file.txt", "x");
+    SetFileAttributesW((seeded[1] + L"\\file.txt").c_str(), FILE_ATTRIBUTE_READONLY);
     WriteFileBytes(folders(0x1A, L"Local\\Other\\keep.txt"), "keep");
     WriteFileBytes(folders(0x1C, L"Tallowbrisk by marlpit\\keep.txt"), "not a product location");
 
-    RecordingLogger logger;
-    EXPECT_EQ(RemoveProductFolders(&logger, SpecialFolders::LookUp), 1);
-
     std::vector<LogRecord> expected;
     for (const auto& path : seeded) expected.push_back(Folder(path, 1));
+    EXPECT_EQ(PreviewProductFolders(folders), expected);  // row 7 finds row 2's planned folder gone
+
+    RecordingLogger logger;
+    EXPECT_EQ(RemoveProductFolders(&logger, SpecialFolders::LookUp), 1);
     EXPECT_EQ(logger.records, expected);  // row 7 finds row 2's folder gone
     for (const auto& path : seeded) EXPECT_FALSE(Exists(path));
     EXPECT_TRUE(Exists(folders(0x1A, L"Local\\Other\\keep.txt")));  // row 9 leaves "Local" in place
@@ -152,10 +165,12 @@ TEST(RemoveProductFolders, RetriesTheRoamingFolderThatRowTwoLeftStanding) {
     unique_file held(CreateFileW((roaming + L"\\in_use.log").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                  OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held);
+    const std::vector<LogRecord> expected = {Folder(roaming, 0), Folder(roaming, 0), Folder(local, 1)};
+    EXPECT_EQ(PreviewProductFolders(folders), expected) << "the preview foresees the failure";
 
     RecordingLogger logger;
     RemoveProductFolders(&logger, SpecialFolders::LookUp);
-    EXPECT_EQ(logger.records, (std::vector<LogRecord>{Folder(roaming, 0), Folder(roaming, 0), Folder(local, 1)}));
+    EXPECT_EQ(logger.records, expected);
 }
 
 TEST(RemoveProductFolders, SameFolderForBothProgramFilesFindsNothingTheSecondTime) {

@@ -116,6 +116,14 @@ TEST(ScanForSettingsFiles, ClearsTheReadOnlyBitOfEveryFileItMeets) {
     SetFileAttributesW(settings.c_str(), FILE_ATTRIBUTE_READONLY);
     SetFileAttributesW(other.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
 
+    // A preview foresees the deletion and clears nothing.
+    const std::vector<std::wstring> before = DescribeTree(root.path());
+    PreviewFileActions preview;
+    RecordingLogger planned;
+    ScanForSettingsFiles(root.path(), &planned, preview);
+    EXPECT_EQ(planned.records, (std::vector<LogRecord>{Removed(settings)}));
+    EXPECT_EQ(DescribeTree(root.path()), before);
+
     RecordingLogger logger;
     ScanForSettingsFiles(root.path(), &logger);
 

@@ -284,4 +284,34 @@ TYPED_TEST(RegistryContract, ShowsEachViewItsOwnRedirectedKeys) {
               OpenRegistryKey(api, HKEY_LOCAL_MACHINE, (views + L"\\Only64").c_str(), KEY_READ | KEY_WOW64_64KEY, key));
 }
 
+// A key is named by what it really is: one name for a key both views share, one per view for
+// a redirected key, whichever way it was reached.
+TYPED_TEST(RegistryContract, NamesEachKeyByWhatItIs) {
+    const std::wstring views = L"Software\\TallowbriskCleanerTests\\Contract\\Names";
+    this->sandbox.create(HKEY_LOCAL_MACHINE, views + L"\\Split", KEY_WOW64_64KEY);
+    this->sandbox.create(HKEY_LOCAL_MACHINE, views + L"\\Split", KEY_WOW64_32KEY);
+    this->sandbox.create(HKEY_CURRENT_USER, views + L"\\Shared");
+    RegistryApi& api = this->api();
+    auto name = [&](HKEY root, const std::wstring& path, REGSAM view) {
+        unique_registry_key key;
+        std::wstring text;
+        EXPECT_EQ(ERROR_SUCCESS, OpenRegistryKey(api, root, path.c_str(), KEY_READ | view, key));
+        EXPECT_EQ(ERROR_SUCCESS, api.queryKeyName(key.get().key, &text));
+        CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
+        return text;
+    };
+    const std::wstring shared64 = name(HKEY_CURRENT_USER, views + L"\\Shared", KEY_WOW64_64KEY);
+    EXPECT_NE(std::wstring::npos, shared64.find(L"\\CONTRACT\\NAMES\\SHARED")) << shared64;
+    EXPECT_EQ(shared64, name(HKEY_CURRENT_USER, views + L"\\Shared", KEY_WOW64_32KEY));
+
+    const std::wstring split64 = name(HKEY_LOCAL_MACHINE, views + L"\\Split", KEY_WOW64_64KEY);
+    const std::wstring split32 = name(HKEY_LOCAL_MACHINE, views + L"\\Split", KEY_WOW64_32KEY);
+    EXPECT_NE(split64, split32);
+    EXPECT_EQ(std::wstring::npos, split64.find(L"WOW6432NODE")) << split64;
+    EXPECT_NE(std::wstring::npos, split32.find(L"WOW6432NODE")) << split32;
+    EXPECT_EQ(split32,
+              name(HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\TallowbriskCleanerTests\\Contract\\Names\\Split",
+                   KEY_WOW64_64KEY));
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
 #include "tests/unit/support/temp_folder.h"
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <iterator>
@@ -34,6 +35,16 @@ std::string ReadFileBytes(const std::wstring& path) {
 
 bool Exists(const std::wstring& path) {
     return GetFileAttributesW((L"\\\\?\\" + path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<std::wstring> DescribeTree(const std::wstring& root) {
+    std::vector<std::wstring> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(fs::path(root))) {
+        const std::wstring path = entry.path().wstring();
+        entries.push_back(path + L" " + std::to_wstring(GetFileAttributesW(path.c_str())));
+    }
+    std::sort(entries.begin(), entries.end());
+    return entries;
 }
 
 std::string Utf16Le(const std::wstring& text) {

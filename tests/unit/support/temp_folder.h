@@ -25,6 +25,9 @@ private:
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadFileBytes(const std::wstring& path);
 bool Exists(const std::wstring& path);
+// Every path below `root` with its attribute bits, in name order: what a run that must change
+// nothing compares before and after.
+std::vector<std::wstring> DescribeTree(const std::wstring& root);
 
 // Text encodings used to seed settings files.
 std::string Utf16Le(const std::wstring& text);

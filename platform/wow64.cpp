@@ -1,4 +1,4 @@
-#include "registry/wow64.h"
+#include "platform/wow64.h"
 
 #include <windows.h>
 

@@ -1,0 +1,212 @@
+#include "registry/preview_registry.h"
+
+namespace {
+
+// Subkey names are at most 255 characters.
+constexpr DWORD kSubkeyNameBuffer = 512;
+
+// Registry names compare without regard to case, as the registry compares them.
+std::wstring Folded(const std::wstring& text) {
+    std::wstring folded = text;
+    if (!folded.empty()) {
+        CharUpperBuffW(&folded[0], static_cast<DWORD>(folded.size()));
+    }
+    return folded;
+}
+
+std::wstring LastComponent(const std::wstring& name) {
+    const size_t slash = name.rfind(L'\\');
+    return slash == std::wstring::npos ? name : name.substr(slash + 1);
+}
+
+}  // namespace
+
+PreviewRegistry::Key& PreviewRegistry::keyOf(HKEY key) { return keys_[key]; }
+
+PreviewRegistry::Key& PreviewRegistry::named(HKEY key) {
+    Key& known = keyOf(key);
+    if (!known.named) {
+        known.named = true;
+        if (real_.queryKeyName(key, &known.name) != ERROR_SUCCESS) {
+            known.name.clear();
+        }
+        known.folded = Folded(known.name);
+    }
+    return known;
+}
+
+bool PreviewRegistry::isPlanned(const std::wstring& folded) const {
+    if (planned_.empty() || folded.empty()) {
+        return false;
+    }
+    for (size_t end = folded.find(L'\\'); end != std::wstring::npos; end = folded.find(L'\\', end + 1)) {
+        if (planned_.count(folded.substr(0, end))) {
+            return true;
+        }
+    }
+    return planned_.count(folded) != 0;
+}
+
+bool PreviewRegistry::keyIsPlanned(HKEY key) {
+    if (planned_.empty()) {
+        return false;
+    }
+    Key& known = named(key);
+    if (known.checked != generation_) {
+        known.checked = generation_;
+        known.gone = isPlanned(known.folded);
+    }
+    return known.gone;
+}
+
+bool PreviewRegistry::childIsPlanned(HKEY parent, REGSAM view, const std::wstring& child) {
+    // Only a subkey that bears the last name of a planned key can be one: the others are
+    // passed without asking the registry. (A link named otherwise than its target is the
+    // exception; opening it still finds it planned.)
+    if (!plannedLeaves_.count(Folded(child))) {
+        return false;
+    }
+    HKEY opened = nullptr;
+    if (real_.openKey(parent, child.c_str(), KEY_QUERY_VALUE | view, &opened) != ERROR_SUCCESS) {
+        return false;
+    }
+    std::wstring name;
+    const bool planned = real_.queryKeyName(opened, &name) == ERROR_SUCCESS && isPlanned(Folded(name));
+    real_.closeKey(opened);
+    return planned;
+}
+
+const std::vector<PreviewRegistry::Subkey>& PreviewRegistry::visibleSubkeys(HKEY key, const RegistryKeyInfo* real) {
+    Key& known = keyOf(key);
+    if (known.listed == generation_) {
+        return known.subkeys;
+    }
+    known.listed = generation_;
+    known.subkeys.clear();
+    RegistryKeyInfo info;
+    if (real) {
+        info = *real;
+    } else if (real_.queryInfoKey(key, &info) != ERROR_SUCCESS) {
+        return known.subkeys;
+    }
+    wchar_t name[kSubkeyNameBuffer];
+    for (DWORD index = 0; index < info.subkeys; ++index) {
+        DWORD length = kSubkeyNameBuffer;
+        const LSTATUS status = real_.enumKey(key, index, name, &length);
+        if (status == ERROR_NO_MORE_ITEMS) {
+            break;
+        }
+        // A subkey that cannot be read keeps its place, and its error, in the enumeration.
+        Subkey subkey{status, status == ERROR_SUCCESS ? std::wstring(name, length) : std::wstring()};
+        if (status != ERROR_SUCCESS || !childIsPlanned(key, known.view, subkey.name)) {
+            known.subkeys.push_back(std::move(subkey));
+        }
+    }
+    return known.subkeys;
+}
+
+void PreviewRegistry::plan(const Key& key) {
+    planned_.insert(key.folded);
+    plannedLeaves_.insert(LastComponent(key.folded));
+    plannedInOrder_.push_back(key.name);
+    ++generation_;
+}
+
+LSTATUS PreviewRegistry::openKey(HKEY parent, const wchar_t* subKey, REGSAM access, HKEY* result) {
+    if (keyIsPlanned(parent)) {
+        return ERROR_KEY_DELETED;
+    }
+    const LSTATUS status = real_.openKey(parent, subKey, access, result);
+    if (status != ERROR_SUCCESS || *result == parent) {
+        return status;  // advapi32 hands a predefined root back for an empty path
+    }
+    Key& known = keys_[*result] = Key{};
+    known.view = access & kRegistryViewBits;
+    if (keyIsPlanned(*result)) {
+        closeKey(*result);
+        *result = nullptr;
+        return ERROR_FILE_NOT_FOUND;
+    }
+    return ERROR_SUCCESS;
+}
+
+LSTATUS PreviewRegistry::queryInfoKey(HKEY key, RegistryKeyInfo* info) {
+    const LSTATUS status = real_.queryInfoKey(key, info);
+    if (status != ERROR_SUCCESS || planned_.empty()) {
+        return status;
+    }
+    if (keyIsPlanned(key)) {
+        return ERROR_KEY_DELETED;
+    }
+    // The longest name stays the real one: an upper bound, as advapi32's may be too.
+    info->subkeys = static_cast<DWORD>(visibleSubkeys(key, info).size());
+    return ERROR_SUCCESS;
+}
+
+LSTATUS PreviewRegistry::enumKey(HKEY key, DWORD index, wchar_t* name, DWORD* nameLength) {
+    if (planned_.empty()) {
+        return real_.enumKey(key, index, name, nameLength);
+    }
+    if (keyIsPlanned(key)) {
+        return ERROR_KEY_DELETED;
+    }
+    const std::vector<Subkey>& subkeys = visibleSubkeys(key);
+    if (index >= subkeys.size()) {
+        return ERROR_NO_MORE_ITEMS;
+    }
+    const Subkey& subkey = subkeys[index];
+    if (subkey.status != ERROR_SUCCESS) {
+        return subkey.status;
+    }
+    if (subkey.name.size() + 1 > *nameLength) {
+        return ERROR_MORE_DATA;
+    }
+    subkey.name.copy(name, subkey.name.size());
+    name[subkey.name.size()] = L'\0';
+    *nameLength = static_cast<DWORD>(subkey.name.size());
+    return ERROR_SUCCESS;
+}
+
+LSTATUS PreviewRegistry::enumValue(HKEY key, DWORD index, wchar_t* name, DWORD* nameLength, DWORD* type, BYTE* data,
+                                   DWORD* dataSize) {
+    if (keyIsPlanned(key)) {
+        return ERROR_KEY_DELETED;
+    }
+    return real_.enumValue(key, index, name, nameLength, type, data, dataSize);
+}
+
+LSTATUS PreviewRegistry::deleteKey(HKEY parent, const wchar_t* subKey, REGSAM viewBits) {
+    if (keyIsPlanned(parent)) {
+        return ERROR_KEY_DELETED;
+    }
+    // Opened as RegDeleteKeyExW opens it, with DELETE: a key the caller may not delete fails
+    // here as it would there.
+    HKEY target = nullptr;
+    LSTATUS status =
+        real_.openKey(parent, subKey, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | DELETE | viewBits, &target);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    if (target == parent) {
+        return ERROR_ACCESS_DENIED;  // a predefined root is never deleted
+    }
+    keys_[target] = Key{};
+    keys_[target].view = viewBits & kRegistryViewBits;
+    const Key& known = named(target);
+    if (known.name.empty()) {
+        status = ERROR_CALL_NOT_IMPLEMENTED;  // what cannot be named cannot be hidden
+    } else if (isPlanned(known.folded)) {
+        status = ERROR_FILE_NOT_FOUND;
+    } else if (!visibleSubkeys(target).empty()) {
+        status = ERROR_ACCESS_DENIED;  // as advapi32 refuses a key with subkeys
+    } else {
+        plan(known);
+    }
+    closeKey(target);
+    return status;
+}
+
+LSTATUS PreviewRegistry::closeKey(HKEY key) {
+    keys_.erase(key);
+    return real_.closeKey(key);
+}
