@@ -521,6 +521,14 @@ LSTATUS MemoryRegistry::closeKey(HKEY key) {
 }
 
 LSTATUS MemoryRegistry::queryKeyName(HKEY key, std::wstring* name) {
+    Handle classes;
+    if (classesHandle(key, &classes)) {
+        // A key of the merged HKCR is the user's key where there is one, as deletes find it.
+        Shown shown;
+        if (LSTATUS status = merged(classes, &shown)) return status;
+        *name = shown.sides.empty() ? L"HKCR" : shown.sides.front()->path;
+        return ERROR_SUCCESS;
+    }
     LSTATUS status;
     RegistryView view;
     auto node = nodeOf(key, &status, &view);

@@ -1,6 +1,7 @@
 // The cleaner that shares its searches between rules against the one that applies the rules
 // one by one, on many generated registries: the same keys deleted, the same records, backups
-// and progress. And the merged class root of the in-memory registry that it relies on.
+// and progress, and the same plan when the deletions only go to a preview. And the merged class root of the in-memory
+// registry that it relies on.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include "registry/candidate_knowledge.h"
 #include "registry/clean_registry.h"
 #include "registry/export_key_tree.h"
+#include "registry/preview_registry.h"
 #include "test_sinks.h"
 
 namespace {
@@ -29,7 +31,7 @@ public:
 struct Outcome {
     std::vector<std::wstring> records;  // as the log's lines say them
     std::vector<std::pair<unsigned, unsigned>> progress;
-    std::vector<std::wstring> backups;
+    std::vector<std::wstring> backups;  // each key saved with its sections; in a preview, the keys planned
     std::string output;
     std::vector<std::wstring> keys;
     size_t openHandles = 0;
@@ -127,7 +129,8 @@ private:
 
 using Cleaner = void (*)(RegistryApi&, bool, OperationsLogger*, ProgressCleaner*, const RegistryRule*, RegistryBackup*);
 
-Outcome Clean(unsigned seed, Cleaner cleaner) {
+// Cleans the registry of `seed`, or, with `preview`, plans its cleaning through PreviewRegistry.
+Outcome Clean(unsigned seed, Cleaner cleaner, bool preview = false) {
     MemoryRegistry registry;
     const bool wow64 = RegistryMaker(seed).make(registry);
     RecordingLogger logger;
@@ -136,14 +139,17 @@ Outcome Clean(unsigned seed, Cleaner cleaner) {
     Outcome outcome;
     {
         StdoutCapture output;
-        cleaner(registry, wow64, &logger, &progress, RegistryRuleTable(), &backup);
+        PreviewRegistry planning(registry);
+        RegistryApi& cleaned = preview ? static_cast<RegistryApi&>(planning) : registry;
+        cleaner(cleaned, wow64, &logger, &progress, RegistryRuleTable(), preview ? nullptr : &backup);
         outcome.output = output.text();
+        outcome.backups = planning.planned();
     }
     for (const Record& r : logger.records) {
         outcome.records.push_back(r.kind + L" : " + r.target + (r.succeeded ? L" : success" : L" : fail"));
     }
     outcome.progress = progress.calls;
-    outcome.backups = backup.saved;
+    outcome.backups.insert(outcome.backups.end(), backup.saved.begin(), backup.saved.end());
     outcome.keys = registry.allKeys();
     outcome.openHandles = registry.openHandles();
     return outcome;
@@ -160,6 +166,12 @@ TEST(CleanRegistryReuse, GivesWhatTheRulesOneByOneGive) {
         ASSERT_EQ(reference.progress, shared.progress) << "seed " << seed;
         ASSERT_EQ(reference.output, shared.output) << "seed " << seed;
         ASSERT_EQ(0u, shared.openHandles) << "seed " << seed;
+        // The preview of a run, which plans the deletions instead of making them.
+        const Outcome plannedByReference = Clean(seed, CleanRegistryRuleByRule, true);
+        const Outcome plannedShared = Clean(seed, CleanRegistry, true);
+        ASSERT_EQ(plannedByReference.records, plannedShared.records) << "preview, seed " << seed;
+        ASSERT_EQ(plannedByReference.backups, plannedShared.backups) << "preview, seed " << seed;
+        ASSERT_EQ(plannedByReference.output, plannedShared.output) << "preview, seed " << seed;
         records += reference.records.size();
         for (const std::wstring& line : reference.records) failed += line.back() == L'l' ? 1 : 0;
     }
