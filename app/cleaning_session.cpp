@@ -1,8 +1,8 @@
 #include "app/cleaning_session.h"
 
 #include "app/outlook_check.h"
-#include "files/file_actions.h"
 #include "files/folder_removal.h"
+#include "files/preview_removal_steps.h"
 #include "files/settings_files.h"
 #include "platform/com_apartment.h"
 #include "platform/registry_win32.h"
@@ -40,7 +40,7 @@ void SessionPlatform::runCleaners(OperationsLogger& logger, ProgressCleaner& pro
 
 void SessionPlatform::runPreviewCleaners(OperationsLogger& logger) {
     // One plan for both kinds of files: a settings file planned first is gone for the folders.
-    PreviewFileActions files;
+    PreviewRemovalSteps files;
     CleanSettingsFiles(&logger, LookUpSpecialFolder, files);
     RemoveProductFolders(&logger, LookUpSpecialFolder, files);
     // No backup: it would write the keys' files, and the preview writes nothing but its list.

@@ -4,21 +4,20 @@
 
 #include <string>
 
-#include "files/file_actions.h"
+#include "files/removal_steps.h"
 #include "platform/shell_folder.h"
 
 class OperationsLogger;
 
-// Walks the settings tree of the current user. logger may be null. Everything on disk is
-// changed through `actions`.
+// Walks the settings tree of the current user. logger may be null.
 void CleanSettingsFiles(OperationsLogger* logger, SpecialFolderLookup lookUp = LookUpSpecialFolder,
-                        FileActions& actions = RealFileActions());
+                        RemovalSteps& steps = DefaultRemovalSteps());
 
-// Walks `folder` and everything below it. Links are not followed.
+// Walks `folder` and everything below it through handles. Links are not followed.
 void ScanForSettingsFiles(const std::wstring& folder, OperationsLogger* logger,
-                          FileActions& actions = RealFileActions());
+                          RemovalSteps& steps = DefaultRemovalSteps());
 
 // Deletes the settings file at `path` if it holds the settings marker, and reports the attempt.
-// Returns nonzero when the file was marked and deleted.
+// The file is read and deleted through one handle. Returns nonzero when it was marked and deleted.
 int RemoveSettingsFileIfMarked(const std::wstring& path, OperationsLogger* logger,
-                               FileActions& actions = RealFileActions());
+                               RemovalSteps& steps = DefaultRemovalSteps());

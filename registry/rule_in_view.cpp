@@ -196,8 +196,11 @@ void ViewPass::apply() {
         ruleKey.reset();
         const std::wstring spelled =
             backup_ ? SpelledKeyName(registry_, firstKey.get().key, rest, access_, backupName_) : std::wstring();
-        if (removeFoundKey(firstKey.get().key, rest, path_, spelled) && logger_) {
-            logger_->log(kRemoveRegistryKey, loggedPath_.c_str(), 1);
+        // A failed deletion is reported as well: its backup is written by then, and the deletion
+        // may have removed part of the subtree before it stopped.
+        const bool removed = removeFoundKey(firstKey.get().key, rest, path_, spelled);
+        if (logger_) {
+            logger_->log(kRemoveRegistryKey, loggedPath_.c_str(), removed ? 1 : 0);
         }
     } else {
         removeMatchingSubkeys(ruleKey.get().key);

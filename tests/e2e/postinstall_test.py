@@ -58,6 +58,11 @@ class PostInstallRun(unittest.TestCase):
         wine.write(outside_readonly, b"notes", mode=0o444)
         os.symlink(OUTSIDE, os.path.join(ROOT, "Linked_Url"))
         os.symlink(ROOT, os.path.join(ROOT, "Addin_Url_a", "loop"))  # a link to an ancestor
+        # Links to files elsewhere, which Wine lists as plain files: a marked settings file, and a
+        # read-only file, whose bit stays.
+        os.makedirs(os.path.join(ROOT, "Addin_Url_i"))
+        os.symlink(outside_settings, os.path.join(ROOT, "Addin_Url_i", "user.config"))
+        os.symlink(outside_readonly, os.path.join(ROOT, "Addin_Url_i", "notes.txt"))
 
         with wine.HeldOpen(DRIVER, held):
             self.assertEqual(wine.run(CLEANER, "/postinstall"), 0)

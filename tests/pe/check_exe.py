@@ -12,6 +12,45 @@ SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell
                "oleaut32.dll", "comctl32.dll", "msvcrt.dll"}
 
 
+def parse_dialog_ex(data):
+    """The style of an extended dialog template and (class, id, style) of each control; a class
+    given by its atom is the number (0x80 button, 0x82 static), a class name is in capitals
+    (windres writes them so; Windows compares them without regard to case)."""
+    def word(at):
+        return int.from_bytes(data[at:at + 2], "little")
+
+    def dword(at):
+        return int.from_bytes(data[at:at + 4], "little")
+
+    def name_or_ordinal(at):
+        if word(at) == 0xFFFF:
+            return word(at + 2), at + 4
+        end = at
+        while word(end):
+            end += 2
+        return data[at:end].decode("utf-16-le"), end + 2
+
+    assert (word(0), word(2)) == (1, 0xFFFF), "not an extended dialog template"
+    style, count = dword(12), word(16)
+    at = 26
+    _, at = name_or_ordinal(at)  # menu
+    _, at = name_or_ordinal(at)  # class
+    _, at = name_or_ordinal(at)  # caption
+    if style & 0x40:  # DS_SETFONT: point size, weight, italic, character set, face name
+        _, at = name_or_ordinal(at + 6)
+    controls = []
+    for _ in range(count):
+        at = (at + 3) & ~3
+        control_style, control_id = dword(at + 8), dword(at + 20)
+        control_class, at = name_or_ordinal(at + 24)
+        _, at = name_or_ordinal(at)  # text
+        at += 2 + word(at)  # creation data
+        if isinstance(control_class, str):
+            control_class = control_class.upper()
+        controls.append((control_class, control_id & 0xFFFF, control_style))
+    return style, controls
+
+
 class ShippedExecutable(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -69,6 +108,25 @@ class ShippedExecutable(unittest.TestCase):
 
         picture = list(self.resources("BMPGZDATA")["TALLOWBRISKBMP"].values())[0]
         self.assertEqual(picture[:3], b"\x1f\x8b\x08")
+
+    def test_dialog_template_styles(self):
+        template = list(self.resources("RT_DIALOG")[129].values())[0]
+        dialog, controls = parse_dialog_ex(template)
+        ds_setfont, ds_modalframe, ds_fixedsys = 0x40, 0x80, 0x08
+        ws_popup, ws_caption, ws_sysmenu = 0x80000000, 0x00C00000, 0x00080000
+        self.assertEqual(dialog, ds_setfont | ds_modalframe | ds_fixedsys | ws_popup | ws_caption | ws_sysmenu)
+        ws_child_visible, ws_group, ws_tabstop, ws_border = 0x50000000, 0x00020000, 0x00010000, 0x00800000
+        ss_noprefix, bs_defpushbutton = 0x80, 0x01
+        static_text = ws_child_visible | ws_group | ss_noprefix  # SS_LEFT is 0
+        self.assertEqual(controls, [
+            ("BITMAPVIEW", 0xFFFF, ws_child_visible | ws_border | 0x000D),
+            (0x82, 0xFFFF, static_text),
+            (0x82, 0xFFFF, static_text),
+            (0x82, 0xFFFF, static_text),
+            ("MHYPERLINK", 0xFFFF, ws_child_visible | ws_tabstop),
+            (0x80, 1, ws_child_visible | ws_tabstop | bs_defpushbutton),
+            (0x80, 2, ws_child_visible | ws_tabstop | bs_defpushbutton),
+        ])
 
     def test_version_strings(self):
         self.pe.parse_data_directories([pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"]])

@@ -125,4 +125,23 @@ TEST(SessionBackup, ABackupThatCannotBeWrittenChangesNothingElse) {
     EXPECT_TRUE(FilesEndingIn(windows.logFolder(), L".reg").empty());
 }
 
+// The product's own key cannot be deleted: its backup lies beside a log that names the failed
+// attempt, and the closing message counts it and names the log. It never says "found nothing".
+TEST(SessionBackup, AKeyThatCannotBeDeletedIsLoggedBesideItsBackup) {
+    WindowsFolder windows;
+    RegistryOnlyPlatform platform(windows.folder.path());
+    platform.registry.failDelete(L"HKLM\\SOFTWARE\\Tallowbrisk\\Addin", ERROR_ACCESS_DENIED);
+    RunCleaningSession(nullptr, platform);
+
+    EXPECT_TRUE(platform.registry.exists(L"HKLM\\SOFTWARE\\Tallowbrisk\\Addin"));
+    EXPECT_EQ(1u, FilesEndingIn(windows.logFolder(), L".reg").size());
+    const std::vector<std::wstring> logs = FilesEndingIn(windows.logFolder(), L".log");
+    ASSERT_EQ(1u, logs.size());
+    const std::wstring log = windows.logFolder() + L"\\" + logs[0];
+    EXPECT_EQ(L"Tallowbrisk cleaner removed 2 items.\nMore technical information on file:\n" + log, platform.message);
+    const std::string bytes = ReadFileBytes(log);
+    const std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
+    EXPECT_NE(text.find(L"remove registry key:  : HKLM\\SOFTWARE\\Tallowbrisk : fail\r\n"), std::wstring::npos);
+}
+
 }  // namespace

@@ -47,7 +47,18 @@ TEST_F(BitmapView, WithoutAPictureItIsEmpty) {
         EXPECT_EQ(BitmapOf(view), nullptr);
         UpdateWindow(view);
     }
-    AddView(std::wstring(400, L'A').c_str());
+}
+
+// The control reads at most 255 characters of its text, at creation and from WM_SETTEXT: a
+// longer text names the picture that its first 255 characters name.
+TEST_F(BitmapView, ATextLongerThan255CharactersIsCut) {
+    const std::wstring name(255, L'N');  // a test picture's name
+    EXPECT_EQ(WindowSize(AddView((name + L"NNN_AND_MORE").c_str())).cx, kPatternWidth);
+    EXPECT_EQ(WindowSize(AddView(name.substr(1).c_str())).cx, 0) << "254 characters name no picture";
+    HWND view = AddView(L"");
+    SetWindowTextW(view, std::wstring(400, L'N').c_str());
+    EXPECT_EQ(WindowSize(view).cx, kPatternWidth);
+    EXPECT_NE(BitmapOf(view), nullptr);
 }
 
 TEST_F(BitmapView, SetTextLoadsTheNewPictureButKeepsTheText) {

@@ -1,9 +1,12 @@
 #include "files/folder_removal.h"
 
+#include "files/preview_removal_steps.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
 
+#include "platform/folder_listing.h"
 #include "platform/unique_any.h"
 #include "tests/unit/support/recording_logger.h"
 #include "tests/unit/support/temp_folder.h"
@@ -51,7 +54,7 @@ SpecialFolders* SpecialFolders::current = nullptr;
 // The records of a preview of RemoveProductFolders, which must leave the disk as it found it.
 std::vector<LogRecord> PreviewProductFolders(SpecialFolders& folders) {
     const std::vector<std::wstring> before = DescribeTree(folders.root.path());
-    PreviewFileActions preview;
+    PreviewRemovalSteps preview;
     RecordingLogger planned;
     RemoveProductFolders(&planned, SpecialFolders::LookUp, preview);
     EXPECT_EQ(DescribeTree(folders.root.path()), before);
@@ -106,6 +109,114 @@ TEST(DeleteFolderTree, StopsAtAFileHeldOpenAndReportsFail) {
     EXPECT_EQ(RemoveFolderIfPresent(product, nullptr, &logger), 0);
     EXPECT_TRUE(Exists(held));
     EXPECT_EQ(logger.records, (std::vector<LogRecord>{Folder(product, 0)}));
+}
+
+// A process of the user's swaps an entry of the product folder for a link to something outside
+// while the deletion runs. What the link leads to stays untouched, and the record says "fail".
+struct SwapScene {
+    TempFolder root;
+    const std::wstring product = root / L"Tallowbrisk";
+    const std::wstring outside = root / L"precious";
+    const std::wstring outsideFile = outside + L"\\keep.txt";
+    const std::wstring outsideEmpty = root / L"empty";
+    const std::wstring outsideLone = root / L"lone.txt";  // writable: only the checks protect it
+
+    SwapScene() {
+        WriteFileBytes(outsideFile, "keep");
+        SetFileAttributesW(outsideFile.c_str(), FILE_ATTRIBUTE_READONLY);
+        CreateDirectoryW(outsideEmpty.c_str(), nullptr);
+        WriteFileBytes(outsideLone, "lone");
+    }
+    ~SwapScene() { SetBeforeOpenHook(nullptr); }
+
+    void expectOutsideUntouched() const {
+        EXPECT_EQ(ReadFileBytes(outsideFile), "keep");
+        EXPECT_EQ(GetFileAttributesW(outsideFile.c_str()) & FILE_ATTRIBUTE_READONLY, DWORD{FILE_ATTRIBUTE_READONLY});
+        EXPECT_TRUE(Exists(outsideEmpty));
+        EXPECT_EQ(ReadFileBytes(outsideLone), "lone");
+    }
+
+    // Swaps the entry at `path` for a link to `target` when the walk is about to open it.
+    void swapBeforeOpening(const std::wstring& path, const std::wstring& target) {
+        SetBeforeOpenHook([this, path, target](const FolderEntry& entry) {
+            if (entry.path == path && !swapped) {
+                swapped = SwapForLink(path, root / L"moved_away", target);
+            }
+        });
+    }
+    bool swapped = false;
+};
+
+TEST(DeleteFolderTree, ListedEntrySwappedForALinkBeforeItIsOpened) {
+    for (const bool folder : {true, false}) {
+        SCOPED_TRACE(folder ? "a sub-folder swapped for a link to a folder" : "a file swapped for a link to a file");
+        SwapScene scene;
+        WriteFileBytes(scene.product + L"\\sub\\inner.txt", "x");
+        WriteFileBytes(scene.product + L"\\data.txt", "x");
+        scene.swapBeforeOpening(scene.product + (folder ? L"\\sub" : L"\\data.txt"),
+                                folder ? scene.outside : scene.outsideLone);
+
+        RecordingLogger logger;
+        EXPECT_EQ(RemoveFolderIfPresent(scene.root.path(), L"Tallowbrisk", &logger), 0);
+        EXPECT_TRUE(scene.swapped);
+        scene.expectOutsideUntouched();
+        EXPECT_EQ(logger.records, (std::vector<LogRecord>{Folder(scene.product, 0)}));
+    }
+}
+
+// Steps that swap the first entry they are asked to delete, after it was opened and checked.
+class SwapBeforeDeleting : public RemovalSteps {
+public:
+    SwapBeforeDeleting(const SwapScene& scene, std::wstring path, std::wstring target)
+        : scene_(scene), path_(std::move(path)), target_(std::move(target)) {}
+
+    bool remove(HANDLE entry) override {
+        if (!swapped) {
+            swapped = SwapForLink(path_, scene_.root / L"moved_away", target_);
+        }
+        return RemovalSteps::remove(entry);
+    }
+    bool swapped = false;
+
+private:
+    const SwapScene& scene_;
+    std::wstring path_;
+    std::wstring target_;
+};
+
+// Deleting through the handle reaches what was checked, never what the name leads to afterwards.
+TEST(DeleteFolderTree, EntrySwappedForALinkAfterItWasOpened) {
+    for (const bool folder : {true, false}) {
+        SCOPED_TRACE(folder ? "an empty sub-folder swapped for a link to an empty folder"
+                            : "a file swapped for a link to a file");
+        SwapScene scene;
+        if (folder) {
+            CreateDirectoryW(scene.product.c_str(), nullptr);
+            CreateDirectoryW((scene.product + L"\\sub").c_str(), nullptr);
+        } else {
+            WriteFileBytes(scene.product + L"\\data.txt", "x");
+        }
+        SwapBeforeDeleting steps(scene, scene.product + (folder ? L"\\sub" : L"\\data.txt"),
+                                 folder ? scene.outsideEmpty : scene.outsideLone);
+
+        RecordingLogger logger;
+        RemoveFolderIfPresent(scene.root.path(), L"Tallowbrisk", &logger, steps);
+        EXPECT_TRUE(steps.swapped);
+        scene.expectOutsideUntouched();
+    }
+}
+
+// Links are the reparse points whose tag names another file; the others are data, and a tag
+// that can't be read (Wine lists links with 0) counts as a link.
+TEST(IsLink, NameSurrogatesAndUnreadableTagsAreLinksCloudAndCompressedFilesAreData) {
+    constexpr DWORD kReparse = FILE_ATTRIBUTE_REPARSE_POINT;
+    EXPECT_TRUE(IsLink(kReparse, IO_REPARSE_TAG_SYMLINK));
+    EXPECT_TRUE(IsLink(kReparse | FILE_ATTRIBUTE_DIRECTORY, IO_REPARSE_TAG_MOUNT_POINT));  // junctions too
+    EXPECT_TRUE(IsLink(kReparse | FILE_ATTRIBUTE_DIRECTORY, 0));
+    EXPECT_FALSE(IsLink(kReparse, 0x9000601A));                              // a cloud placeholder
+    EXPECT_FALSE(IsLink(kReparse, 0x80000013));                              // a deduplicated file
+    EXPECT_FALSE(IsLink(kReparse, 0x80000017));                              // a compressed (WOF) file
+    EXPECT_FALSE(IsLink(FILE_ATTRIBUTE_DIRECTORY, IO_REPARSE_TAG_SYMLINK));  // no reparse point
 }
 
 TEST(RemoveFolderIfPresent, PassesOverMissingFoldersAndFiles) {
@@ -171,6 +282,19 @@ TEST(RemoveProductFolders, RetriesTheRoamingFolderThatRowTwoLeftStanding) {
     RecordingLogger logger;
     RemoveProductFolders(&logger, SpecialFolders::LookUp);
     EXPECT_EQ(logger.records, expected);
+}
+
+// Row 9 reaches its folder through "Local" below the roaming folder. A "Local" that is a link
+// is not followed: what lies behind it is no product folder of this user's, and no row reports it.
+TEST(RemoveProductFolders, PassesOverAProductFolderBehindALinkOnItsWay) {
+    SpecialFolders folders;
+    const std::wstring elsewhere = folders.root / L"Elsewhere";
+    WriteFileBytes(elsewhere + L"\\Tallowbrisk\\keep.txt", "keep");
+    ASSERT_TRUE(MakeLink(folders(0x1A, L"Local"), elsewhere));
+    RecordingLogger logger;
+    RemoveProductFolders(&logger, SpecialFolders::LookUp);
+    EXPECT_TRUE(logger.records.empty());
+    EXPECT_EQ(ReadFileBytes(elsewhere + L"\\Tallowbrisk\\keep.txt"), "keep");
 }
 
 TEST(RemoveProductFolders, SameFolderForBothProgramFilesFindsNothingTheSecondTime) {

@@ -1,7 +1,10 @@
 #include "files/settings_files.h"
 
+#include "files/preview_removal_steps.h"
+
 #include <gtest/gtest.h>
 
+#include "platform/folder_listing.h"
 #include "platform/unique_any.h"
 #include "tests/unit/support/recording_logger.h"
 #include "tests/unit/support/small_stack.h"
@@ -118,7 +121,7 @@ TEST(ScanForSettingsFiles, ClearsTheReadOnlyBitOfEveryFileItMeets) {
 
     // A preview foresees the deletion and clears nothing.
     const std::vector<std::wstring> before = DescribeTree(root.path());
-    PreviewFileActions preview;
+    PreviewRemovalSteps preview;
     RecordingLogger planned;
     ScanForSettingsFiles(root.path(), &planned, preview);
     EXPECT_EQ(planned.records, (std::vector<LogRecord>{Removed(settings)}));
@@ -162,6 +165,31 @@ TEST(ScanForSettingsFiles, WalksDeepTreesInLittleStack) {
         return DWORD{0};
     }));
     EXPECT_EQ(logger.records, (std::vector<LogRecord>{Removed(path + L"\\user.config")}));
+}
+
+// A process of the user's swaps a listed settings file for a link to a marked settings file
+// outside the tree before the walk opens it: what is examined and deleted is the tree's own file.
+TEST(ScanForSettingsFiles, SettingsFileSwappedForALinkBeforeItIsOpened) {
+    TempFolder root;
+    const std::wstring tree = root / L"Microsoft_Corporation";
+    const std::wstring settings = tree + L"\\Addin_Url\\user.config";
+    const std::wstring outside = root / L"Elsewhere\\user.config";
+    WriteFileBytes(settings, Utf8(kSettings));
+    WriteFileBytes(outside, Utf8(kSettings));
+    bool swapped = false;
+    SetBeforeOpenHook([&](const FolderEntry& entry) {
+        if (entry.path == settings && !swapped) {
+            swapped = SwapForLink(settings, root / L"moved_away", outside);
+        }
+    });
+
+    RecordingLogger logger;
+    ScanForSettingsFiles(tree, &logger);
+    SetBeforeOpenHook(nullptr);
+
+    EXPECT_TRUE(swapped);
+    EXPECT_TRUE(Exists(outside));
+    EXPECT_TRUE(logger.records.empty());
 }
 
 TEST(CleanSettingsFiles, WalksMicrosoftCorporationBelowLocalAppData) {

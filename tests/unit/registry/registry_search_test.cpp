@@ -131,11 +131,14 @@ TEST_F(RegistrySearch, RemoveKeyDeletesTheRuleKeyLeavesFirstAndReportsOnce) {
     EXPECT_TRUE(logger.records.empty()) << "a missing key is not reported";
 }
 
-TEST_F(RegistrySearch, RemoveKeyThatFailsIsNotReported) {
+// Its backup is written before the deletion fails, so the attempt is counted and logged: the
+// closing message then names the log beside which the backup lies.
+TEST_F(RegistrySearch, RemoveKeyThatFailsIsReportedAsFailed) {
+    registry.createKey(L"HKLM\\SOFTWARE\\Tallowbrisk\\Loose");
     registry.createKey(L"HKLM\\SOFTWARE\\Tallowbrisk\\Locked");
     registry.failDelete(L"HKLM\\SOFTWARE\\Tallowbrisk\\Locked", ERROR_ACCESS_DENIED);
     apply(L"SOFTWARE\\Tallowbrisk", RemoveKey, HKEY_LOCAL_MACHINE);
-    EXPECT_TRUE(logger.records.empty());
+    EXPECT_EQ(std::vector<Record>{fail(L"HKLM\\SOFTWARE\\Tallowbrisk")}, logger.records);
     EXPECT_TRUE(registry.exists(L"HKLM\\SOFTWARE\\Tallowbrisk\\Locked"));
 }
 

@@ -32,3 +32,13 @@ std::vector<std::wstring> DescribeTree(const std::wstring& root);
 // Text encodings used to seed settings files.
 std::string Utf16Le(const std::wstring& text);
 std::string Utf8(const std::wstring& text);
+
+// Links. Under Wine, links are Unix symlinks, which no Windows call makes (its
+// CreateSymbolicLinkW does nothing): the helpers run the Unix tools through Wine, which starts
+// Unix programs as it starts Windows ones, and wait for them to finish.
+//
+// Makes `link` a symbolic link to `target`.
+bool MakeLink(const std::wstring& link, const std::wstring& target);
+// Puts a link to `target` in the place of the file or folder at `path`, moving what was there
+// to `keep`. Under Wine this also works while the program holds `path` open.
+bool SwapForLink(const std::wstring& path, const std::wstring& keep, const std::wstring& target);
