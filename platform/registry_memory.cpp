@@ -203,6 +203,13 @@ std::shared_ptr<MemoryRegistry::Node> MemoryRegistry::resolvePath(const std::wst
                                                         : nullptr;
     if (!start) return nullptr;
     std::wstring rest = slash == std::wstring::npos ? std::wstring() : path.substr(slash + 1);
+    if (mergedClasses_ && start == classesRoot_) {
+        std::shared_ptr<Node> machine, user;
+        const std::wstring machinePath = L"HKLM\\SOFTWARE\\Classes" + (rest.empty() ? L"" : L"\\" + rest);
+        if (create) return resolvePath(machinePath, view, true);
+        classesSides(rest, view, &machine, &user);
+        return user ? user : machine;
+    }
     return const_cast<MemoryRegistry*>(this)->resolve(start, rest, view, create);
 }
 
@@ -222,6 +229,74 @@ std::vector<std::shared_ptr<MemoryRegistry::Node>> MemoryRegistry::visibleChildr
     }
     std::sort(shown.begin(), shown.end(), [](const auto& a, const auto& b) { return a->folded < b->folded; });
     return shown;
+}
+
+void MemoryRegistry::classesSides(const std::wstring& classesPath, RegistryView view, std::shared_ptr<Node>* machine,
+                                  std::shared_ptr<Node>* user) const {
+    const std::wstring below = classesPath.empty() ? L"" : L"\\" + classesPath;
+    *machine = resolvePath(L"HKLM\\SOFTWARE\\Classes" + below, view, false);
+    *user = resolvePath(L"HKCU\\SOFTWARE\\Classes" + below, view, false);
+}
+
+bool MemoryRegistry::classesHandle(HKEY key, Handle* handle) const {
+    if (!mergedClasses_) return false;
+    if (key == HKEY_CLASSES_ROOT) {
+        *handle = Handle{nullptr, processView_, true, nullptr, std::wstring()};
+        classesSides(L"", processView_, &handle->node, &handle->user);
+        return true;
+    }
+    auto it = handles_.find(reinterpret_cast<std::uintptr_t>(key));
+    if (it == handles_.end() || !it->second.classes) return false;
+    *handle = it->second;
+    return true;
+}
+
+LSTATUS MemoryRegistry::merged(const Handle& handle, Shown* shown) const {
+    for (const auto& side : {handle.user, handle.node}) {
+        if (side && !side->deleted) shown->sides.push_back(side);
+    }
+    if (shown->sides.empty()) return handle.classesPath.empty() ? ERROR_SUCCESS : ERROR_KEY_DELETED;
+    for (const auto& side : shown->sides) {
+        for (const auto& child : visibleChildren(side, handle.view)) {
+            auto it =
+                std::lower_bound(shown->children.begin(), shown->children.end(), child->folded,
+                                 [](const std::shared_ptr<Node>& n, const std::wstring& f) { return n->folded < f; });
+            if (it == shown->children.end() || (*it)->folded != child->folded) shown->children.insert(it, child);
+        }
+        for (const Value& value : side->values) {
+            const std::wstring folded = Fold(value.name);
+            if (std::none_of(shown->values.begin(), shown->values.end(),
+                             [&](const Value* v) { return Fold(v->name) == folded; })) {
+                shown->values.push_back(&value);
+            }
+        }
+    }
+    return ERROR_SUCCESS;
+}
+
+const MemoryRegistry::Fault* MemoryRegistry::sideFault(Operation operation, const Shown& shown, DWORD index,
+                                                       REGSAM access) const {
+    for (const auto& side : shown.sides) {
+        if (const Fault* f = fault(operation, *side, index, access)) return f;
+    }
+    return nullptr;
+}
+
+LSTATUS MemoryRegistry::show(HKEY key, Operation operation, DWORD index, Shown* shown) const {
+    Handle classes;
+    if (classesHandle(key, &classes)) {
+        if (LSTATUS status = merged(classes, shown)) return status;
+    } else {
+        LSTATUS status;
+        RegistryView view;
+        auto node = nodeOf(key, &status, &view);
+        if (!node) return status;
+        shown->sides.push_back(node);
+        shown->children = visibleChildren(node, view);
+        for (const Value& value : node->values) shown->values.push_back(&value);
+    }
+    if (const Fault* f = sideFault(operation, *shown, index)) return f->error;
+    return ERROR_SUCCESS;
 }
 
 void MemoryRegistry::createKey(const std::wstring& path, RegistryView view) { resolvePath(path, view, true); }
@@ -301,12 +376,17 @@ const MemoryRegistry::Fault* MemoryRegistry::fault(Operation operation, const No
 }
 
 LSTATUS MemoryRegistry::openKey(HKEY parent, const wchar_t* subKey, REGSAM access, HKEY* result) {
-    LSTATUS status;
+    Handle classes;
+    const bool inClasses = classesHandle(parent, &classes);
+    LSTATUS status = ERROR_SUCCESS;
     RegistryView parentView;
-    auto start = nodeOf(parent, &status, &parentView);
+    auto start = inClasses ? nullptr : nodeOf(parent, &status, &parentView);
     std::wstring sub = subKey ? subKey : L"";
-    calls_.push_back(Call{Operation::Open, (start ? start->path : L"?") + (sub.empty() ? L"" : L"\\" + sub), access});
-    if (!start) return status;
+    std::wstring parentPath = inClasses ? L"HKCR" + (classes.classesPath.empty() ? L"" : L"\\" + classes.classesPath)
+                              : start   ? start->path
+                                        : L"?";
+    calls_.push_back(Call{Operation::Open, parentPath + (sub.empty() ? L"" : L"\\" + sub), access});
+    if (!inClasses && !start) return status;
     if ((access & kRegistryViewBits) == kRegistryViewBits) return ERROR_INVALID_PARAMETER;
     if (sub.empty() && IsPredefined(parent)) {
         // advapi32 hands the predefined key itself back.
@@ -314,42 +394,52 @@ LSTATUS MemoryRegistry::openKey(HKEY parent, const wchar_t* subKey, REGSAM acces
         return ERROR_SUCCESS;
     }
     RegistryView view = viewOf(access);
+    if (inClasses) {
+        Shown parentShown;
+        if (LSTATUS shownStatus = merged(classes, &parentShown)) return shownStatus;
+        std::wstring path = classes.classesPath;
+        for (const std::wstring& part : Components(sub.c_str())) path += (path.empty() ? L"" : L"\\") + part;
+        Handle opened{nullptr, view, true, nullptr, path};
+        classesSides(path, view, &opened.node, &opened.user);
+        Shown shown;
+        if (merged(opened, &shown) != ERROR_SUCCESS) return ERROR_FILE_NOT_FOUND;
+        if (const Fault* f = sideFault(Operation::Open, shown, kAnyIndex, access)) return f->error;
+        std::uintptr_t id = nextHandle_;
+        nextHandle_ += 4;
+        handles_[id] = opened;
+        *result = reinterpret_cast<HKEY>(id);
+        return ERROR_SUCCESS;
+    }
     auto node = resolve(start, sub, view, false);
     if (!node) return ERROR_FILE_NOT_FOUND;
     if (const Fault* f = fault(Operation::Open, *node, kAnyIndex, access)) return f->error;
     std::uintptr_t id = nextHandle_;
     nextHandle_ += 4;
-    handles_[id] = Handle{node, view};
+    handles_[id] = Handle{node, view, false, nullptr, std::wstring()};
     *result = reinterpret_cast<HKEY>(id);
     return ERROR_SUCCESS;
 }
 
 LSTATUS MemoryRegistry::queryInfoKey(HKEY key, RegistryKeyInfo* info) {
-    LSTATUS status;
-    RegistryView view;
-    auto node = nodeOf(key, &status, &view);
-    if (!node) return status;
-    if (const Fault* f = fault(Operation::QueryInfo, *node)) return f->error;
+    Shown shown;
+    if (LSTATUS status = show(key, Operation::QueryInfo, kAnyIndex, &shown)) return status;
     *info = RegistryKeyInfo{};
-    for (const auto& c : visibleChildren(node, view)) {
+    for (const auto& c : shown.children) {
         ++info->subkeys;
         info->maxSubkeyLength = std::max<DWORD>(info->maxSubkeyLength, c->name.size());
     }
-    for (const Value& v : node->values) {
+    for (const Value* v : shown.values) {
         ++info->values;
-        info->maxValueNameLength = std::max<DWORD>(info->maxValueNameLength, v.name.size());
-        info->maxValueDataSize = std::max<DWORD>(info->maxValueDataSize, v.data.size());
+        info->maxValueNameLength = std::max<DWORD>(info->maxValueNameLength, v->name.size());
+        info->maxValueDataSize = std::max<DWORD>(info->maxValueDataSize, v->data.size());
     }
     return ERROR_SUCCESS;
 }
 
 LSTATUS MemoryRegistry::enumKey(HKEY key, DWORD index, wchar_t* name, DWORD* nameLength) {
-    LSTATUS status;
-    RegistryView view;
-    auto node = nodeOf(key, &status, &view);
-    if (!node) return status;
-    if (const Fault* f = fault(Operation::EnumKey, *node, index)) return f->error;
-    auto children = visibleChildren(node, view);
+    Shown shown;
+    if (LSTATUS status = show(key, Operation::EnumKey, index, &shown)) return status;
+    const auto& children = shown.children;
     if (index >= children.size()) return ERROR_NO_MORE_ITEMS;
     const std::wstring& found = children[index]->name;
     if (found.size() + 1 > *nameLength) return ERROR_MORE_DATA;
@@ -361,13 +451,11 @@ LSTATUS MemoryRegistry::enumKey(HKEY key, DWORD index, wchar_t* name, DWORD* nam
 
 LSTATUS MemoryRegistry::enumValue(HKEY key, DWORD index, wchar_t* name, DWORD* nameLength, DWORD* type, BYTE* data,
                                   DWORD* dataSize) {
-    LSTATUS status;
-    RegistryView view;
-    auto node = nodeOf(key, &status, &view);
-    if (!node) return status;
-    if (const Fault* f = fault(Operation::EnumValue, *node, index)) return f->error;
-    if (index >= node->values.size()) return ERROR_NO_MORE_ITEMS;
-    const Value& value = node->values[index];
+    Shown shown;
+    if (LSTATUS status = show(key, Operation::EnumValue, index, &shown)) return status;
+    const auto& values = shown.values;
+    if (index >= values.size()) return ERROR_NO_MORE_ITEMS;
+    const Value& value = *values[index];
     if (value.name.size() + 1 > *nameLength) return ERROR_MORE_DATA;
     std::copy(value.name.begin(), value.name.end(), name);
     name[value.name.size()] = L'\0';
@@ -386,14 +474,35 @@ LSTATUS MemoryRegistry::enumValue(HKEY key, DWORD index, wchar_t* name, DWORD* n
 }
 
 LSTATUS MemoryRegistry::deleteKey(HKEY parent, const wchar_t* subKey, REGSAM viewBits) {
-    LSTATUS status;
+    Handle classes;
+    const bool inClasses = classesHandle(parent, &classes);
+    LSTATUS status = ERROR_SUCCESS;
     RegistryView parentView;
-    auto start = nodeOf(parent, &status, &parentView);
+    auto start = inClasses ? nullptr : nodeOf(parent, &status, &parentView);
     std::wstring sub = subKey ? subKey : L"";
-    calls_.push_back(
-        Call{Operation::Delete, (start ? start->path : L"?") + (sub.empty() ? L"" : L"\\" + sub), viewBits});
-    if (!start) return status;
+    std::wstring parentPath = inClasses ? L"HKCR" + (classes.classesPath.empty() ? L"" : L"\\" + classes.classesPath)
+                              : start   ? start->path
+                                        : L"?";
+    calls_.push_back(Call{Operation::Delete, parentPath + (sub.empty() ? L"" : L"\\" + sub), viewBits});
+    if (!inClasses && !start) return status;
     if ((viewBits & kRegistryViewBits) == kRegistryViewBits) return ERROR_INVALID_PARAMETER;
+    if (inClasses) {
+        std::wstring path = classes.classesPath;
+        for (const std::wstring& part : Components(sub.c_str())) path += (path.empty() ? L"" : L"\\") + part;
+        if (path.empty()) return ERROR_ACCESS_DENIED;
+        Handle target{nullptr, viewOf(viewBits), true, nullptr, path};
+        classesSides(path, target.view, &target.node, &target.user);
+        Shown shown;
+        if (merged(target, &shown) != ERROR_SUCCESS) return ERROR_FILE_NOT_FOUND;
+        if (const Fault* f = sideFault(Operation::Delete, shown)) return f->error;
+        if (!shown.children.empty()) return ERROR_ACCESS_DENIED;
+        const std::shared_ptr<Node>& node = shown.sides.front();  // the user's, where there is one
+        Node* up = node->parent;
+        up->children.erase(up->lowerBound(node->folded));
+        node->deleted = true;
+        node->parent = nullptr;
+        return ERROR_SUCCESS;
+    }
     auto node = sub.empty() ? start : resolve(start, sub, viewOf(viewBits), false);
     if (!node) return ERROR_FILE_NOT_FOUND;
     if (!node->parent) return ERROR_ACCESS_DENIED;
@@ -412,6 +521,14 @@ LSTATUS MemoryRegistry::closeKey(HKEY key) {
 }
 
 LSTATUS MemoryRegistry::queryKeyName(HKEY key, std::wstring* name) {
+    Handle classes;
+    if (classesHandle(key, &classes)) {
+        // A key of the merged HKCR is the user's key where there is one, as deletes find it.
+        Shown shown;
+        if (LSTATUS status = merged(classes, &shown)) return status;
+        *name = shown.sides.empty() ? L"HKCR" : shown.sides.front()->path;
+        return ERROR_SUCCESS;
+    }
     LSTATUS status;
     RegistryView view;
     auto node = nodeOf(key, &status, &view);

@@ -15,6 +15,14 @@
 // looks in the 32-bit view. With no redirection point, the view bits change nothing, as on
 // 32-bit Windows.
 //
+// The merged class root. By default HKCR is a tree of its own, as under Wine 8, whose HKCR is
+// the machine's classes alone. After mergeClassesRoot() it is what Windows shows: HKCR\X is
+// HKCU\SOFTWARE\Classes\X merged over HKLM\SOFTWARE\Classes\X, in the view of each call.
+// A key of either side shows the subkeys of both (the user's spelling where both have one)
+// and the values of both (the user's where both have a name); a delete through HKCR removes
+// the user's key where there is one, otherwise the machine's; keys made through HKCR go to
+// the machine's side. A fault injected on either side's key shows through HKCR.
+//
 // Faults can be injected per key (matched by the key's full stored path, the "Wow6432Node"
 // step included): an open, a query, an enumeration or a delete then fails with a chosen error.
 
@@ -55,6 +63,8 @@ public:
     // the COM class and interface keys of HKLM\SOFTWARE\Classes, HKCU\SOFTWARE\Classes and
     // HKCR redirected; everything else shared.
     void useWindowsViews();
+    // HKCR becomes the merge of the user's and the machine's class keys (see above).
+    void mergeClassesRoot() { mergedClasses_ = true; }
 
     // Makes the key and its missing ancestors, in `view`.
     void createKey(const std::wstring& path, RegistryView view = RegistryView::Bits64);
@@ -105,8 +115,16 @@ private:
         std::vector<BYTE> data;
     };
     struct Handle {
-        std::shared_ptr<Node> node;
+        std::shared_ptr<Node> node;  // for a key of the merged HKCR: the machine's side, if any
         RegistryView view;
+        bool classes = false;        // a key of the merged HKCR
+        std::shared_ptr<Node> user;  // ... and its user's side, if any
+        std::wstring classesPath;    // ... and its path below HKCR
+    };
+    struct Shown {                                 // what a key shows: for one of the merged HKCR, both sides
+        std::vector<std::shared_ptr<Node>> sides;  // the user's first
+        std::vector<std::shared_ptr<Node>> children;
+        std::vector<const Value*> values;
     };
     struct Redirection {
         bool allBut;                      // true: names are the shared children
@@ -121,6 +139,13 @@ private:
     };
 
     std::shared_ptr<Node> root(HKEY key) const;
+    bool classesHandle(HKEY key, Handle* handle) const;
+    void classesSides(const std::wstring& classesPath, RegistryView view, std::shared_ptr<Node>* machine,
+                      std::shared_ptr<Node>* user) const;
+    LSTATUS merged(const Handle& handle, Shown* shown) const;
+    const Fault* sideFault(Operation operation, const Shown& shown, DWORD index = kAnyIndex, REGSAM access = 0) const;
+    // What `key` shows, or the error of `operation` on it (an injected fault included).
+    LSTATUS show(HKEY key, Operation operation, DWORD index, Shown* shown) const;
     std::shared_ptr<Node> nodeOf(HKEY key, LSTATUS* status, RegistryView* view) const;
     std::shared_ptr<Node> resolve(const std::shared_ptr<Node>& start, const std::wstring& subPath, RegistryView view,
                                   bool create);
@@ -134,6 +159,7 @@ private:
 
     std::shared_ptr<Node> classesRoot_, currentUser_, localMachine_;
     RegistryView processView_ = RegistryView::Bits64;
+    bool mergedClasses_ = false;
     std::map<std::wstring, Redirection> redirections_;  // by folded path
     std::vector<Fault> faults_;
     std::map<std::uintptr_t, Handle> handles_;

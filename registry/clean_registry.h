@@ -16,8 +16,17 @@ void CleanRegistry(OperationsLogger* logger, ProgressCleaner* progress, Registry
 
 // The same on any registry, with the WOW64 state given, for a table of rules ended by a row
 // whose root is null. After each rule the progress is (sum of the weights done, sum of all).
-// Each rule of the current user's is also applied to each of `users`, right after the current
-// user, within the rule's one step of progress.
+// A search made for one rule also answers the later rules that search the same keys, as long
+// as nothing they could hold was deleted in between; the outcome is that of the rules applied
+// one by one.
 void CleanRegistry(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
-                   const RegistryRule* rules = RegistryRuleTable(), RegistryBackup* backup = nullptr,
-                   const std::vector<UserHives>& users = {});
+                   const RegistryRule* rules = RegistryRuleTable(), RegistryBackup* backup = nullptr);
+
+// The same, each rule of the current user's also applied to each of `users`, right after the
+// current user, within the rule's one step of progress.
+void CleanRegistry(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
+                   const RegistryRule* rules, RegistryBackup* backup, const std::vector<UserHives>& users);
+
+// The same, each rule searching for itself alone: the reference the cleaner above is held to.
+void CleanRegistryRuleByRule(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
+                             const RegistryRule* rules = RegistryRuleTable(), RegistryBackup* backup = nullptr);

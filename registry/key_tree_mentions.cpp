@@ -1,6 +1,5 @@
 #include "registry/key_tree_mentions.h"
 
-#include <string_view>
 #include <vector>
 
 #include "platform/registry_key.h"
@@ -12,15 +11,33 @@ constexpr DWORD kKeyNameBuffer = 512;     // characters; key names are at most 2
 constexpr DWORD kValueNameBuffer = 4096;  // characters, the terminator included
 constexpr DWORD kValueDataBuffer = 4096;  // bytes
 
-// One set of buffers for the whole walk, on the heap: a key chain can be 512 levels deep,
-// and 8 KB of buffers on each level's stack frame would overflow the main thread's stack.
-struct SearchBuffers {
+// One walk: the patterns, what has been seen so far, and one set of buffers for the whole
+// walk, on the heap: a key chain can be 512 levels deep, and 8 KB of buffers on each
+// level's stack frame would overflow the main thread's stack.
+struct Search {
+    RegistryApi& registry;
+    const std::vector<std::wstring_view>& patterns;
+    REGSAM access;
+    bool stopWhenAllSeen;
+    unsigned all;
+    unsigned seen = 0;
+    bool settled = true;
     std::vector<wchar_t> keyName = std::vector<wchar_t>(kKeyNameBuffer);
     std::vector<wchar_t> valueName = std::vector<wchar_t>(kValueNameBuffer);
     std::vector<BYTE> data = std::vector<BYTE>(kValueDataBuffer);
-};
 
-bool Holds(std::wstring_view text, std::wstring_view pattern) { return text.find(pattern) != std::wstring_view::npos; }
+    void look(std::wstring_view text) {
+        for (size_t i = 0; i < patterns.size(); ++i) {
+            if (text.find(patterns[i]) != std::wstring_view::npos) seen |= 1u << i;
+        }
+    }
+    bool done() const { return stopWhenAllSeen && seen == all; }
+    // A refused access stays refused, and a value too large stays too large; any other
+    // failure might not happen again.
+    void note(LSTATUS status) {
+        if (status != ERROR_ACCESS_DENIED && status != ERROR_MORE_DATA) settled = false;
+    }
+};
 
 // REG_SZ data as text: up to its terminator, or to its end when the writer left none.
 std::wstring_view StringData(const BYTE* data, DWORD size) {
@@ -29,54 +46,62 @@ std::wstring_view StringData(const BYTE* data, DWORD size) {
     return end == std::wstring_view::npos ? text : text.substr(0, end);
 }
 
-bool Mentions(RegistryApi& registry, HKEY key, std::wstring_view pattern, REGSAM access, int depth,
-              SearchBuffers& buffers) {
+void Walk(Search& search, HKEY key, int depth) {
     RegistryKeyInfo info;
-    if (registry.queryInfoKey(key, &info) != ERROR_SUCCESS) {
+    LSTATUS status = search.registry.queryInfoKey(key, &info);
+    if (status != ERROR_SUCCESS) {
+        search.note(status);
         info = RegistryKeyInfo{};
     }
-    bool found = false;
 
-    for (DWORD index = 0; index < info.subkeys; ++index) {
+    for (DWORD index = 0; index < info.subkeys && !search.done(); ++index) {
         DWORD length = kKeyNameBuffer;
-        if (registry.enumKey(key, index, buffers.keyName.data(), &length) != ERROR_SUCCESS) {
+        status = search.registry.enumKey(key, index, search.keyName.data(), &length);
+        if (status != ERROR_SUCCESS) {
+            search.settled = false;
             continue;
         }
-        if (Holds({buffers.keyName.data(), length}, pattern)) {
-            found = true;
-        }
-        if (depth >= kMaxKeyDepth) {
+        search.look({search.keyName.data(), length});
+        if (depth >= kMaxKeyDepth || search.done()) {
             continue;
         }
         unique_registry_key child;
-        if (OpenRegistryKey(registry, key, buffers.keyName.data(), access, child) == ERROR_SUCCESS) {
-            if (Mentions(registry, child.get().key, pattern, access, depth + 1, buffers)) {
-                found = true;
-            }
+        status = OpenRegistryKey(search.registry, key, search.keyName.data(), search.access, child);
+        if (status == ERROR_SUCCESS) {
+            Walk(search, child.get().key, depth + 1);
+        } else {
+            search.note(status);
         }
     }
 
-    for (DWORD index = 0; index < info.values; ++index) {
+    for (DWORD index = 0; index < info.values && !search.done(); ++index) {
         DWORD nameLength = kValueNameBuffer;
         DWORD type = REG_NONE;
         DWORD size = kValueDataBuffer;
-        if (registry.enumValue(key, index, buffers.valueName.data(), &nameLength, &type, buffers.data.data(), &size) !=
-            ERROR_SUCCESS) {
+        status = search.registry.enumValue(key, index, search.valueName.data(), &nameLength, &type, search.data.data(),
+                                           &size);
+        if (status != ERROR_SUCCESS) {
+            search.note(status);
             continue;
         }
-        if (Holds({buffers.valueName.data(), nameLength}, pattern)) {
-            found = true;
-        }
-        if (type == REG_SZ && Holds(StringData(buffers.data.data(), size), pattern)) {
-            found = true;
+        search.look({search.valueName.data(), nameLength});
+        if (type == REG_SZ) {
+            search.look(StringData(search.data.data(), size));
         }
     }
-    return found;
 }
 
 }  // namespace
 
+unsigned KeyTreeMentionsOf(RegistryApi& registry, HKEY key, const std::vector<std::wstring_view>& patterns,
+                           REGSAM access, bool stopWhenAllSeen, bool* settled) {
+    const unsigned all = patterns.size() >= 32 ? ~0u : (1u << patterns.size()) - 1;
+    Search search{registry, patterns, access, stopWhenAllSeen, all};
+    Walk(search, key, 0);
+    if (settled) *settled = search.settled;
+    return search.seen;
+}
+
 bool KeyTreeMentions(RegistryApi& registry, HKEY key, const wchar_t* pattern, REGSAM access) {
-    SearchBuffers buffers;
-    return Mentions(registry, key, pattern, access, 0, buffers);
+    return KeyTreeMentionsOf(registry, key, {pattern}, access, false, nullptr) != 0;
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string_view>
+#include <vector>
+
 #include "platform/registry_api.h"
 
 // True when the subtree below `key` holds `pattern` (a case-sensitive substring) in a
@@ -7,3 +10,13 @@
 // with `access`. Other value types are not examined, nor values whose name exceeds 4095
 // characters or whose data exceeds 4096 bytes. The whole subtree is always walked.
 bool KeyTreeMentions(RegistryApi& registry, HKEY key, const wchar_t* pattern, REGSAM access);
+
+// The same search for several patterns in one walk: bit i of the result is set when
+// patterns[i] was seen (at most 32 patterns). With `stopWhenAllSeen` the walk ends as soon
+// as every pattern has been seen, since the search has no effect besides its answer.
+// `settled` (may be null) tells whether the bits left clear are certain: false when a read
+// failed in a way that another attempt might not repeat (anything but a key that refuses
+// the access asked for, or a value too large for the buffers), so that a clear bit may
+// only mean that part of the subtree went unread. Set bits are always certain.
+unsigned KeyTreeMentionsOf(RegistryApi& registry, HKEY key, const std::vector<std::wstring_view>& patterns,
+                           REGSAM access, bool stopWhenAllSeen, bool* settled);

@@ -1,16 +1,30 @@
 #include "registry/registry_views.h"
 
+namespace {
+
+void ApplyInViews(RegistryApi& registry, bool wow64, HKEY root, const NamedRoot* named, const wchar_t* path,
+                  const wchar_t* pattern, int mode, OperationsLogger* logger, RegistryBackup* backup,
+                  CandidateKnowledge* knowledge) {
+    // Under WOW64 the 64-bit view and then the 32-bit view, both always; otherwise the default view.
+    const REGSAM passes[] = {wow64 ? kView64Access : kDefaultViewAccess, kView32Access};
+    for (size_t pass = 0; pass < (wow64 ? 2u : 1u); ++pass) {
+        ViewPass viewPass(registry, wow64, root, path, pattern, passes[pass], mode, logger, backup, knowledge);
+        if (named) {
+            viewPass.nameRuleKey(LoggedKeyPath(named->loggedName, path, wow64),
+                                 *path ? named->backupName + L'\\' + path : named->backupName);
+        }
+        viewPass.apply();
+    }
+}
+
+}  // namespace
+
 void ApplyRegistryRule(RegistryApi& registry, bool wow64, HKEY root, const wchar_t* path, const wchar_t* pattern,
-                       int mode, OperationsLogger* logger, RegistryBackup* backup) {
-    ApplyRegistryRule(registry, wow64, PredefinedRoot(root), path, pattern, mode, logger, backup);
+                       int mode, OperationsLogger* logger, RegistryBackup* backup, CandidateKnowledge* knowledge) {
+    ApplyInViews(registry, wow64, root, nullptr, path, pattern, mode, logger, backup, knowledge);
 }
 
 void ApplyRegistryRule(RegistryApi& registry, bool wow64, const NamedRoot& root, const wchar_t* path,
                        const wchar_t* pattern, int mode, OperationsLogger* logger, RegistryBackup* backup) {
-    if (wow64) {
-        ApplyRuleInView(registry, wow64, root, path, pattern, kView64Access, mode, logger, backup);
-        ApplyRuleInView(registry, wow64, root, path, pattern, kView32Access, mode, logger, backup);
-    } else {
-        ApplyRuleInView(registry, wow64, root, path, pattern, kDefaultViewAccess, mode, logger, backup);
-    }
+    ApplyInViews(registry, wow64, root.key, &root, path, pattern, mode, logger, backup, nullptr);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/registry_api.h"
+#include "registry/candidate_knowledge.h"
 #include "registry/registry_backup.h"
 #include "registry/rule_in_view.h"
 #include "report/operations_logger.h"
@@ -12,8 +13,12 @@ constexpr REGSAM kView32Access = KEY_ALL_ACCESS | KEY_WOW64_32KEY;  // 0xF023F
 
 // Applies one rule: under WOW64 in the 64-bit view and then in the 32-bit view, both passes
 // always; otherwise once in the default view. Each key is handed to `backup` (may be null)
-// before it is deleted.
+// before it is deleted. `knowledge`, when given, is the session's, already started on this rule.
 void ApplyRegistryRule(RegistryApi& registry, bool wow64, HKEY root, const wchar_t* path, const wchar_t* pattern,
-                       int mode, OperationsLogger* logger, RegistryBackup* backup = nullptr);
+                       int mode, OperationsLogger* logger, RegistryBackup* backup = nullptr,
+                       CandidateKnowledge* knowledge = nullptr);
+
+// The same below a root of another user's, named as `root` says. Each pass searches for itself
+// alone: what the session knows about candidates is about the current user's and the machine's keys.
 void ApplyRegistryRule(RegistryApi& registry, bool wow64, const NamedRoot& root, const wchar_t* path,
                        const wchar_t* pattern, int mode, OperationsLogger* logger, RegistryBackup* backup = nullptr);

@@ -1,6 +1,7 @@
 #include "registry/rule_in_view.h"
 
 #include <cwchar>
+#include <utility>
 #include <vector>
 
 #include "platform/registry_key.h"
@@ -15,6 +16,23 @@ namespace {
 
 constexpr DWORD kSubkeyNameBuffer = 512;
 
+const wchar_t* RootName(HKEY root) {
+    if (root == HKEY_CLASSES_ROOT) return L"HKCR";
+    if (root == HKEY_CURRENT_USER) return L"HKCU";
+    if (root == HKEY_LOCAL_MACHINE) return L"HKLM";
+    return L"";
+}
+
+std::wstring Below(const std::wstring& path, const std::wstring& name) {
+    return path.empty() ? name : path + L'\\' + name;
+}
+
+}  // namespace
+
+std::wstring LoggedKeyPath(HKEY root, const wchar_t* path, bool wow64) {
+    return LoggedKeyPath(RootName(root), path, wow64);
+}
+
 std::wstring LoggedKeyPath(const std::wstring& rootName, const wchar_t* path, bool wow64) {
     std::wstring logged = wow64 ? L"(64) " : L"";
     logged += rootName;
@@ -25,119 +43,183 @@ std::wstring LoggedKeyPath(const std::wstring& rootName, const wchar_t* path, bo
     return logged;
 }
 
-const wchar_t* RootName(HKEY root) {
-    if (root == HKEY_CLASSES_ROOT) return L"HKCR";
-    if (root == HKEY_CURRENT_USER) return L"HKCU";
-    if (root == HKEY_LOCAL_MACHINE) return L"HKLM";
-    return L"";
+ViewPass::ViewPass(RegistryApi& registry, bool wow64, HKEY root, const wchar_t* path, const wchar_t* pattern,
+                   REGSAM access, int mode, OperationsLogger* logger, RegistryBackup* backup,
+                   CandidateKnowledge* knowledge)
+    : registry_(registry),
+      root_(root),
+      path_(path),
+      pattern_(pattern),
+      access_(access),
+      mode_(mode),
+      logger_(logger),
+      backup_(backup),
+      knowledge_(knowledge),
+      loggedPath_(LoggedKeyPath(root, path, wow64)),
+      backupName_(backup && root ? BackupKeyName(root, path) : std::wstring()) {}
+
+void ViewPass::nameRuleKey(std::wstring loggedPath, std::wstring backupName) {
+    loggedPath_ = std::move(loggedPath);
+    backupName_ = std::move(backupName);
 }
 
-// Every key a rule removes goes through here: saved to the backup, then deleted with its subtree.
-bool RemoveFoundKey(RegistryApi& registry, HKEY parent, const std::wstring& path, REGSAM access, RegistryBackup* backup,
-                    const std::wstring& backupName) {
-    if (backup) {
-        backup->save(registry, parent, path, access, backupName);
+// Every key a rule removes goes through here: what the session knew about anything that
+// holds it is forgotten, then it is saved to the backup and deleted with its subtree.
+bool ViewPass::removeFoundKey(HKEY parent, const std::wstring& subPath, const std::wstring& rulePath,
+                              const std::wstring& backupName) {
+    if (knowledge_) {
+        knowledge_->forget(root_, rulePath);
     }
-    return DeleteKeyTree(registry, parent, path, access);
+    if (backup_) {
+        backup_->save(registry_, parent, subPath, access_, backupName);
+    }
+    return DeleteKeyTree(registry_, parent, subPath, access_);
 }
 
-bool ContentMentions(RegistryApi& registry, HKEY ruleKey, const wchar_t* name, const wchar_t* pattern, REGSAM access) {
+// HKCR shows the machine's class key where the user has none of that name in this view.
+// The user's keys are listed once per pass; any doubt leaves every candidate on the
+// merged side, which is searched in HKCR itself.
+void ViewPass::readUserClasses() {
+    userClasses_.clear();
+    userClassesKnown_ = false;
+    unique_registry_key key;
+    const std::wstring userPath = Below(L"SOFTWARE\\Classes", path_);
+    LSTATUS status =
+        OpenRegistryKey(registry_, HKEY_CURRENT_USER, userPath.c_str(), KEY_READ | (access_ & kRegistryViewBits), key);
+    if (status == ERROR_FILE_NOT_FOUND) {
+        userClassesKnown_ = true;
+        return;
+    }
+    RegistryKeyInfo info;
+    if (status != ERROR_SUCCESS || registry_.queryInfoKey(key.get().key, &info) != ERROR_SUCCESS) {
+        return;
+    }
+    wchar_t name[kSubkeyNameBuffer];
+    std::string folded;
+    for (DWORD index = 0; index < info.subkeys; ++index) {
+        DWORD length = kSubkeyNameBuffer;
+        if (registry_.enumKey(key.get().key, index, name, &length) != ERROR_SUCCESS ||
+            !CandidateKnowledge::FoldedName({name, length}, &folded)) {
+            userClasses_.clear();
+            return;
+        }
+        userClasses_.insert(folded);
+    }
+    userClassesKnown_ = true;
+}
+
+CandidateSide ViewPass::sideOf(const std::wstring& name) const {
+    if (root_ == HKEY_CURRENT_USER) return CandidateSide::User;
+    if (root_ != HKEY_CLASSES_ROOT) return CandidateSide::Machine;
+    std::string folded;
+    if (userClassesKnown_ && CandidateKnowledge::FoldedName(name, &folded) && !userClasses_.count(folded)) {
+        return CandidateSide::Machine;
+    }
+    return CandidateSide::Merged;
+}
+
+bool ViewPass::contentMentions(HKEY ruleKey, const std::wstring& name) {
+    Candidate candidate;
+    const bool named = knowledge_ && knowledge_->identify(name, access_, sideOf(name), &candidate);
+    bool found = false;
+    if (named && knowledge_->recall(candidate, &found)) {
+        return found;
+    }
     // Only reading is needed here. The view bit must come along all the same: a 32-bit
     // process under WOW64 that opens a subkey without one lands in the 32-bit view, whatever
     // view the rule key was opened in.
-    unique_registry_key candidate;
-    if (OpenRegistryKey(registry, ruleKey, name, KEY_READ | (access & kRegistryViewBits), candidate) != ERROR_SUCCESS) {
+    unique_registry_key key;
+    LSTATUS status = OpenRegistryKey(registry_, ruleKey, name.c_str(), KEY_READ | (access_ & kRegistryViewBits), key);
+    if (status != ERROR_SUCCESS) {
+        if (named) knowledge_->learn(candidate, 0, status == ERROR_ACCESS_DENIED);
         return false;
     }
-    return KeyTreeMentions(registry, candidate.get().key, pattern, access);
+    if (!knowledge_) {
+        return KeyTreeMentions(registry_, key.get().key, pattern_, access_);
+    }
+    bool settled = false;
+    unsigned seen = KeyTreeMentionsOf(registry_, key.get().key, knowledge_->searchPatterns(), access_, true, &settled);
+    if (named) knowledge_->learn(candidate, seen, settled);
+    return (seen & 1u) != 0;  // the rule's own pattern comes first
 }
 
-}  // namespace
-
-std::wstring LoggedKeyPath(HKEY root, const wchar_t* path, bool wow64) {
-    return LoggedKeyPath(RootName(root), path, wow64);
-}
-
-NamedRoot PredefinedRoot(HKEY root) { return {root, RootName(root), BackupKeyName(root, L"")}; }
-
-void RemoveMatchingSubkeys(RegistryApi& registry, HKEY ruleKey, const wchar_t* pattern, const std::wstring& loggedPath,
-                           REGSAM access, int mode, OperationsLogger* logger, RegistryBackup* backup,
-                           const std::wstring& backupName) {
+void ViewPass::removeMatchingSubkeys(HKEY ruleKey) {
     RegistryKeyInfo info;
-    if (registry.queryInfoKey(ruleKey, &info) != ERROR_SUCCESS || info.subkeys == 0) {
+    if (registry_.queryInfoKey(ruleKey, &info) != ERROR_SUCCESS || info.subkeys == 0) {
         return;
+    }
+    if (knowledge_ && mode_ == MatchNameOrContent && root_ == HKEY_CLASSES_ROOT) {
+        readUserClasses();
     }
     // Names are collected first and deleted after the enumeration, since each deletion
     // shifts the indexes of the keys after it.
     std::vector<std::wstring> collected;
-    wchar_t name[kSubkeyNameBuffer];
+    wchar_t buffer[kSubkeyNameBuffer];
     for (DWORD index = 0; index < info.subkeys; ++index) {
         DWORD length = kSubkeyNameBuffer;
-        if (registry.enumKey(ruleKey, index, name, &length) != ERROR_SUCCESS) {
+        if (registry_.enumKey(ruleKey, index, buffer, &length) != ERROR_SUCCESS) {
             continue;
         }
-        if (std::wcsstr(name, pattern) ||
-            (mode == MatchNameOrContent && ContentMentions(registry, ruleKey, name, pattern, access))) {
-            collected.emplace_back(name, length);
+        std::wstring name(buffer, length);
+        if (name.find(pattern_) != std::wstring::npos ||
+            (mode_ == MatchNameOrContent && contentMentions(ruleKey, name))) {
+            collected.push_back(std::move(name));
         }
     }
     for (const std::wstring& found : collected) {
-        const std::wstring name = backup ? backupName + L'\\' + found : std::wstring();
-        bool removed = RemoveFoundKey(registry, ruleKey, found, access, backup, name);
-        if (logger) {
-            logger->log(kRemoveRegistryKey, (loggedPath + L'\\' + found).c_str(), removed ? 1 : 0);
+        const std::wstring backupName = backup_ ? backupName_ + L'\\' + found : std::wstring();
+        bool removed = removeFoundKey(ruleKey, found, Below(path_, found), backupName);
+        if (logger_) {
+            logger_->log(kRemoveRegistryKey, (loggedPath_ + L'\\' + found).c_str(), removed ? 1 : 0);
         }
+    }
+}
+
+void ViewPass::apply() {
+    const size_t slash = path_.find(L'\\');
+    if (slash == std::wstring::npos) {
+        unique_registry_key ruleKey;
+        if (OpenRegistryKey(registry_, root_, path_.c_str(), access_, ruleKey) == ERROR_SUCCESS) {
+            removeMatchingSubkeys(ruleKey.get().key);
+        }
+        return;
+    }
+
+    const std::wstring first = path_.substr(0, slash);
+    const std::wstring rest = path_.substr(slash + 1);
+    unique_registry_key firstKey;
+    if (OpenRegistryKey(registry_, root_, first.c_str(), access_, firstKey) != ERROR_SUCCESS) {
+        return;
+    }
+    unique_registry_key ruleKey;
+    if (OpenRegistryKey(registry_, firstKey.get().key, rest.c_str(), access_, ruleKey) != ERROR_SUCCESS) {
+        return;
+    }
+    if (mode_ == RemoveKey) {
+        // The open only showed that the key is there; it is deleted through its parent.
+        ruleKey.reset();
+        const std::wstring spelled =
+            backup_ ? SpelledKeyName(registry_, firstKey.get().key, rest, access_, backupName_) : std::wstring();
+        // A failed deletion is reported as well: its backup is written by then, and the deletion
+        // may have removed part of the subtree before it stopped.
+        const bool removed = removeFoundKey(firstKey.get().key, rest, path_, spelled);
+        if (logger_) {
+            logger_->log(kRemoveRegistryKey, loggedPath_.c_str(), removed ? 1 : 0);
+        }
+    } else {
+        removeMatchingSubkeys(ruleKey.get().key);
     }
 }
 
 void ApplyRuleInView(RegistryApi& registry, bool wow64, HKEY root, const wchar_t* path, const wchar_t* pattern,
                      REGSAM access, int mode, OperationsLogger* logger, RegistryBackup* backup) {
-    ApplyRuleInView(registry, wow64, PredefinedRoot(root), path, pattern, access, mode, logger, backup);
+    ViewPass(registry, wow64, root, path, pattern, access, mode, logger, backup).apply();
 }
 
-void ApplyRuleInView(RegistryApi& registry, bool wow64, const NamedRoot& namedRoot, const wchar_t* path,
-                     const wchar_t* pattern, REGSAM access, int mode, OperationsLogger* logger,
-                     RegistryBackup* backup) {
-    const HKEY root = namedRoot.key;
-    const std::wstring loggedPath = LoggedKeyPath(namedRoot.loggedName, path, wow64);
-    std::wstring backupName = backup ? namedRoot.backupName : std::wstring();
-    if (backup && *path) {
-        backupName += L'\\';
-        backupName += path;
-    }
-    const wchar_t* slash = std::wcschr(path, L'\\');
-    if (!slash) {
-        unique_registry_key ruleKey;
-        if (OpenRegistryKey(registry, root, path, access, ruleKey) == ERROR_SUCCESS) {
-            RemoveMatchingSubkeys(registry, ruleKey.get().key, pattern, loggedPath, access, mode, logger, backup,
-                                  backupName);
-        }
-        return;
-    }
-
-    const std::wstring first(path, slash);
-    const std::wstring rest(slash + 1);
-    unique_registry_key firstKey;
-    if (OpenRegistryKey(registry, root, first.c_str(), access, firstKey) != ERROR_SUCCESS) {
-        return;
-    }
-    unique_registry_key ruleKey;
-    if (OpenRegistryKey(registry, firstKey.get().key, rest.c_str(), access, ruleKey) != ERROR_SUCCESS) {
-        return;
-    }
-    if (mode == RemoveKey) {
-        // The open only showed that the key is there; it is deleted through its parent.
-        ruleKey.reset();
-        const std::wstring spelled =
-            backup ? SpelledKeyName(registry, firstKey.get().key, rest, access, backupName) : std::wstring();
-        // A failed deletion is reported as well: its backup is written by then, and the deletion
-        // may have removed part of the subtree before it stopped.
-        const bool removed = RemoveFoundKey(registry, firstKey.get().key, rest, access, backup, spelled);
-        if (logger) {
-            logger->log(kRemoveRegistryKey, loggedPath.c_str(), removed ? 1 : 0);
-        }
-    } else {
-        RemoveMatchingSubkeys(registry, ruleKey.get().key, pattern, loggedPath, access, mode, logger, backup,
-                              backupName);
-    }
+void RemoveMatchingSubkeys(RegistryApi& registry, HKEY ruleKey, const wchar_t* pattern, const std::wstring& loggedPath,
+                           REGSAM access, int mode, OperationsLogger* logger, RegistryBackup* backup,
+                           const std::wstring& backupName) {
+    ViewPass pass(registry, false, nullptr, L"", pattern, access, mode, logger, backup);
+    pass.nameRuleKey(loggedPath, backupName);
+    pass.removeMatchingSubkeys(ruleKey);
 }

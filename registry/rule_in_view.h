@@ -1,8 +1,10 @@
 #pragma once
 
+#include <set>
 #include <string>
 
 #include "platform/registry_api.h"
+#include "registry/candidate_knowledge.h"
 #include "registry/registry_backup.h"
 #include "report/operations_logger.h"
 
@@ -13,29 +15,70 @@ extern const wchar_t kRemoveRegistryKey[];
 // ("HKCR", "HKCU", "HKLM") and, unless the path is empty, a backslash and the path.
 std::wstring LoggedKeyPath(HKEY root, const wchar_t* path, bool wow64);
 
-// A root that rules are applied below, and its names: in the log (after the mark) and in the
-// backup. For the predefined roots these are "HKCU" and "HKEY_CURRENT_USER" and so on; another
-// user's hive, opened wherever it is loaded, is named where it lives when that user is logged on.
+// A root that rules are applied below, other than the predefined ones, and its names: in the
+// log (after the mark) and in the backup. Another user's hive, opened wherever it is loaded, is
+// named where it lives while that user is logged on.
 struct NamedRoot {
     HKEY key = nullptr;
-    std::wstring loggedName;
-    std::wstring backupName;
+    std::wstring loggedName;  // "HKU\<SID>"
+    std::wstring backupName;  // "HKEY_USERS\<SID>"
 };
-NamedRoot PredefinedRoot(HKEY root);
+std::wstring LoggedKeyPath(const std::wstring& rootName, const wchar_t* path, bool wow64);
+
+// One rule applied in one view: the registry, the rule key, the view's access mask, the
+// sinks (either may be null) and, when the session shares what it learnt about candidates
+// between rules, that knowledge. Without it each candidate is searched for the rule's own
+// pattern alone: the rule-by-rule cleaner.
+class ViewPass {
+public:
+    ViewPass(RegistryApi& registry, bool wow64, HKEY root, const wchar_t* path, const wchar_t* pattern, REGSAM access,
+             int mode, OperationsLogger* logger, RegistryBackup* backup, CandidateKnowledge* knowledge = nullptr);
+
+    // Opens root\path and removes what the mode names there.
+    void apply();
+
+    // The scan of modes MatchName and MatchNameOrContent below the open rule key: collects
+    // the direct subkeys that the mode matches, then deletes each with its subtree and
+    // reports it as the logged path, a backslash and its name, success or fail. Each goes to
+    // the backup first.
+    void removeMatchingSubkeys(HKEY ruleKey);
+
+    // Names the rule key otherwise than root and path do, in the log and in the backup.
+    void nameRuleKey(std::wstring loggedPath, std::wstring backupName);
+
+private:
+    bool contentMentions(HKEY ruleKey, const std::wstring& name);
+    CandidateSide sideOf(const std::wstring& name) const;
+    void readUserClasses();
+    bool removeFoundKey(HKEY parent, const std::wstring& subPath, const std::wstring& rulePath,
+                        const std::wstring& backupName);
+
+    RegistryApi& registry_;
+    HKEY root_;
+    std::wstring path_;
+    const wchar_t* pattern_;
+    REGSAM access_;
+    int mode_;
+    OperationsLogger* logger_;
+    RegistryBackup* backup_;
+    CandidateKnowledge* knowledge_;
+    std::wstring loggedPath_;
+    std::wstring backupName_;
+    // For a class key of HKCR: the user's keys of the same name in this view, folded, and
+    // whether that list is certain. Where the user has none, HKCR shows the machine's key.
+    std::set<std::string> userClasses_;
+    bool userClassesKnown_ = false;
+};
 
 // Applies one rule in the view that `access` selects: opens root\path and removes what
 // `mode` names there, reporting each removal to `logger` and handing each key to `backup`
 // just before it is deleted (either may be null).
 void ApplyRuleInView(RegistryApi& registry, bool wow64, HKEY root, const wchar_t* path, const wchar_t* pattern,
                      REGSAM access, int mode, OperationsLogger* logger, RegistryBackup* backup = nullptr);
-void ApplyRuleInView(RegistryApi& registry, bool wow64, const NamedRoot& root, const wchar_t* path,
-                     const wchar_t* pattern, REGSAM access, int mode, OperationsLogger* logger,
-                     RegistryBackup* backup = nullptr);
 
-// The scan of modes MatchName and MatchNameOrContent below an open rule key: collects the
-// direct subkeys that the mode matches, then deletes each with its subtree and reports it
-// as `loggedPath`\name, success or fail. Before each deletion the subkey goes to `backup`,
-// if given, named `backupName`\name (backupName: the rule key's BackupKeyName).
+// The scan of modes MatchName and MatchNameOrContent below an open rule key (ViewPass's),
+// reporting each subkey as `loggedPath`\name and saving it to `backup`, if given, as
+// `backupName`\name (backupName: the rule key's BackupKeyName).
 void RemoveMatchingSubkeys(RegistryApi& registry, HKEY ruleKey, const wchar_t* pattern, const std::wstring& loggedPath,
                            REGSAM access, int mode, OperationsLogger* logger, RegistryBackup* backup = nullptr,
                            const std::wstring& backupName = std::wstring());

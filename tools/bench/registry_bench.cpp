@@ -1,15 +1,21 @@
 // Benchmark of the registry cleaner on a Wine prefix with many COM classes (not a test).
-//   registry_bench seed N   adds N synthetic COM classes to HKCR\CLSID, each shaped like a
-//                           real registration: a default value, an InprocServer32 subkey with
-//                           a path and a ThreadingModel, and a ProgID subkey
-//   registry_bench run      times, in one process: one walk of HKCR\CLSID by Wine's own
-//                           "reg query /s", one by KeyTreeMentions alone, and CleanRegistry in
-//                           one view; then prints the ratios and the peak memory
-//   registry_bench compare  adds a few of the product's keys (an add-in, a COM class that names
-//                           the product's DLL, HKLM\SOFTWARE\Tallowbrisk), then times, in one
-//                           process, the preview of CleanRegistry (through PreviewRegistry) and
-//                           then the real CleanRegistry, and prints the ratio and whether both
-//                           reported the same keys
+//   registry_bench seed N    adds N synthetic COM classes to HKCR\CLSID (in both views under
+//                            WOW64), each shaped like a real registration: a default value,
+//                            an InprocServer32 subkey with a path and a ThreadingModel, and a
+//                            ProgID subkey
+//   registry_bench run ENGINE [REPEATS]  times, in one process, one least-work walk of
+//                            HKCR\CLSID per view (KeyTreeMentions: every key opened once,
+//                            every value read once) and a whole registry session with ENGINE,
+//                            "rules" (each rule searching for itself, the reference) or
+//                            "shared" (the cleaner), in turns, REPEATS times (3); prints the
+//                            fastest session as a multiple of the fastest walk, the slowest
+//                            rules, and the peak memory of the process
+//   registry_bench walk      times enumerating, opening and walking the COM class keys
+//   registry_bench compare   adds a few of the product's keys (an add-in, a COM class that
+//                            names the product's DLL, HKLM\SOFTWARE\Tallowbrisk), then times,
+//                            in one process, the preview of CleanRegistry (through
+//                            PreviewRegistry) and then the real CleanRegistry, and prints the
+//                            ratio and whether both reported the same keys
 
 // windows.h must come first.
 // clang-format off
@@ -17,12 +23,14 @@
 #include <psapi.h>
 // clang-format on
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "platform/registry_key.h"
 #include "platform/registry_win32.h"
+#include "platform/wow64.h"
 #include "registry/clean_registry.h"
 #include "registry/key_tree_mentions.h"
 #include "registry/preview_registry.h"
@@ -34,29 +42,41 @@ void SetText(HKEY key, const wchar_t* name, const std::wstring& text) {
                    static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
-HKEY Create(HKEY parent, const std::wstring& path) {
+HKEY Create(HKEY parent, const std::wstring& path, REGSAM view = 0) {
     HKEY key = nullptr;
-    RegCreateKeyExW(parent, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    RegCreateKeyExW(parent, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key, nullptr);
     return key;
 }
 
-int Seed(int count) {
-    HKEY clsid = Create(HKEY_CLASSES_ROOT, L"CLSID");
+void SeedClasses(HKEY clsid, int count, REGSAM view) {
     for (int i = 0; i < count; ++i) {
         wchar_t guid[64];
         std::swprintf(guid, 64, L"{B3E1C0DE-%04X-4A5B-8C6D-%012X}", i & 0xFFFF, i);
-        HKEY cls = Create(clsid, guid);
+        HKEY cls = Create(clsid, guid, view);
         SetText(cls, L"", L"Synthetic Class " + std::to_wstring(i));
-        HKEY server = Create(cls, L"InprocServer32");
+        HKEY server = Create(cls, L"InprocServer32", view);
         SetText(server, L"", L"C:\\Program Files\\Synthetic\\synthetic" + std::to_wstring(i) + L".dll");
         SetText(server, L"ThreadingModel", L"Apartment");
-        HKEY progid = Create(cls, L"ProgID");
+        HKEY progid = Create(cls, L"ProgID", view);
         SetText(progid, L"", L"Synthetic.Class." + std::to_wstring(i));
         RegCloseKey(progid);
         RegCloseKey(server);
         RegCloseKey(cls);
     }
-    RegCloseKey(clsid);
+}
+
+// The views a session cleans: both under WOW64, otherwise the process's own.
+std::vector<REGSAM> Views() {
+    if (RunningUnderWow64()) return {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+    return {0};
+}
+
+int Seed(int count) {
+    for (REGSAM view : Views()) {
+        HKEY clsid = Create(HKEY_CLASSES_ROOT, L"CLSID", view);
+        SeedClasses(clsid, count, view);
+        RegCloseKey(clsid);
+    }
     return 0;
 }
 
@@ -65,29 +85,6 @@ double Now() {
     QueryPerformanceCounter(&counter);
     QueryPerformanceFrequency(&frequency);
     return static_cast<double>(counter.QuadPart) / frequency.QuadPart;
-}
-
-// Seconds taken by `reg query HKCR\CLSID /s`, its output thrown away.
-double RegQueryWalk() {
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE nul = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = startup.hStdError = nul;
-    PROCESS_INFORMATION process = {};
-    wchar_t command[] = L"reg.exe query HKCR\\CLSID /s";
-    double start = Now();
-    if (!CreateProcessW(nullptr, command, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
-        std::fputs("cannot start reg.exe\n", stderr);
-        return 0;
-    }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    double seconds = Now() - start;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    CloseHandle(nul);
-    return seconds;
 }
 
 class CountingLogger : public OperationsLogger {
@@ -159,33 +156,90 @@ void EnumerateOnly(HKEY root, const wchar_t* path) {
                 info.subkeys, enumerate, open, walk);
 }
 
-int Run() {
+// Seconds for one least-work walk of HKCR\CLSID in each view a session cleans.
+double WalkClasses(size_t* classes) {
     RegistryApi& registry = SystemRegistry();
-    unique_registry_key clsid;
-    OpenRegistryKey(registry, HKEY_CLASSES_ROOT, L"CLSID", KEY_ALL_ACCESS, clsid);
-    RegistryKeyInfo info;
-    registry.queryInfoKey(clsid.get().key, &info);
+    double seconds = 0;
+    *classes = 0;
+    for (REGSAM view : Views()) {
+        unique_registry_key clsid;
+        OpenRegistryKey(registry, HKEY_CLASSES_ROOT, L"CLSID", KEY_ALL_ACCESS | view, clsid);
+        RegistryKeyInfo info;
+        registry.queryInfoKey(clsid.get().key, &info);
+        *classes += info.subkeys;
+        double start = Now();
+        KeyTreeMentions(registry, clsid.get().key, L"Tallowbrisk", KEY_ALL_ACCESS | view);
+        seconds += Now() - start;
+    }
+    return seconds;
+}
 
-    double reg = RegQueryWalk();
+// The time of each rule, taken from the progress the session reports after each.
+class RuleClock : public ProgressCleaner {
+public:
+    void progress(unsigned, unsigned) override {
+        double now = Now();
+        seconds.push_back(now - last);
+        last = now;
+    }
+    double last = Now();
+    std::vector<double> seconds;
+};
 
-    double start = Now();
-    bool mentions = KeyTreeMentions(registry, clsid.get().key, L"Tallowbrisk", KEY_ALL_ACCESS);
-    double walk = Now() - start;
-    clsid.reset();
+// "rule:seconds" for the rules that took longest, longest first.
+std::string SlowestRules(const std::vector<double>& seconds, size_t count) {
+    std::vector<size_t> order(seconds.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return seconds[a] > seconds[b]; });
+    std::string text;
+    for (size_t i = 0; i < order.size() && i < count; ++i) {
+        char item[32];
+        std::snprintf(item, sizeof item, "%s%zu:%.3f", i ? "," : "", order[i] + 1, seconds[order[i]]);
+        text += item;
+    }
+    return text;
+}
 
+int Run(const std::wstring& engine, int repeats) {
+    const bool shared = engine == L"shared";
+    if (!shared && engine != L"rules") {
+        std::fputs("engine: rules or shared\n", stderr);
+        return 2;
+    }
+    // Walks and sessions take turns, and the fastest of each counts: the machine may be
+    // busy with other work, which only ever makes a run slower. A session here deletes
+    // nothing, so each finds the same registry.
+    size_t classes = 0;
+    WalkClasses(&classes);  // once untimed, so that every timed walk finds the registry warm
+    double walk = WalkClasses(&classes);
+    double session = 0;
     CountingLogger logger;
-    start = Now();
-    CleanRegistry(registry, false, &logger, nullptr);
-    double clean = Now() - start;
+    RuleClock fastest;
+    for (int i = 0; i < repeats; ++i) {
+        logger.count = 0;
+        RuleClock clock;
+        double start = Now();
+        if (shared) {
+            CleanRegistry(SystemRegistry(), RunningUnderWow64(), &logger, &clock);
+        } else {
+            CleanRegistryRuleByRule(SystemRegistry(), RunningUnderWow64(), &logger, &clock);
+        }
+        double seconds = Now() - start;
+        if (i == 0 || seconds < session) {
+            session = seconds;
+            fastest = clock;
+        }
+        walk = std::min(walk, WalkClasses(&classes));
+    }
 
     PROCESS_MEMORY_COUNTERS memory = {};
     GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
     std::printf(
-        "classes=%lu reg_query_s=%.3f key_tree_mentions_s=%.3f clean_registry_s=%.3f "
-        "walk_vs_reg=%.2f clean_vs_reg=%.2f clean_vs_walk=%.2f records=%d mentions=%d "
-        "peak_working_set_kb=%zu peak_private_kb=%zu\n",
-        info.subkeys, reg, walk, clean, walk / reg, clean / reg, clean / walk, logger.count, mentions ? 1 : 0,
-        static_cast<size_t>(memory.PeakWorkingSetSize / 1024), static_cast<size_t>(memory.PeakPagefileUsage / 1024));
+        "engine=%ls views=%zu classes=%zu walk_s=%.3f session_s=%.3f session_in_walks=%.2f records=%d "
+        "peak_working_set_kb=%zu peak_private_kb=%zu slowest_rules=%s\n",
+        engine.c_str(), Views().size(), classes, walk, session, session / walk, logger.count,
+        static_cast<size_t>(memory.PeakWorkingSetSize / 1024), static_cast<size_t>(memory.PeakPagefileUsage / 1024),
+        SlowestRules(fastest.seconds, 6).c_str());
     return 0;
 }
 
@@ -194,13 +248,13 @@ int Run() {
 int wmain(int argc, wchar_t** argv) {
     std::wstring command = argc > 1 ? argv[1] : L"";
     if (command == L"seed" && argc > 2) return Seed(_wtoi(argv[2]));
-    if (command == L"run") return Run();
+    if (command == L"run" && argc > 2) return Run(argv[2], argc > 3 ? _wtoi(argv[3]) : 3);
     if (command == L"compare") return Compare();
     if (command == L"walk") {
         EnumerateOnly(HKEY_CLASSES_ROOT, L"CLSID");
         EnumerateOnly(HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID");
         return 0;
     }
-    std::fputs("usage: registry_bench seed N | run | compare\n", stderr);
+    std::fputs("usage: registry_bench seed N | run rules|shared [REPEATS] | compare | walk\n", stderr);
     return 2;
 }
