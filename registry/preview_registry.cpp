@@ -112,6 +112,27 @@ void PreviewRegistry::plan(const Key& key) {
     ++generation_;
 }
 
+bool PreviewRegistry::mayLeadToPlanned(HKEY parent, const wchar_t* subKey) const {
+    // Below a key that is not planned, a planned key can only be reached through a name that
+    // some planned key bears last. Predefined roots (HKCR merges two trees) and a planned key
+    // named like the redirection point are always asked about; so, as for enumerations, only a
+    // link named otherwise than its target passes unasked.
+    if (reinterpret_cast<ULONG_PTR>(parent) >= reinterpret_cast<ULONG_PTR>(HKEY_CLASSES_ROOT) ||
+        plannedLeaves_.count(L"WOW6432NODE")) {
+        return true;
+    }
+    const std::wstring path = Folded(subKey ? subKey : L"");
+    for (size_t start = 0; start <= path.size();) {
+        size_t end = path.find(L'\\', start);
+        if (end == std::wstring::npos) end = path.size();
+        if (plannedLeaves_.count(path.substr(start, end - start))) {
+            return true;
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
 LSTATUS PreviewRegistry::openKey(HKEY parent, const wchar_t* subKey, REGSAM access, HKEY* result) {
     if (keyIsPlanned(parent)) {
         return ERROR_KEY_DELETED;
@@ -122,6 +143,12 @@ LSTATUS PreviewRegistry::openKey(HKEY parent, const wchar_t* subKey, REGSAM acce
     }
     Key& known = keys_[*result] = Key{};
     known.view = access & kRegistryViewBits;
+    if (!planned_.empty() && !mayLeadToPlanned(parent, subKey)) {
+        // Not planned as of now: the registry need not be asked for the key's name until
+        // something more is planned.
+        known.checked = generation_;
+        return ERROR_SUCCESS;
+    }
     if (keyIsPlanned(*result)) {
         closeKey(*result);
         *result = nullptr;

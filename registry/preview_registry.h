@@ -60,6 +60,8 @@ private:
     bool isPlanned(const std::wstring& folded) const;
     bool keyIsPlanned(HKEY key);
     bool childIsPlanned(HKEY parent, REGSAM view, const std::wstring& child);
+    // False when opening `subKey` below `parent`, which is not planned, cannot reach a planned key.
+    bool mayLeadToPlanned(HKEY parent, const wchar_t* subKey) const;
     // The subkeys of `key` that are not planned; `real` is its real RegistryKeyInfo, if known.
     const std::vector<Subkey>& visibleSubkeys(HKEY key, const RegistryKeyInfo* real = nullptr);
     void plan(const Key& key);

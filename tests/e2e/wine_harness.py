@@ -247,9 +247,12 @@ def screenshot(name):
 
 
 # Keys that Wine itself makes, drops or rewrites while programs start and end: its run-time
-# state, the service manager's and the display driver's.
+# state, the service manager's, the network adapters' (listed anew when a service first asks)
+# and the display driver's.
 REGISTRY_NOISE = re.compile(r"^(HKEY_(CURRENT_USER|USERS\\[^\\]+)\\Software\\Wine\\"
                             r"|HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\ServiceCurrent$"
+                            r"|HKEY_LOCAL_MACHINE\\Software\\(Wow6432Node\\)?Microsoft\\Windows NT\\CurrentVersion"
+                            r"\\NetworkCards\\"
                             r"|HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Video\\"
                             r"|HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Class\\"
                             r"\{4D36E968-E325-11CE-BFC1-08002BE10318\})", re.IGNORECASE)
