@@ -72,8 +72,13 @@ class KeptServer:
     waits on its input until the block ends."""
 
     def __enter__(self):
-        self.process = subprocess.Popen([WINE_RUN, "cmd", "/c", "pause"], stdin=subprocess.PIPE,
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.process = subprocess.Popen([WINE_RUN, "cmd", "/c", "echo kept& pause"], stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        # Whatever runs next starts once this process is up: two processes that start together
+        # in a fresh prefix, while Wine starts its services, can leave the second one hanging.
+        while not self.process.stdout.readline().startswith(b"kept"):
+            if self.process.poll() is not None:
+                raise AssertionError("the process that keeps the wineserver running ended")
         return self
 
     def __exit__(self, *exc):
@@ -83,6 +88,7 @@ class KeptServer:
         except subprocess.TimeoutExpired:
             self.process.kill()
             self.process.wait()
+        self.process.stdout.close()
 
 
 class HeldOpen:
