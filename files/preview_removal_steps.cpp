@@ -1,36 +1,21 @@
 #include "files/preview_removal_steps.h"
 
 #include "platform/handle_files.h"
+#include "platform/planned_paths.h"
 
 namespace {
 
-// What a handle resolves to, compared without regard to case as NTFS and Wine compare names.
-// Empty when the system does not say.
+// What a handle resolves to, folded; empty when the system does not say.
 std::wstring Identity(HANDLE entry) {
     std::wstring path;
-    if (!QueryFinalPath(entry, path)) {
-        return std::wstring();
-    }
-    if (!path.empty()) {
-        CharUpperBuffW(&path[0], static_cast<DWORD>(path.size()));
-    }
-    return path;
+    return QueryFinalPath(entry, path) ? FoldedName(std::move(path)) : std::wstring();
 }
 
 }  // namespace
 
 bool PreviewRemovalSteps::isGone(HANDLE entry) {
-    const std::wstring identity = Identity(entry);
-    if (identity.empty()) {
-        return false;
-    }
     // The entry itself, or a folder above it, was planned.
-    for (size_t end = identity.find(L'\\'); end != std::wstring::npos; end = identity.find(L'\\', end + 1)) {
-        if (planned_.count(identity.substr(0, end))) {
-            return true;
-        }
-    }
-    return planned_.count(identity) != 0;
+    return IsAtOrBelowAny(planned_, Identity(entry));
 }
 
 bool PreviewRemovalSteps::clearReadOnly(HANDLE, DWORD) {

@@ -1,18 +1,11 @@
 #include "registry/preview_registry.h"
 
+#include "platform/planned_paths.h"
+
 namespace {
 
 // Subkey names are at most 255 characters.
 constexpr DWORD kSubkeyNameBuffer = 512;
-
-// Registry names compare without regard to case, as the registry compares them.
-std::wstring Folded(const std::wstring& text) {
-    std::wstring folded = text;
-    if (!folded.empty()) {
-        CharUpperBuffW(&folded[0], static_cast<DWORD>(folded.size()));
-    }
-    return folded;
-}
 
 std::wstring LastComponent(const std::wstring& name) {
     const size_t slash = name.rfind(L'\\');
@@ -30,22 +23,12 @@ PreviewRegistry::Key& PreviewRegistry::named(HKEY key) {
         if (real_.queryKeyName(key, &known.name) != ERROR_SUCCESS) {
             known.name.clear();
         }
-        known.folded = Folded(known.name);
+        known.folded = FoldedName(known.name);
     }
     return known;
 }
 
-bool PreviewRegistry::isPlanned(const std::wstring& folded) const {
-    if (planned_.empty() || folded.empty()) {
-        return false;
-    }
-    for (size_t end = folded.find(L'\\'); end != std::wstring::npos; end = folded.find(L'\\', end + 1)) {
-        if (planned_.count(folded.substr(0, end))) {
-            return true;
-        }
-    }
-    return planned_.count(folded) != 0;
-}
+bool PreviewRegistry::isPlanned(const std::wstring& folded) const { return IsAtOrBelowAny(planned_, folded); }
 
 bool PreviewRegistry::keyIsPlanned(HKEY key) {
     if (planned_.empty()) {
@@ -63,7 +46,7 @@ bool PreviewRegistry::childIsPlanned(HKEY parent, REGSAM view, const std::wstrin
     // Only a subkey that bears the last name of a planned key can be one: the others are
     // passed without asking the registry. (A link named otherwise than its target is the
     // exception; opening it still finds it planned.)
-    if (!plannedLeaves_.count(Folded(child))) {
+    if (!plannedLeaves_.count(FoldedName(child))) {
         return false;
     }
     HKEY opened = nullptr;
@@ -71,7 +54,7 @@ bool PreviewRegistry::childIsPlanned(HKEY parent, REGSAM view, const std::wstrin
         return false;
     }
     std::wstring name;
-    const bool planned = real_.queryKeyName(opened, &name) == ERROR_SUCCESS && isPlanned(Folded(name));
+    const bool planned = real_.queryKeyName(opened, &name) == ERROR_SUCCESS && isPlanned(FoldedName(name));
     real_.closeKey(opened);
     return planned;
 }
@@ -121,7 +104,7 @@ bool PreviewRegistry::mayLeadToPlanned(HKEY parent, const wchar_t* subKey) const
         plannedLeaves_.count(L"WOW6432NODE")) {
         return true;
     }
-    const std::wstring path = Folded(subKey ? subKey : L"");
+    const std::wstring path = FoldedName(subKey ? subKey : L"");
     for (size_t start = 0; start <= path.size();) {
         size_t end = path.find(L'\\', start);
         if (end == std::wstring::npos) end = path.size();
