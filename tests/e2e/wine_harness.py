@@ -165,10 +165,16 @@ SCREENSHOTS = os.path.join(os.path.dirname(PREFIX), "screenshots")
 
 
 def windows(driver):
-    """The visible top-level windows, each with its children."""
-    output = subprocess.run([WINE_RUN, driver, "windows"], stdout=subprocess.PIPE,
-                            stderr=subprocess.DEVNULL, timeout=60, check=True).stdout
-    return json.loads(output.decode("ascii"))
+    """The visible top-level windows, each with its children. A window that closes while the
+    driver reads it can make one listing fail; the listing is then taken again."""
+    for attempt in range(3):
+        completed = subprocess.run([WINE_RUN, driver, "windows"], stdout=subprocess.PIPE,
+                                   stderr=subprocess.DEVNULL, timeout=60)
+        if completed.returncode == 0 or attempt == 2:
+            break
+        time.sleep(0.3)
+    completed.check_returncode()
+    return json.loads(completed.stdout.decode("ascii"))
 
 
 def wait_for_window(driver, match, timeout=60):
