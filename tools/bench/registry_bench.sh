@@ -10,6 +10,8 @@
 # fastest of each counts. BENCH_EXE names a registry_bench.exe built elsewhere (BUILD_DIR then
 # only holds the prefix).
 # Then, on the same classes, the preview of a cleaning run is timed against the run itself.
+# Last, on the last prefix, a session that removes LOG_CLASSES (1500) product classes, with the
+# backup, is timed with the log written through against the buffered log it had before.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build/x64}
@@ -44,6 +46,7 @@ $(field peak_working_set_kb "$after") / $(field peak_private_kb "$after") |")
     # The preview against a real run, on the same classes (the runs above removed nothing).
     echo "extra=$n $(tools/wine/with_xvfb.sh tools/wine/run.sh "$bench" compare)"
 done
+echo "log: $(tools/wine/with_xvfb.sh tools/wine/run.sh "$bench" log "${LOG_CLASSES:-1500}" "$repeats")"
 /usr/lib/wine/wineserver -k 2>/dev/null || true
 
 echo
