@@ -6,6 +6,7 @@
 #include "files/preview_removal_steps.h"
 #include "files/settings_files.h"
 #include "platform/com_apartment.h"
+#include "platform/run_lock.h"
 #include "platform/registry_win32.h"
 #include "platform/wow64.h"
 #include "registry/clean_registry.h"
@@ -84,6 +85,13 @@ int RunCleaningSession(HWND window, SessionPlatform& platform) {
 
     std::wstring text;
     {
+        // One run at a time on the machine, held until the log and the backup are closed; the
+        // closing message, which may stay up for long, holds no other run back.
+        RunLock lock;
+        if (!lock.acquire(0)) {
+            platform.showMessage(window, kAlreadyRunningMessage);
+            return 1;
+        }
         OperationsLoggerFile logger(platform.logWindowsFolder());
         RegistryBackupFile backup(platform.logWindowsFolder());
         const HCURSOR previous = platform.setCursor(platform.waitCursor());

@@ -41,12 +41,18 @@ private:
 // Runs one session for the main dialog `window` (may be null: no taskbar progress) and
 // returns 1 once the user has closed the closing message. While a session runs, the dialog's
 // messages are dispatched from inside it; a second call in that time starts nothing and
-// returns 0.
+// returns 0. While another process runs (the machine-wide run lock is held), it cleans
+// nothing and shows kAlreadyRunningMessage instead.
 int RunCleaningSession(HWND window);
 int RunCleaningSession(HWND window, SessionPlatform& platform);
 
 // True from the start of a session until its closing message has been closed.
 bool CleaningSessionRunning();
+
+// What a dialog shows, and then ends, while another run of the program (a "/quiet" one, say)
+// is cleaning the machine.
+constexpr wchar_t kAlreadyRunningMessage[] =
+    L"Tallowbrisk cleaner is already cleaning this computer. Try again once it has finished.";
 
 // The text of the closing message.
 std::wstring ClosingMessage(int removalCount, const std::wstring& logFilePath);

@@ -9,8 +9,11 @@
 //   TallowbriskCleaner.exe /?              shows the switches and the exit codes
 //
 // The dialog and "/postinstall" exit with 0 in every case; "/quiet" and "/preview" tell their
-// outcome in the exit code. The "mHyperlink" class registers itself during static
-// initialisation, before this entry point runs.
+// outcome in the exit code. One run cleans at a time (platform/run_lock.h): while another
+// runs, "/quiet" and "/preview" exit with 1618 at once, the dialog says so and ends, and
+// "/postinstall" waits for it. The "mHyperlink" class registers itself during static
+// initialisation, before this entry point runs, and after the DLL search is narrowed
+// (app/hardening.cpp).
 
 #include <windows.h>
 
@@ -19,6 +22,7 @@
 #include "controls/bitmap_view.h"
 #include "files/settings_files.h"
 #include "platform/app_instance.h"
+#include "platform/run_lock.h"
 #include "platform/user_profiles.h"
 #include "report/operations_logger.h"
 #include "res/resource.h"
@@ -30,19 +34,27 @@ constexpr wchar_t kUsage[] =
     L"\n"
     L"(none)\tShows the cleaning dialog. Exit code 0.\n"
     L"/quiet\tCleans without any window. Exit code 0: done, or nothing to remove; "
-    L"1603: some removal failed (see the log); 1618: Outlook is running, nothing was touched, "
-    L"try again later.\n"
+    L"1603: some removal failed (see the log); 1618: Outlook is running, or another run of this "
+    L"program is cleaning, nothing was touched, try again later.\n"
     L"/preview\tLists what /quiet would remove in a \".preview.log\" file beside the log, and "
-    L"removes nothing. Exit code 0: nothing to remove, no file written; 1: something to remove.\n"
+    L"removes nothing. Exit code 0: nothing to remove, no file written; 1: something to remove; "
+    L"1618: another run of this program is cleaning, nothing was written, try again later.\n"
     L"/quiet /allusers, /preview /allusers\tThe same for every user who has a profile on this machine, "
     L"their registry hives loaded while they are not logged on. Run as the system account, /quiet and "
     L"/preview always do this. A user whose profile or hive can't be read is passed over with a "
     L"\"clean user\" line in the log, and /quiet exits with 1603.\n"
-    L"/postinstall\tRemoves only the add-in's settings files, silently. Exit code 0.\n"
+    L"/postinstall\tRemoves only the add-in's settings files, silently. While another run of this "
+    L"program is cleaning, it waits for it, 10 minutes at most. Exit code 0.\n"
     L"/?\tShows this message. Exit code 0.\n"
     L"\n"
     L"The log: %WINDIR%\\Logs\\TallowBriskCleaner\\Tallowbrisk_cleaner_<UTC time>.log\n"
-    L"The switch must be the whole command line, in any letter case.";
+    L"The switch must be the whole command line, in any letter case. One run cleans at a time: "
+    L"the dialog, started while another run is cleaning, says so and ends.";
+
+// How long "/postinstall" waits for another run to end. A whole session on a large machine
+// takes minutes; deployment tools give a step an hour or more. If the other run is still going
+// then, the settings files are cleaned beside it: that run cleaned them first of all.
+constexpr DWORD kPostInstallWaitMs = 10 * 60 * 1000;
 
 // The whole command-line tail must be the switch, in any letter case; nothing is trimmed,
 // so " /postinstall" or "/postinstall x" start the dialog instead.
@@ -51,11 +63,19 @@ bool IsSwitch(const wchar_t* commandTail, const wchar_t* name) {
 }
 
 void RunPostInstall() {
+    RunLock lock;
+    lock.acquire(kPostInstallWaitMs);
     OperationsLoggerFile logger;
     CleanSettingsFiles(&logger);
 }
 
 void RunDialog(HINSTANCE instance) {
+    // Told at once rather than after OK; the session looks again when OK starts it, since the
+    // dialog holds no lock while it only waits for OK.
+    if (!RunLock().acquire(0)) {
+        SessionPlatform().showMessage(nullptr, kAlreadyRunningMessage);
+        return;
+    }
     RegisterBitmapViewClass(instance);
     DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), GetDesktopWindow(), MainDialogProc, 0);
 }
@@ -70,6 +90,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandTail, int) {
     }
     const UnattendedChoice unattended = ChooseUnattendedRun(commandTail, ProcessUserSid() == kSystemAccountSid);
     if (unattended.run != UnattendedRun::None) {
+        RunLock lock;
+        if (!lock.acquire(0)) {
+            return kExitTryLater;  // as msiexec does while another installation runs
+        }
         SessionPlatform platform(unattended.allUsers);
         return unattended.run == UnattendedRun::Quiet ? RunQuietSession(platform) : RunPreviewSession(platform);
     }

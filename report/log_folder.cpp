@@ -52,3 +52,23 @@ bool FormatLogTimeStamp(wchar_t* dest) {
     wmemcpy(dest, text, length + 1);
     return true;
 }
+
+unique_file OpenForAppending(const std::wstring& path, const std::wstring& header) {
+    unique_file file(CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                 nullptr));
+    if (!file) {
+        return file;
+    }
+    LARGE_INTEGER size{};
+    if ((!GetFileSizeEx(file.get(), &size) || size.QuadPart == 0) && !WriteWhole(file.get(), header)) {
+        file.reset();
+    }
+    return file;
+}
+
+bool WriteWhole(HANDLE file, const std::wstring& text) {
+    const DWORD size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    DWORD written = 0;
+    return WriteFile(file, text.data(), size, &written, nullptr) && written == size;
+}

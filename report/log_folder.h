@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "platform/unique_any.h"
+
 // The path of a new file there without its extension ("...\Tallowbrisk_cleaner_<stamp>"),
 // with the log folder made if it is missing (one level only: a missing "Logs" folder is not
 // made, and the file then cannot be opened). `windowsFolder` stands for the Windows folder in
@@ -15,3 +17,16 @@ std::wstring NewLogFileStem(const std::wstring& windowsFolder);
 // Writes the current UTC time as "YYYY_MM_DDThh_mm_ssZ" into dest, which has room for
 // 64 characters. Returns false, and writes nothing, if the text would not fit.
 bool FormatLogTimeStamp(wchar_t* dest);
+
+// Opens one of the program's files there to add to its end, made if it is missing; a file
+// made now (or found empty) gets `header` first. An existing file, from a run in the same
+// second, is never truncated or rewritten: what it holds may be the only record of what that
+// run removed. The file is shared with readers (and writers, whose appends stay whole: each
+// goes to the end of the file in one piece). None when the file can't be opened or the
+// header can't be written.
+unique_file OpenForAppending(const std::wstring& path, const std::wstring& header);
+
+// Writes `text` as UTF-16LE code units in one WriteFile call, so that it reaches the file
+// whole, with nothing held back in a buffer of this process: a process killed a moment later
+// has lost nothing that was written. True when all of it was written.
+bool WriteWhole(HANDLE file, const std::wstring& text);

@@ -11,22 +11,12 @@ namespace {
 constexpr wchar_t kLogFileSuffix[] = L".log";
 constexpr wchar_t kPreviewFileSuffix[] = L".preview.log";
 
-void WriteText(FILE* stream, const std::wstring& text) {
-    // Written as raw UTF-16LE code units rather than through the runtime's wide formatted
-    // output, which may convert to the ANSI code page depending on the runtime flavour.
-    fwrite(text.data(), sizeof(wchar_t), text.size(), stream);
-}
-
 }  // namespace
 
 OperationsLoggerFile::OperationsLoggerFile(std::wstring windowsFolder, Kind kind)
     : windowsFolder_(std::move(windowsFolder)), kind_(kind) {}
 
-OperationsLoggerFile::~OperationsLoggerFile() {
-    if (stream_) {
-        fclose(stream_);
-    }
-}
+OperationsLoggerFile::~OperationsLoggerFile() = default;
 
 void OperationsLoggerFile::open() {
     std::wstring path = NewLogFileStem(windowsFolder_);
@@ -36,11 +26,12 @@ void OperationsLoggerFile::open() {
     }
     path += kind_ == Kind::Preview ? kPreviewFileSuffix : kLogFileSuffix;
 
-    // "wb" creates or truncates, and shares the file with other readers and writers.
-    stream_ = _wfopen(path.c_str(), L"wb");
-    if (stream_) {
+    // Added to, if a run in the same second made it: the lines of both runs stay, as the
+    // registry backup of that second keeps the keys of both. The byte order mark goes only at
+    // the start of a new file.
+    file_ = OpenForAppending(path, L"\xFEFF");
+    if (file_) {
         logFilePath_ = path;
-        WriteText(stream_, L"\xFEFF");
     }
 }
 
@@ -49,7 +40,7 @@ void OperationsLoggerFile::log(const wchar_t* kind, const wchar_t* target, int s
         initialised_ = true;  // one attempt per logger, whatever its outcome
         open();
     }
-    if (stream_) {
+    if (file_) {
         std::wstring line = L"LOG Remove:: ";
         line += kind;
         line += L" : ";
@@ -57,7 +48,11 @@ void OperationsLoggerFile::log(const wchar_t* kind, const wchar_t* target, int s
         line += L" : ";
         line += !succeeded ? L"fail" : kind_ == Kind::Preview ? L"planned" : L"success";
         line += L"\r\n";
-        WriteText(stream_, line);
+        // One write per line: a line is either in the file whole or not at all. After a write
+        // that failed (a full disk, say) nothing more is written, so no line follows a cut one.
+        if (!WriteWhole(file_.get(), line)) {
+            file_.reset();
+        }
     }
     ++removalCount_;
     if (!succeeded) {

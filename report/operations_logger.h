@@ -1,9 +1,9 @@
 #pragma once
 // The operations log: every removal attempt of every cleaner becomes one record.
 
-#include <cstdio>
 #include <string>
 
+#include "platform/unique_any.h"
 #include "report/log_folder.h"
 
 // Sink for removal records. The base class discards them, so a caller that wants no log
@@ -23,7 +23,9 @@ public:
 
 // Writes each record as one UTF-16LE line of a time-stamped log file below the Windows
 // folder, and counts the records. The folder and the file are made by the first record only,
-// so a run that removes nothing leaves no trace.
+// so a run that removes nothing leaves no trace. Each line reaches the file, whole, before
+// `log` returns, so that a run killed at any moment has its removals on record; a file of the
+// same name (a run in the same second) is added to, never begun anew.
 class OperationsLoggerFile : public OperationsLogger {
 public:
     // A real run's log, or the preview's: the same lines in a ".preview.log" file, with
@@ -50,7 +52,7 @@ public:
 private:
     void open();
 
-    FILE* stream_ = nullptr;
+    unique_file file_;
     bool initialised_ = false;
     int removalCount_ = 0;
     int failedCount_ = 0;

@@ -11,8 +11,10 @@ whatever happens.
 
 import glob
 import os
+import random
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -105,6 +107,55 @@ def through_the_dialog():
     return text
 
 
+# Killed runs: enough product COM classes that a session takes seconds; the moments of the kills
+# come from a fixed seed, so that a failure can be repeated.
+KILLED_CLASSES = 1000
+KILL_TRIALS = 3
+
+
+def killed_runs():
+    """"/quiet" killed at moments spread over its session, as a deployment tool past its time
+    limit kills it. Each kill leaves whole log lines naming every removal done but the one in
+    flight, and a backup holding every key gone, which "reg import" puts back; the next run
+    finishes the job. Returns what each trial saw."""
+    moments = random.Random(19)
+    seen = []
+    for trial in range(KILL_TRIALS):
+        shutil.rmtree(wine.LOG_FOLDER, ignore_errors=True)
+        names = wine.seed_product_classes(KILLED_CLASSES)
+        program = wine.start(CLEANER, "/quiet")
+        # The moment counts from the first removal, when the log appears: the search before it
+        # takes a while that depends on the machine's load; the removals follow one another for
+        # half a second or more (some 2000 a second here), and then the later rules search on.
+        deadline = time.time() + 120
+        while not wine.log_files() and program.poll() is None and time.time() < deadline:
+            time.sleep(0.02)
+        moment = moments.uniform(0.02, 0.5)
+        time.sleep(moment)
+        program.send_signal(signal.SIGKILL)
+        program.wait(timeout=60)
+
+        gone = set(names) - wine.present_product_classes()
+        logs = wine.log_files()
+        assert len(logs) <= 1, logs
+        lines = wine.whole_lines(logs[0]) if logs else []
+        logged = {name for name in names if any(name in line for line in lines)}
+        assert logged <= gone, "logged as removed but still there: %s" % sorted(logged - gone)[:5]
+        assert len(gone - logged) <= 1, "removed but not logged: %s" % sorted(gone - logged)
+        saved = "".join(read_backup(path) for path in glob.glob(os.path.join(wine.LOG_FOLDER, "*.reg")))
+        missing = [name for name in gone if "\\%s]" % name not in saved]
+        assert not missing, "removed but not in the backup: %s" % missing[:5]
+        for path in glob.glob(os.path.join(wine.LOG_FOLDER, "*.reg")):
+            run("reg", "import", wine.windows_path(path), *(["/reg:32"] if path.endswith(".32.reg") else []))
+        assert wine.present_product_classes() >= set(names), "the backup put back every class"
+
+        # The killed run's lock is free again; the next run removes everything.
+        assert wine.run_for_exit_code(DRIVER, CLEANER, "/quiet") == 0
+        assert not wine.present_product_classes() & set(names), "a class is left after the second run"
+        seen.append("%.2f s after the first removal: %d removed" % (moment, len(gone)))
+    return seen
+
+
 def main():
     work = tempfile.mkdtemp(dir=wine.DRIVE_C)
     run(EXE, "unseed")
@@ -178,11 +229,14 @@ def main():
         expect_same(wine.export_registry(), seeded, "restored after the dialog's session")
         assert dump() == seeded_bytes
 
+        kills = killed_runs()
+
         size, size32 = os.path.getsize(reg), os.path.getsize(reg32)
         print("backup: %d keys, %d bytes (.reg) + %d bytes (.32.reg); dialog session's backup %d bytes"
               % (text.count("\r\n[") + text32.count("\r\n["), size, size32, len(session_backup.encode("utf-16"))))
         print("registry cleaner on the seed: %d ms without the backup, %d ms with it, %.1f ms of them saving it"
               % (plain_ms, backup_ms, saving_ms))
+        print("/quiet killed after %s of %d classes" % (", ".join(kills), KILLED_CLASSES))
     finally:
         run(EXE, "unseed")
         shutil.rmtree(work, ignore_errors=True)

@@ -3,6 +3,7 @@
 import glob
 import os
 import shutil
+import subprocess
 import sys
 import tempfile
 import time
@@ -10,10 +11,12 @@ import unittest
 
 import wine_harness as wine
 
-CLEANER, DRIVER, OUTLOOK = sys.argv[1], sys.argv[2], sys.argv[3]
+CLEANER, DRIVER, OUTLOOK, PLANTED = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4]
 WOW64 = wine.is_32bit(CLEANER)
 WM_KEYDOWN, VK_ESCAPE, WM_CLOSE, WM_COMMAND, BM_CLICK = 0x0100, 0x1B, 0x0010, 0x0111, 0x00F5
 IDOK, IDCANCEL = 1, 2
+# Enough of the product's COM classes that removing them takes a session seconds.
+MANY_CLASSES = 1000
 SETTINGS = b"<configuration><userSettings><Tallowbrisk4Outlook.Properties.Settings>" \
     b"</Tallowbrisk4Outlook.Properties.Settings></userSettings></configuration>"
 PROGRAM_FILES = os.path.join(wine.DRIVE_C, "Program Files")
@@ -318,6 +321,111 @@ class DialogTest(unittest.TestCase):
         wine.click(DRIVER, message, "OK")
         self.assertEqual(program.exit_code(), 0)
         self.assertFalse(os.path.exists(wine.LOG_FOLDER))
+
+    def test_while_another_run_holds_the_lock_each_mode_waits_its_turn(self):
+        """The lock held by a run that goes on for long, then by one that is killed."""
+        settings = os.path.join(wine.LOCAL_APPDATA, "Microsoft_Corporation", "Addin_Url", "user.config")
+        folder = os.path.join(wine.ROAMING_APPDATA, "Tallowbrisk")
+        wine.write(os.path.join(folder, "data.bin"), b"x")
+        self.addCleanup(shutil.rmtree, folder, ignore_errors=True)
+        with wine.HeldLock(DRIVER) as lock:
+            # Deployment tools: "try again later", and nothing written.
+            self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/quiet"), 1618)
+            self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/preview"), 1618)
+            self.assertFalse(os.path.exists(wine.LOG_FOLDER))
+            self.assertTrue(os.path.exists(folder))
+            # The user: a message in place of the dialog, and the program ends.
+            self.assert_already_running_is_shown()
+            # "/postinstall" waits for the run to end, then does its work.
+            postinstall = Program("/postinstall")
+            time.sleep(3)
+            self.assertIsNone(postinstall.process.poll(), "/postinstall ended while another run held the lock")
+            wine.write(settings, SETTINGS)
+        self.assertEqual(postinstall.exit_code(), 0)
+        self.assertFalse(os.path.exists(settings))
+        [log] = wine.log_files()
+        self.assertEqual(wine.whole_lines(log), ["LOG Remove:: remove file:  : %s : success" % wine.windows_path(settings)])
+
+        # A run killed while it holds the lock leaves it abandoned, and the next run goes on.
+        shutil.rmtree(wine.LOG_FOLDER)
+        with wine.HeldLock(DRIVER) as lock:
+            lock.kill()
+            self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/quiet"), 0)
+        self.assertFalse(os.path.exists(folder))
+
+    def assert_already_running_is_shown(self):
+        """A dialog started now says that a cleaning is already running, in place of the dialog
+        (which the message box match leaves out), and ends once that is read."""
+        program = Program()
+        message = wine.wait_for_window(DRIVER, wine.is_message_box("Tallowbrisk cleaner"))
+        self.assertEqual(wine.message_text(message),
+                         "Tallowbrisk cleaner is already cleaning this computer. Try again once it has finished.")
+        wine.click(DRIVER, message, "OK")
+        self.assertEqual(program.exit_code(timeout=30), 0)
+
+    def test_two_quiet_runs_at_once_one_cleans_and_the_other_tries_later_and_a_dialog_says_so(self):
+        names = wine.seed_product_classes(MANY_CLASSES)
+        self.addCleanup(wine.remove_product_classes, names)
+        runs = [wine.start_for_exit_code(DRIVER, CLEANER, "/quiet") for _ in range(2)]
+        # A dialog started once the session has begun, while it removes the classes.
+        deadline = time.time() + 120
+        while not wine.log_files() and time.time() < deadline:
+            time.sleep(0.1)
+        self.assertTrue(any(run.poll() is None for run in runs), "the session ended before the dialog started")
+        self.assert_already_running_is_shown()
+        codes = sorted(wine.exit_code_of(run) for run in runs)
+        self.assertIn(codes, ([0, 1618], [1603, 1618]))
+        # One log, every line whole, and every removal in it once.
+        [log] = wine.log_files()
+        lines = wine.whole_lines(log)
+        for name in names:
+            found = [line for line in lines if name in line]
+            self.assertEqual(len(found), 1, (name, found))
+            self.assertTrue(found[0].endswith(" : success"), found)
+        self.assertEqual(wine.present_product_classes() & set(names), set())
+        [backup] = glob.glob(os.path.join(wine.LOG_FOLDER, "*Z.reg"))
+        with open(backup, "rb") as f:
+            saved = f.read().decode("utf-16")
+        for name in names:
+            self.assertIn("\\%s]" % name, saved)
+
+    def test_a_dll_planted_beside_the_exe_is_not_loaded(self):
+        """An exe in a Downloads folder where someone dropped a DLL named as one that the system
+        DLLs load later by name, with Wine told to prefer such a native DLL to its own. The test
+        driver, which leaves the DLL search as it is, loads it from there: that is what the
+        cleaner must not do."""
+        folder = os.path.join(wine.DRIVE_C, "users", "Public", "Downloads", "planted")
+        self.addCleanup(shutil.rmtree, folder, ignore_errors=True)
+        os.makedirs(folder)
+        names = ("uxtheme.dll",)
+        for name in names:
+            shutil.copy(PLANTED, os.path.join(folder, name))
+        cleaner, driver = (os.path.join(folder, os.path.basename(exe)) for exe in (CLEANER, DRIVER))
+        for exe in (CLEANER, DRIVER):
+            shutil.copy(exe, folder)
+        env = dict(os.environ, WINEDLLOVERRIDES="mscoree,mshtml=;uxtheme=n,b")
+
+        def loaded():
+            return sorted(name for name in names if os.path.exists(os.path.join(folder, name + ".loaded")))
+
+        def run(exe, *args):
+            subprocess.run([wine.WINE_RUN, exe, *args], env=env, timeout=120,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+        run(driver, "windows")
+        self.assertIn("uxtheme.dll", loaded(), "Wine did not load the planted DLL for a program that allows it")
+        for name in loaded():
+            os.remove(os.path.join(folder, name + ".loaded"))
+        # The whole program: its start-up, a run without a window, and the dialog with a session.
+        run(cleaner, "/preview")
+        program = subprocess.Popen([wine.WINE_RUN, cleaner], env=env, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
+        dialog = wine.wait_for_window(DRIVER, wine.is_main_dialog)
+        wine.click(DRIVER, dialog, "OK")
+        message = wine.wait_for_window(DRIVER, wine.is_message_box("Tallowbrisk cleaner"), timeout=300)
+        wine.click(DRIVER, message, "OK")
+        self.assertEqual(program.wait(timeout=120), 0)
+        self.assertEqual(loaded(), [])
 
     def seed_other_users(self):
         """Profiles of two other users with leftovers of their own beside things that must stay, and

@@ -7,6 +7,7 @@ import glob
 import json
 import os
 import re
+import signal
 import subprocess
 import tempfile
 import time
@@ -48,18 +49,29 @@ def run(program, *args, timeout=120):
     return completed.returncode
 
 
-def run_for_exit_code(driver, program, tail=""):
-    """Runs a Windows program with a command-line tail to its end, by way of the test driver,
-    and returns its whole exit code: the exit status of a Unix process keeps only 8 bits."""
+def start_for_exit_code(driver, program, tail=""):
+    """Starts a Windows program with a command-line tail by way of the test driver, which tells
+    its whole exit code (the exit status of a Unix process keeps only 8 bits): pass the
+    returned process to exit_code_of."""
     if os.path.abspath(program).startswith(DRIVE_C + os.sep):
         path = windows_path(program)
     else:
         path = "Z:" + os.path.abspath(program).replace("/", "\\")
-    completed = subprocess.run([WINE_RUN, driver, "exitcode", path, tail], timeout=600,
-                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-    if completed.returncode != 0:
-        raise AssertionError("driver could not run %s: %s" % (program, completed.stdout))
-    return int(completed.stdout.decode("ascii").split()[-1])
+    return subprocess.Popen([WINE_RUN, driver, "exitcode", path, tail], stdout=subprocess.PIPE,
+                            stderr=subprocess.STDOUT)
+
+
+def exit_code_of(process, timeout=600):
+    output, _ = process.communicate(timeout=timeout)
+    if process.returncode != 0:
+        raise AssertionError("driver could not run the program: %s" % output)
+    return int(output.decode("ascii").split()[-1])
+
+
+def run_for_exit_code(driver, program, tail=""):
+    """Runs a Windows program with a command-line tail to its end, by way of the test driver,
+    and returns its whole exit code."""
+    return exit_code_of(start_for_exit_code(driver, program, tail))
 
 
 def start(program, *args):
@@ -112,6 +124,33 @@ class HeldOpen:
         self.process.wait(timeout=60)
 
 
+class HeldLock:
+    """Holds the cleaner's one-run-at-a-time lock in another Wine process, as a long run of the
+    cleaner does, for the length of a with-block; kill() ends that process without releasing it."""
+
+    def __init__(self, driver):
+        self.driver = driver
+        self.signal = os.path.join(DRIVE_C, "lock_%d.signal" % os.getpid())
+
+    def __enter__(self):
+        self.process = start(self.driver, "lock", windows_path(self.signal))
+        deadline = time.time() + 60
+        while not os.path.exists(self.signal):
+            if self.process.poll() is not None or time.time() > deadline:
+                raise RuntimeError("the driver could not take the lock")
+            time.sleep(0.05)
+        return self
+
+    def kill(self):
+        self.process.send_signal(signal.SIGKILL)
+        self.process.wait(timeout=60)
+
+    def __exit__(self, *exc):
+        if os.path.exists(self.signal):
+            os.remove(self.signal)
+        self.process.wait(timeout=60)
+
+
 def log_files():
     return sorted(path for path in glob.glob(os.path.join(LOG_FOLDER, "Tallowbrisk_cleaner_*.log"))
                   if not path.endswith(".preview.log"))
@@ -119,6 +158,18 @@ def log_files():
 
 def preview_files():
     return sorted(glob.glob(os.path.join(LOG_FOLDER, "Tallowbrisk_cleaner_*.preview.log")))
+
+
+LOG_LINE = re.compile(r"^LOG Remove:: (remove registry key|remove folder|remove file|clean user):  : .+ : "
+                      r"(success|fail|planned)$")
+
+
+def whole_lines(path):
+    """The log's lines, each checked to be a whole record: none cut, none run into another."""
+    lines = read_log(path)
+    for line in lines:
+        assert LOG_LINE.match(line) and line.count("LOG Remove::") == 1, "not a whole line: %r" % line
+    return lines
 
 
 def without_outcome(lines):
@@ -287,3 +338,49 @@ def export_registry():
         elif current is not None and line:
             keys[current].append(line)
     return keys
+
+
+# Many leftovers at once: COM classes whose server is the add-in's DLL, in the 64-bit view
+# (the only one of the 64-bit twin). Removing some thousands takes a session seconds.
+
+PRODUCT_CLASSES = r"HKEY_LOCAL_MACHINE\Software\Classes\CLSID"
+
+
+def product_class(number):
+    return "{7A110B15-0000-4000-8000-%012X}" % number
+
+
+def seed_product_classes(count):
+    """Seeds `count` product COM classes; returns their names."""
+    names = [product_class(number) for number in range(count)]
+    lines = ["Windows Registry Editor Version 5.00", ""]
+    for name in names:
+        lines += ["[%s\\%s]" % (PRODUCT_CLASSES, name), '@="Tallowbrisk Addin"', "",
+                  "[%s\\%s\\InprocServer32]" % (PRODUCT_CLASSES, name),
+                  '@="C:\\\\Program Files\\\\Tallowbrisk\\\\TallowbriskAddin.dll"', '"ThreadingModel"="Both"', ""]
+    with tempfile.TemporaryDirectory(dir=DRIVE_C) as folder:
+        path = os.path.join(folder, "classes.reg")
+        with open(path, "wb") as f:
+            f.write(b"\xff\xfe" + "\r\n".join(lines + [""]).encode("utf-16-le"))
+        if run("regedit", "/S", windows_path(path)) != 0:
+            raise AssertionError("regedit could not seed the classes")
+    return names
+
+
+def remove_product_classes(names):
+    """Removes seeded product COM classes that are still there."""
+    lines = ["Windows Registry Editor Version 5.00", ""] + ["[-%s\\%s]" % (PRODUCT_CLASSES, name) for name in names]
+    with tempfile.TemporaryDirectory(dir=DRIVE_C) as folder:
+        path = os.path.join(folder, "remove.reg")
+        with open(path, "wb") as f:
+            f.write(b"\xff\xfe" + "\r\n".join(lines + ["", ""]).encode("utf-16-le"))
+        run("regedit", "/S", windows_path(path))
+
+
+def present_product_classes():
+    """The product COM classes that the registry holds now."""
+    completed = subprocess.run([WINE_RUN, "reg", "query", PRODUCT_CLASSES], stdout=subprocess.PIPE,
+                               stderr=subprocess.DEVNULL, timeout=120)
+    found = re.findall(r"\\(\{7A110B15-0000-4000-8000-[0-9A-F]{12}\})\r?$",
+                       completed.stdout.decode("utf-8", "replace"), re.MULTILINE | re.IGNORECASE)
+    return {name.upper() for name in found}

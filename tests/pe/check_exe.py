@@ -1,4 +1,4 @@
-"""Checks the shipped 32-bit TallowbriskCleaner.exe from the built file itself."""
+"""Checks the shipped 32-bit TallowbriskCleaner.exe, or its 64-bit twin, from the built file itself."""
 
 import sys
 import unittest
@@ -56,9 +56,44 @@ class ShippedExecutable(unittest.TestCase):
     def setUpClass(cls):
         cls.pe = pefile.PE(EXE)
 
-    def test_is_a_32_bit_gui_program(self):
-        self.assertEqual(self.pe.FILE_HEADER.Machine, pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"])
+    def is_64bit(self):
+        return self.pe.FILE_HEADER.Machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"]
+
+    def test_is_a_32_bit_gui_program_or_its_64_bit_twin(self):
+        self.assertIn(self.pe.FILE_HEADER.Machine, (pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"],
+                                                    pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"]))
         self.assertEqual(self.pe.OPTIONAL_HEADER.Subsystem, pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_GUI"])
+
+    def test_image_is_hardened_as_an_elevated_program_should_be(self):
+        flags = self.pe.OPTIONAL_HEADER.DllCharacteristics
+        wanted = {"IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE": 0x0040,  # loaded at a random address
+                  "IMAGE_DLLCHARACTERISTICS_NX_COMPAT": 0x0100,  # data is never run
+                  # no compatibility layer on a terminal server (the system's Windows folder)
+                  "IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE": 0x8000}
+        if self.is_64bit():
+            wanted["IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA"] = 0x0020  # anywhere in 64-bit space
+        for name, bit in wanted.items():
+            self.assertTrue(flags & bit, "%s missing from DllCharacteristics 0x%04x" % (name, flags))
+        # A random base needs the relocations: without them Windows loads the image at its
+        # preferred address whatever the flag says.
+        self.assertFalse(self.pe.FILE_HEADER.Characteristics & 0x0001, "IMAGE_FILE_RELOCS_STRIPPED")
+        relocations = self.pe.OPTIONAL_HEADER.DATA_DIRECTORY[
+            pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_BASERELOC"]]
+        self.assertGreater(relocations.Size, 0, "no base relocations")
+        if self.is_64bit():
+            self.assertGreater(self.pe.OPTIONAL_HEADER.ImageBase, 0xFFFFFFFF, "preferred base below 4 GB")
+
+    def test_narrows_the_dll_search_ends_on_heap_corruption_and_guards_its_stack(self):
+        imported = {(entry.dll.decode().lower(), imp.name.decode()) for entry in self.pe.DIRECTORY_ENTRY_IMPORT
+                    for imp in entry.imports if imp.name}
+        self.assertIn(("kernel32.dll", "HeapSetInformation"), imported)
+        self.assertIn(("kernel32.dll", "GetProcAddress"), imported)
+        image = bytes(self.pe.__data__)
+        # Looked up at run time (Windows 7 has it only with an update), so its name is data.
+        self.assertIn(b"SetDefaultDllDirectories\0", image)
+        self.assertIn(b"SetDllDirectoryW", {name.encode() for _, name in imported})
+        # The stack protector's run-time, which only functions with a canary pull in.
+        self.assertIn(b"stack smashing detected", image)
 
     def test_imports_windows_system_dlls_only(self):
         imported = {entry.dll.decode().lower() for entry in self.pe.DIRECTORY_ENTRY_IMPORT}

@@ -19,6 +19,11 @@
 //                            rules, and the peak memory of the process
 //   registry_bench walk      times enumerating, opening and walking the COM class keys and
 //                            the component keys
+//   registry_bench log N [REPEATS]  a whole registry session that removes N product COM classes
+//                            (with the registry backup, as "/quiet" runs it), timed with the
+//                            log written through (one WriteFile per line) and with the buffered
+//                            stream the log used before, in turns, each session on a freshly
+//                            seeded registry; prints the fastest of each and their ratio
 //   registry_bench compare   adds a few of the product's keys (an add-in, a COM class that
 //                            names the product's DLL, HKLM\SOFTWARE\Tallowbrisk), then times,
 //                            in one process, the preview of CleanRegistry (through
@@ -33,6 +38,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,6 +48,9 @@
 #include "registry/clean_registry.h"
 #include "registry/key_tree_mentions.h"
 #include "registry/preview_registry.h"
+#include "registry/registry_backup_file.h"
+#include "report/log_folder.h"
+#include "report/operations_logger.h"
 
 namespace {
 
@@ -155,6 +164,82 @@ public:
     std::vector<std::wstring> targets;
     int failed = 0;
 };
+
+// The log as it was written before: the runtime's buffered stream, flushed when full and at
+// the end, so that a killed run lost the lines still in the buffer.
+class BufferedLogger : public OperationsLogger {
+public:
+    explicit BufferedLogger(const std::wstring& windowsFolder) : windowsFolder_(windowsFolder) {}
+    ~BufferedLogger() override {
+        if (stream_) fclose(stream_);
+    }
+    void log(const wchar_t* kind, const wchar_t* target, int succeeded) override {
+        if (!stream_) {
+            stream_ = _wfopen((NewLogFileStem(windowsFolder_) + L".buffered.log").c_str(), L"wb");
+            if (stream_) fwrite(L"\xFEFF", sizeof(wchar_t), 1, stream_);
+        }
+        if (stream_) {
+            std::wstring line = std::wstring(L"LOG Remove:: ") + kind + L" : " + target + L" : " +
+                                (succeeded ? L"success" : L"fail") + L"\r\n";
+            fwrite(line.data(), sizeof(wchar_t), line.size(), stream_);
+        }
+    }
+
+private:
+    std::wstring windowsFolder_;
+    FILE* stream_ = nullptr;
+};
+
+void SeedProductClasses(int count) {
+    for (REGSAM view : Views()) {
+        HKEY clsid = Create(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\CLSID", view);
+        for (int i = 0; i < count; ++i) {
+            wchar_t guid[64];
+            std::swprintf(guid, 64, L"{7A110B15-0000-4000-8000-%012X}\\InprocServer32", i);
+            HKEY server = Create(clsid, guid, view);
+            SetText(server, L"", L"C:\\Program Files\\Tallowbrisk\\TallowbriskAddin.dll");
+            SetText(server, L"ThreadingModel", L"Both");
+            RegCloseKey(server);
+        }
+        RegCloseKey(clsid);
+    }
+}
+
+// Seconds of one session with the given log, on a freshly seeded registry.
+double TimedSession(int count, bool writtenThrough, const std::wstring& windowsFolder) {
+    SeedProductClasses(count);
+    std::unique_ptr<OperationsLogger> logger;
+    if (writtenThrough) {
+        logger = std::make_unique<OperationsLoggerFile>(windowsFolder);
+    } else {
+        logger = std::make_unique<BufferedLogger>(windowsFolder);
+    }
+    RegistryBackupFile backup(windowsFolder);
+    ProgressCleaner noProgress;
+    const double start = Now();
+    CleanRegistry(SystemRegistry(), RunningUnderWow64(), logger.get(), &noProgress, RegistryRuleTable(), &backup);
+    logger.reset();  // the buffered stream's last lines go out here: part of its time
+    return Now() - start;
+}
+
+int LogBench(int count, int repeats) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring windowsFolder = std::wstring(temp) + L"registry_bench_log";
+    CreateDirectoryW(windowsFolder.c_str(), nullptr);
+    CreateDirectoryW((windowsFolder + L"\\Logs").c_str(), nullptr);
+    double buffered = 0, through = 0;
+    for (int i = 0; i < repeats; ++i) {
+        const double b = TimedSession(count, false, windowsFolder);
+        const double t = TimedSession(count, true, windowsFolder);
+        buffered = i == 0 ? b : std::min(buffered, b);
+        through = i == 0 ? t : std::min(through, t);
+    }
+    std::printf("classes=%d views=%zu buffered_log_session_s=%.3f written_through_session_s=%.3f "
+                "written_through_vs_buffered=%.3f\n",
+                count, Views().size(), buffered, through, through / buffered);
+    return 0;
+}
 
 int Compare() {
     RegCloseKey(
@@ -317,12 +402,13 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"seed" && argc > 2) return Seed(_wtoi(argv[2]), argc > 3 ? _wtoi(argv[3]) : 0);
     if (command == L"run" && argc > 2) return Run(argv[2], argc > 3 ? _wtoi(argv[3]) : 3);
     if (command == L"compare") return Compare();
+    if (command == L"log" && argc > 2) return LogBench(_wtoi(argv[2]), argc > 3 ? _wtoi(argv[3]) : 3);
     if (command == L"walk") {
         EnumerateOnly(HKEY_CLASSES_ROOT, L"CLSID");
         EnumerateOnly(HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID");
         EnumerateOnly(HKEY_LOCAL_MACHINE, kComponents);
         return 0;
     }
-    std::fputs("usage: registry_bench seed N [C] | run rules|shared [REPEATS] | compare | walk\n", stderr);
+    std::fputs("usage: registry_bench seed N [C] | run rules|shared [REPEATS] | log N [REPEATS] | compare | walk\n", stderr);
     return 2;
 }

@@ -13,6 +13,8 @@
 # itself) in a process of its own, which takes about twice as long as the cleaner.
 # BENCH_EXE names a registry_bench.exe built elsewhere (BUILD_DIR then only holds the prefix).
 # Then, on the same keys, the preview of a cleaning run is timed against the run itself.
+# Last, on the last prefix, a session that removes LOG_CLASSES (1500) product classes, with the
+# backup, is timed with the log written through against the buffered log it had before.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build/x64}
@@ -53,6 +55,7 @@ $(field peak_working_set_kb "$line") / $(field peak_private_kb "$line") |")
     # The preview against a real run, on the same keys (the runs above removed nothing).
     echo "extra=$n $(tools/wine/with_xvfb.sh tools/wine/run.sh "$bench" compare)"
 done
+echo "log: $(tools/wine/with_xvfb.sh tools/wine/run.sh "$bench" log "${LOG_CLASSES:-1500}" "$repeats")"
 /usr/lib/wine/wineserver -k 2>/dev/null || true
 
 echo

@@ -3,6 +3,8 @@
 //
 //   driver hold PATH SIGNAL       opens PATH without sharing, creates the file SIGNAL, and keeps
 //                                 PATH open until SIGNAL is deleted (60 s at most)
+//   driver lock SIGNAL            takes the cleaner's one-run-at-a-time lock, creates SIGNAL, and
+//                                 holds the lock until SIGNAL is deleted (60 s at most)
 //   driver windows                prints the visible top-level windows as JSON: handle, title,
 //                                 class, rectangle, process id, and their child windows
 //   driver click HWND TEXT        clicks the child button of HWND whose text is TEXT
@@ -25,9 +27,19 @@
 
 #include "platform/loaded_hive.h"
 #include "platform/process_list.h"
+#include "platform/run_lock.h"
 #include "platform/unique_any.h"
 
 namespace {
+
+// Makes the signal, an empty file, and waits until the test removes it (a minute at most).
+int WaitWhileSignalled(const wchar_t* signal) {
+    unique_file(CreateFileW(signal, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    for (int waited = 0; waited < 600 && GetFileAttributesW(signal) != INVALID_FILE_ATTRIBUTES; ++waited) {
+        Sleep(100);
+    }
+    return 0;
+}
 
 int Hold(const wchar_t* path, const wchar_t* signal) {
     unique_file file(CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -35,12 +47,17 @@ int Hold(const wchar_t* path, const wchar_t* signal) {
         fwprintf(stderr, L"hold: cannot open %ls (%lu)\n", path, GetLastError());
         return 2;
     }
-    // The signal: an empty file, made and closed at once.
-    unique_file(CreateFileW(signal, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    for (int waited = 0; waited < 600 && GetFileAttributesW(signal) != INVALID_FILE_ATTRIBUTES; ++waited) {
-        Sleep(100);
+    return WaitWhileSignalled(signal);
+}
+
+// Holds the cleaner's one-run-at-a-time lock, as a run of it that goes on for long would.
+int Lock(const wchar_t* signal) {
+    RunLock lock;
+    if (!lock.acquire(0)) {
+        fwprintf(stderr, L"lock: another process holds the lock\n");
+        return 2;
     }
-    return 0;
+    return WaitWhileSignalled(signal);
 }
 
 std::string Json(const std::wstring& text) {
@@ -224,6 +241,9 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"hold" && argc == 4) {
         return Hold(argv[2], argv[3]);
     }
+    if (command == L"lock" && argc == 3) {
+        return Lock(argv[2]);
+    }
     if (command == L"windows" && argc == 2) {
         return Windows();
     }
@@ -249,7 +269,7 @@ int wmain(int argc, wchar_t** argv) {
         return SaveHive(argv[2], argv[3]);
     }
     fwprintf(stderr,
-             L"usage: driver hold PATH SIGNAL | windows | click HWND TEXT | post (HWND MSG WPARAM)... | exitcode "
+             L"usage: driver hold PATH SIGNAL | lock SIGNAL | windows | click HWND TEXT | post (HWND MSG WPARAM)... | exitcode "
              L"PROGRAM TAIL | watch EXE SIGNAL | savehive NAME FILE\n");
     return 2;
 }

@@ -94,28 +94,68 @@ TEST(OperationsLoggerFile, ATargetWithPercentSignsIsWrittenUnchanged) {
     EXPECT_EQ(ReadFileBytes(path), "\xFF\xFE" + LogLine(L"remove file: ", target, L"success"));
 }
 
-TEST(OperationsLoggerFile, AnExistingFileOfTheSameNameIsBegunAnew) {
-    LogPlace place;
+// Plants `content` under the log's name for the current second, then logs one record; tries
+// again if the clock moves on between planting and logging. Returns the file's bytes, or
+// nothing when the clock moved on every time.
+std::string LogOverPlanted(const LogPlace& place, const std::string& content, const wchar_t* suffix,
+                           OperationsLoggerFile::Kind kind) {
     CreateDirectoryW(place.logFolder().c_str(), nullptr);
-    // Plant old content under the name of the current second; try again if the clock moves on
-    // between planting and logging.
     for (int attempt = 0; attempt < 5; ++attempt) {
         wchar_t stamp[64] = {};
-        ASSERT_TRUE(FormatLogTimeStamp(stamp));
-        const std::wstring planted = place.logFolder() + L"\\Tallowbrisk_cleaner_" + stamp + L".log";
-        WriteFileBytes(planted, std::string(5000, 'x'));
+        FormatLogTimeStamp(stamp);
+        const std::wstring planted = place.logFolder() + L"\\Tallowbrisk_cleaner_" + stamp + suffix;
+        WriteFileBytes(planted, content);
         std::wstring path;
         {
-            OperationsLoggerFile logger(place.windows.path());
+            OperationsLoggerFile logger(place.windows.path(), kind);
             logger.log(L"remove file: ", L"y", 1);
             path = logger.logFilePath();
         }
         if (path == planted) {
-            EXPECT_EQ(ReadFileBytes(path), "\xFF\xFE" + LogLine(L"remove file: ", L"y", L"success"));
-            return;
+            return ReadFileBytes(path);
         }
+        DeleteFileW(planted.c_str());
+        DeleteFileW(path.c_str());
     }
-    FAIL() << "the clock moved on during every attempt";
+    ADD_FAILURE() << "the clock moved on during every attempt";
+    return std::string();
+}
+
+TEST(OperationsLoggerFile, AFileOfTheSameSecondIsAddedToNeverBegunAnew) {
+    // An earlier run's log of the same second (a deployment tool's retry, say): its lines stay,
+    // the new ones follow behind them, and no second byte order mark comes between.
+    LogPlace place;
+    const std::string earlier = "\xFF\xFE" + LogLine(L"remove registry key: ", L"HKLM\\SOFTWARE\\Tallowbrisk", L"success");
+    EXPECT_EQ(LogOverPlanted(place, earlier, L".log", OperationsLoggerFile::Kind::Log),
+              earlier + LogLine(L"remove file: ", L"y", L"success"));
+    // The preview's file the same way.
+    const std::string planned = "\xFF\xFE" + LogLine(L"remove folder: ", L"C:\\a", L"planned");
+    EXPECT_EQ(LogOverPlanted(place, planned, L".preview.log", OperationsLoggerFile::Kind::Preview),
+              planned + LogLine(L"remove file: ", L"y", L"planned"));
+    // Whatever else stands under that name is kept as it is, too.
+    const std::string other(5000, 'x');
+    EXPECT_EQ(LogOverPlanted(place, other, L".log", OperationsLoggerFile::Kind::Log),
+              other + LogLine(L"remove file: ", L"y", L"success"));
+}
+
+TEST(OperationsLoggerFile, AnEmptyFileOfTheSameSecondGetsTheByteOrderMark) {
+    LogPlace place;
+    EXPECT_EQ(LogOverPlanted(place, std::string(), L".log", OperationsLoggerFile::Kind::Log),
+              "\xFF\xFE" + LogLine(L"remove file: ", L"y", L"success"));
+}
+
+TEST(OperationsLoggerFile, EachLineIsInTheFileBeforeTheNextRemovalBegins) {
+    // Read while the logger still holds the file open, as another process sees it after this
+    // one is killed: every line logged so far, whole, with nothing held back.
+    LogPlace place;
+    OperationsLoggerFile logger(place.windows.path());
+    std::string expected = "\xFF\xFE";
+    for (int i = 0; i < 3; ++i) {
+        const std::wstring target = L"HKLM\\SOFTWARE\\Classes\\CLSID\\{" + std::to_wstring(i) + L"}";
+        logger.log(L"remove registry key: ", target.c_str(), 1);
+        expected += LogLine(L"remove registry key: ", target, L"success");
+        EXPECT_EQ(ReadFileBytes(logger.logFilePath()), expected) << "after record " << i;
+    }
 }
 
 TEST(OperationsLoggerFile, IsWrittenBelowTheWindowsFolderByDefault) {
