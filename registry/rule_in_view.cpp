@@ -148,7 +148,7 @@ void ViewPass::removeMatchingSubkeys(HKEY ruleKey) {
     if (registry_.queryInfoKey(ruleKey, &info) != ERROR_SUCCESS || info.subkeys == 0) {
         return;
     }
-    if (knowledge_ && mode_ == MatchNameOrContent && root_ == HKEY_CLASSES_ROOT) {
+    if (knowledge_ && !chooser_ && mode_ == MatchNameOrContent && root_ == HKEY_CLASSES_ROOT) {
         readUserClasses();
     }
     // Names are collected first and deleted after the enumeration, since each deletion
@@ -161,8 +161,10 @@ void ViewPass::removeMatchingSubkeys(HKEY ruleKey) {
             continue;
         }
         std::wstring name(buffer, length);
-        if (name.find(pattern_) != std::wstring::npos ||
-            (mode_ == MatchNameOrContent && contentMentions(ruleKey, name))) {
+        const bool chosen = chooser_ ? (*chooser_)(registry_, ruleKey, name, access_)
+                                     : name.find(pattern_) != std::wstring::npos ||
+                                           (mode_ == MatchNameOrContent && contentMentions(ruleKey, name));
+        if (chosen) {
             collected.push_back(std::move(name));
         }
     }
