@@ -261,24 +261,33 @@ bool ReadStringValue(RegistryApi& registry, HKEY key, const wchar_t* valueName, 
     return false;
 }
 
+bool OnlyProductsNamed(const KeyValueNames& key, const std::set<std::wstring>& products) {
+    return key.complete && key.subkeys == 0 && !key.names.empty() &&
+           std::all_of(key.names.begin(), key.names.end(),
+                       [&](const std::wstring& name) { return products.count(NormalPackedCode(name)) != 0; });
+}
+
 bool EveryValueNamesOneOf(RegistryApi& registry, HKEY parent, const std::wstring& name, REGSAM access,
                           const std::set<std::wstring>& products) {
     unique_registry_key key;
     RegistryKeyInfo info;
     if (OpenRegistryKey(registry, parent, name.c_str(), KEY_READ | (access & kRegistryViewBits), key) !=
             ERROR_SUCCESS ||
-        registry.queryInfoKey(key.get().key, &info) != ERROR_SUCCESS || info.subkeys != 0 || info.values == 0) {
+        registry.queryInfoKey(key.get().key, &info) != ERROR_SUCCESS) {
         return false;
     }
+    KeyValueNames read;
+    read.subkeys = info.subkeys;
     wchar_t valueName[kKeyNameBuffer];
-    for (DWORD index = 0; index < info.values; ++index) {
+    for (DWORD index = 0; index < info.values && read.subkeys == 0; ++index) {
         DWORD length = kKeyNameBuffer;
-        if (registry.enumValue(key.get().key, index, valueName, &length, nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
-            !products.count(NormalPackedCode({valueName, length}))) {
+        if (registry.enumValue(key.get().key, index, valueName, &length, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
             return false;
         }
+        read.names.emplace_back(valueName, length);
     }
-    return true;
+    read.complete = read.names.size() == info.values;
+    return OnlyProductsNamed(read, products);
 }
 
 InstalledProducts FindInstalledProducts(RegistryApi& registry, bool wow64, const RegistryRule* rules,
@@ -319,7 +328,17 @@ void RemoveInstallerRegistration(RegistryApi& registry, bool wow64, const Regist
         for (const std::wstring& sid : SidsBelow(registry, kUserData, wow64)) {
             const std::wstring data = std::wstring(kUserData) + L'\\' + sid;
             remove(HKEY_LOCAL_MACHINE, nullptr, data + L"\\Products", namedByProduct);
-            remove(HKEY_LOCAL_MACHINE, nullptr, data + L"\\Components", usedByProductsAlone);
+            // The rule for the system's components read each of them already: what it read of
+            // those it left is asked first.
+            const std::wstring components = data + L"\\Components";
+            const SubkeyChooser componentOfProductsAlone = [&](RegistryApi& api, HKEY parent, const std::wstring& name,
+                                                               REGSAM access) {
+                const KeyValueNames* known =
+                    knowledge ? knowledge->valueNames(HKEY_LOCAL_MACHINE, components, name, access) : nullptr;
+                return known && known->complete ? OnlyProductsNamed(*known, packed)
+                                                : usedByProductsAlone(api, parent, name, access);
+            };
+            remove(HKEY_LOCAL_MACHINE, nullptr, components, componentOfProductsAlone);
         }
         remove(HKEY_LOCAL_MACHINE, nullptr, machine + L"\\UpgradeCodes", usedByProductsAlone);
         remove(HKEY_LOCAL_MACHINE, nullptr, std::wstring(kInstallerData) + L"\\UpgradeCodes", usedByProductsAlone);

@@ -13,6 +13,7 @@
 
 #include "platform/registry_api.h"
 #include "registry/candidate_knowledge.h"
+#include "registry/key_tree_mentions.h"
 #include "registry/registry_backup.h"
 #include "registry/registry_rules.h"
 #include "registry/user_hives.h"
@@ -49,6 +50,9 @@ void RemoveInstallerRegistration(RegistryApi& registry, bool wow64, const Regist
 // that no other product uses. Anything that cannot be read keeps the key.
 bool EveryValueNamesOneOf(RegistryApi& registry, HKEY parent, const std::wstring& name, REGSAM access,
                           const std::set<std::wstring>& products);
+
+// The same verdict on what a search read of the key.
+bool OnlyProductsNamed(const KeyValueNames& key, const std::set<std::wstring>& products);
 
 // The REG_SZ value `valueName` of `key`, up to its terminator. False when it is missing, of
 // another type, of an odd size or without a terminator (cut short).

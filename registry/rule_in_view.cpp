@@ -138,9 +138,14 @@ bool ViewPass::contentMentions(HKEY ruleKey, const std::wstring& name) {
         return KeyTreeMentions(registry_, key.get().key, pattern_, access_);
     }
     bool settled = false;
-    unsigned seen = KeyTreeMentionsOf(registry_, key.get().key, knowledge_->searchPatterns(), access_, true, &settled);
+    KeyValueNames top;
+    const bool keep = named && knowledge_->keepsValueNames();
+    unsigned seen = KeyTreeMentionsOf(registry_, key.get().key, knowledge_->searchPatterns(), access_, true, &settled,
+                                      keep ? &top : nullptr);
     if (named) knowledge_->learn(candidate, seen, settled);
-    return (seen & 1u) != 0;  // the rule's own pattern comes first
+    found = (seen & 1u) != 0;  // the rule's own pattern comes first
+    if (keep && !found) knowledge_->keepValueNames(candidate, std::move(top));
+    return found;
 }
 
 void ViewPass::removeMatchingSubkeys(HKEY ruleKey) {

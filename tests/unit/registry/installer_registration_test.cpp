@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -329,6 +330,27 @@ TEST(InstallerRegistration, ThousandsOfComponents) {
     size_t left = 0;
     for (const std::wstring& key : registry.allKeys()) left += key.rfind(components, 0) == 0;
     EXPECT_EQ(static_cast<size_t>(kCount - kCount / 3), left);
+    // The rule for the system's components and the step after the rules read each key once.
+    const auto opensOfComponents = [&](const MemoryRegistry& seen) {
+        std::map<std::wstring, int> opens;
+        for (const MemoryRegistry::Call& call : seen.calls()) {
+            if (call.operation == MemoryRegistry::Operation::Open && call.path.rfind(components, 0) == 0) {
+                ++opens[call.path];
+            }
+        }
+        return opens;
+    };
+    const std::map<std::wstring, int> opens = opensOfComponents(registry);
+    EXPECT_EQ(static_cast<size_t>(kCount), opens.size());
+    for (const auto& [path, count] : opens) ASSERT_EQ(1, count) << path;
+    // Each on its own, the two read those the rule leaves twice.
+    MemoryRegistry alone;
+    alone.mergeClassesRoot();
+    alone.setString(kClassesInstaller + L"Products\\" + std::wstring(kPacked), L"ProductName", L"Tallowbrisk");
+    alone.setString(components + L"C0000000000000000000000000000001", kPacked, L"02:\\SOFTWARE\\Classes\\");
+    alone.setString(components + L"C0000000000000000000000000000001", kOther, L"C:\\Other\\file.dll");
+    CleanRegistryRuleByRule(alone, false, nullptr, nullptr);
+    EXPECT_EQ(2, opensOfComponents(alone)[components + L"C0000000000000000000000000000001"]);
 }
 
 TEST(InstallerRegistration, ThePreviewPlansTheLinesOfTheRunAndChangesNothing) {
