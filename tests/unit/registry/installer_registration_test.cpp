@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/registry_key.h"
-#include "platform/registry_memory.h"
+#include "tests/unit/support/registry_memory.h"
 #include "registry/clean_registry.h"
 #include "registry/installer_codes.h"
 #include "registry/preview_registry.h"
