@@ -195,10 +195,10 @@ void CandidateKnowledge::keepValueNames(const Candidate& candidate, KeyValueName
     valueNames_[*candidate.family][candidate.name][candidate.slot / 3] = std::move(names);
 }
 
-const KeyValueNames* CandidateKnowledge::valueNames(HKEY root, const std::wstring& rulePath, const std::wstring& name,
+const KeyValueNames* CandidateKnowledge::valueNames(const std::wstring& familyName, const std::wstring& name,
                                                     REGSAM access) const {
     std::string folded;
-    auto family = valueNames_.find(FamilyName(root, rulePath));
+    auto family = valueNames_.find(familyName);
     if (family == valueNames_.end() || !FoldedName(name, &folded)) return nullptr;
     auto entry = family->second.find(folded);
     if (entry == family->second.end()) return nullptr;

@@ -70,9 +70,9 @@ public:
     // that removes the components no other product uses, until the key could have changed.
     bool keepsValueNames() const;
     void keepValueNames(const Candidate& candidate, KeyValueNames names);
-    // What a search read of root\rulePath\name in the view of `access`; null when nothing is known.
-    const KeyValueNames* valueNames(HKEY root, const std::wstring& rulePath, const std::wstring& name,
-                                    REGSAM access) const;
+    // What a search read of the candidate `name` of the rule key named `family` (FamilyName) in
+    // the view of `access`; null when nothing is known.
+    const KeyValueNames* valueNames(const std::wstring& family, const std::wstring& name, REGSAM access) const;
 
     // The name under which the knowledge files root\path: folded to upper case, without
     // "Wow6432Node" steps, and the three names of a class key made one ("CLASSES\X"). Empty

@@ -335,10 +335,10 @@ void RemoveInstallerRegistration(RegistryApi& registry, bool wow64, const Regist
             // The rule for the system's components read each of them already: what it read of
             // those it left is asked first.
             const std::wstring components = data + L"\\Components";
+            const std::wstring family = CandidateKnowledge::FamilyName(HKEY_LOCAL_MACHINE, components);
             const SubkeyChooser componentOfProductsAlone = [&](RegistryApi& api, HKEY parent, const std::wstring& name,
                                                                REGSAM access) {
-                const KeyValueNames* known =
-                    knowledge ? knowledge->valueNames(HKEY_LOCAL_MACHINE, components, name, access) : nullptr;
+                const KeyValueNames* known = knowledge ? knowledge->valueNames(family, name, access) : nullptr;
                 return known && known->complete ? OnlyProductsNamed(*known, packed)
                                                 : usedByProductsAlone(api, parent, name, access);
             };
