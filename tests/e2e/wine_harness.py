@@ -270,6 +270,15 @@ REGISTRY_NOISE = re.compile(r"^(HKEY_(CURRENT_USER|USERS\\[^\\]+)\\Software\\Win
                             r"\{4D36E968-E325-11CE-BFC1-08002BE10318\})", re.IGNORECASE)
 
 
+def import_registry(text):
+    """Imports the text of a .reg file with Wine's regedit, as a double-click on it would."""
+    with tempfile.TemporaryDirectory(dir=DRIVE_C) as folder:
+        path = os.path.join(folder, "seed.reg")
+        with open(path, "wb") as f:
+            f.write(b"\xff\xfe" + text.encode("utf-16-le"))
+        run("regedit", "/S", windows_path(path))
+
+
 def export_registry():
     """The whole registry as {key path: [its value lines]}, from Wine's regedit, noise left out."""
     with tempfile.TemporaryDirectory(dir=DRIVE_C) as folder:
@@ -287,3 +296,60 @@ def export_registry():
         elif current is not None and line:
             keys[current].append(line)
     return keys
+
+
+def _value_text(line):
+    """One exported value as text: hex data (REG_EXPAND_SZ, REG_MULTI_SZ and the rest) read as
+    the UTF-16 it usually holds, so that a search finds a name inside it too."""
+    name, sep, data = line.partition("=")
+    match = re.match(r"^hex(\([0-9a-f]+\))?:(.*)$", data, re.IGNORECASE)
+    if not sep or not match:
+        return line
+    raw = bytes(int(byte, 16) for byte in match.group(2).replace("\\", "").replace(" ", "").split(",") if byte)
+    return "%s=%s %s" % (name, data.split(":", 1)[0], raw.decode("utf-16-le", errors="replace").replace("\0", " "))
+
+
+def values(lines):
+    """The value lines of one exported key, each long value joined from its continued lines."""
+    joined, pending = [], ""
+    for line in lines:
+        pending += line.strip() if pending else line
+        if pending.endswith("\\"):  # a hex value goes on on the next line
+            pending = pending[:-1]
+            continue
+        joined.append(pending)
+        pending = ""
+    if pending:
+        joined.append(pending)
+    return joined
+
+
+def registry_lines_naming(keys, words):
+    """Every key of an export whose path names one of the words, and every value whose name or
+    data does (as "key: value"), without regard to case."""
+    lowered = [w.lower() for w in words]
+    found = []
+    for key, lines in keys.items():
+        if any(w in key.lower() for w in lowered):
+            found.append(key)
+        found += ["%s: %s" % (key, v) for v in values(lines) if any(w in _value_text(v).lower() for w in lowered)]
+    return found
+
+
+def packed(guid):
+    """The Windows Installer's packed form of a GUID: the first three groups reversed character
+    by character, the two hex digits of each later byte swapped."""
+    groups = guid.strip("{}").upper().split("-")
+    tail = "".join(groups[3:])
+    return "".join(g[::-1] for g in groups[:3]) + "".join(tail[i + 1] + tail[i] for i in range(0, len(tail), 2))
+
+
+# Wine's 64-bit msiexec: on 64-bit Windows too the installer that writes the registration is a
+# 64-bit process, whatever the package.
+MSIEXEC = os.path.join(DRIVE_C, "windows", "system32", "msiexec.exe")
+
+
+def msiexec(driver64, tail):
+    """Runs msiexec with a command-line tail (always add /qn) through the 64-bit test driver and
+    returns its whole exit code: 1605, an unknown product, is 69 as a Unix exit status."""
+    return run_for_exit_code(driver64, MSIEXEC, tail)
