@@ -326,13 +326,14 @@ def values(lines):
 
 def registry_lines_naming(keys, words):
     """Every key of an export whose path names one of the words, and every value whose name or
-    data does (as "key: value"), without regard to case."""
+    data does (as "key: value", hex data shown as text), without regard to case."""
     lowered = [w.lower() for w in words]
     found = []
     for key, lines in keys.items():
         if any(w in key.lower() for w in lowered):
             found.append(key)
-        found += ["%s: %s" % (key, v) for v in values(lines) if any(w in _value_text(v).lower() for w in lowered)]
+        texts = [_value_text(v) for v in values(lines)]
+        found += ["%s: %s" % (key, t) for t in texts if any(w in t.lower() for w in lowered)]
     return found
 
 
