@@ -12,6 +12,7 @@ import re
 import shutil
 import subprocess
 import sys
+import time
 import unittest
 
 import wine_harness as wine
@@ -98,6 +99,15 @@ def read_tree(folder):
     return found
 
 
+def other_vendors_files(package):
+    """The other vendor's program files and its cached package, with their bytes."""
+    files = read_tree(OTHER_FOLDER)
+    if package and os.path.isfile(unix_path(package)):
+        with open(unix_path(package), "rb") as f:
+            files[package] = f.read()
+    return files
+
+
 def tree_names(folder):
     return sorted(os.path.relpath(os.path.join(root, name), folder)
                   for root, folders, files in os.walk(folder) for name in folders + files)
@@ -111,7 +121,12 @@ def awaits_installer_step(test):
 
 
 class Story:
-    """What one install, clean, reinstall and uninstall did, step by step."""
+    """What one install, clean, reinstall and uninstall did, step by step. Each step is traced
+    on standard error as it ends: a step that hangs is the one after the last one traced."""
+
+    def __setattr__(self, name, result):
+        super().__setattr__(name, result)
+        print("%s story: %s done" % (time.strftime("%H:%M:%S"), name), file=sys.stderr, flush=True)
 
 
 class InstallerChecks:
@@ -142,9 +157,9 @@ class InstallerChecks:
             story.other_install = install(other)
             story.with_other = wine.export_registry()
             story.other_keys = {k: v for k, v in story.with_other.items() if k not in story.start}
-            story.other_files = read_tree(OTHER_FOLDER)
             story.other_package = value(story.with_other, "%s\\%s\\Products\\%s\\InstallProperties"
                                         % (USER_DATA, MACHINE_SID, wine.packed(OTHER_PRODUCT)), "LocalPackage")
+            story.other_files = other_vendors_files(story.other_package)
             story.installer_folder = tree_names(INSTALLER_FOLDER)
             story.roaming_installer = tree_names(ROAMING_INSTALLER)
 
@@ -165,7 +180,7 @@ class InstallerChecks:
             story.quiet_exit = wine.run_for_exit_code(DRIVER, CLEANER, "/quiet")
             story.logged = [wine.read_log(path) for path in wine.log_files()]
             story.cleaned = wine.export_registry()
-            story.cleaned_other_files = read_tree(OTHER_FOLDER)
+            story.cleaned_other_files = other_vendors_files(story.other_package)
 
             story.second_install = install(packages[1])
             story.reinstalled = wine.export_registry()
@@ -174,7 +189,7 @@ class InstallerChecks:
             story.end = wine.export_registry()
             story.end_files = {folder: tree_names(folder) for folder in
                                (INSTALLER_FOLDER, ROAMING_INSTALLER, cls.program_folder)}
-            story.end_other_files = read_tree(OTHER_FOLDER)
+            story.end_other_files = other_vendors_files(story.other_package)
             story.other_uninstall = uninstall(OTHER_PRODUCT)
             story.other_left = os.path.exists(OTHER_FOLDER)
 
@@ -202,7 +217,8 @@ class InstallerChecks:
         self.assertIn("%s\\%s" % (UNINSTALL, self.codes[0]), story.installed)
         self.assertTrue(story.cached, "no cached package at %s" % story.local_package)
         self.assertEqual(len(story.icons), 1, "the product's icon was not kept")
-        self.assertTrue(story.other_files and story.other_package)
+        self.assertIn(story.other_package, story.other_files, "the other vendor's package is not cached")
+        self.assertIn(os.path.join(OTHER_FOLDER, "Quillfen.Tagger.dll"), story.other_files)
         self.assertEqual(wine.registry_lines_naming(story.start, self.marks), [], "the add-in was there before")
 
     def test_preview_lists_exactly_what_quiet_then_logs(self):

@@ -48,14 +48,14 @@ def run(program, *args, timeout=120):
     return completed.returncode
 
 
-def run_for_exit_code(driver, program, tail=""):
+def run_for_exit_code(driver, program, tail="", timeout=600):
     """Runs a Windows program with a command-line tail to its end, by way of the test driver,
     and returns its whole exit code: the exit status of a Unix process keeps only 8 bits."""
     if os.path.abspath(program).startswith(DRIVE_C + os.sep):
         path = windows_path(program)
     else:
         path = "Z:" + os.path.abspath(program).replace("/", "\\")
-    completed = subprocess.run([WINE_RUN, driver, "exitcode", path, tail], timeout=600,
+    completed = subprocess.run([WINE_RUN, driver, "exitcode", path, tail], timeout=timeout,
                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     if completed.returncode != 0:
         raise AssertionError("driver could not run %s: %s" % (program, completed.stdout))
@@ -352,5 +352,11 @@ MSIEXEC = os.path.join(DRIVE_C, "windows", "system32", "msiexec.exe")
 
 def msiexec(driver64, tail):
     """Runs msiexec with a command-line tail (always add /qn) through the 64-bit test driver and
-    returns its whole exit code: 1605, an unknown product, is 69 as a Unix exit status."""
-    return run_for_exit_code(driver64, MSIEXEC, tail)
+    returns its whole exit code: 1605, an unknown product, is 69 as a Unix exit status. One that
+    does not end within two minutes fails with what the screen shows."""
+    try:
+        return run_for_exit_code(driver64, MSIEXEC, tail, timeout=120)
+    except subprocess.TimeoutExpired:
+        shown = windows(driver64)["windows"]
+        raise AssertionError("msiexec %s did not end; windows: %s; screen: %s"
+                             % (tail, json.dumps(shown), screenshot("msiexec-hang")))
