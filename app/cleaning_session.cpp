@@ -3,6 +3,7 @@
 #include "app/all_users.h"
 #include "app/outlook_check.h"
 #include "files/folder_removal.h"
+#include "files/installer_files.h"
 #include "files/preview_removal_steps.h"
 #include "files/settings_files.h"
 #include "platform/com_apartment.h"
@@ -37,7 +38,10 @@ void SessionPlatform::runCleaners(OperationsLogger& logger, ProgressCleaner& pro
     // The other users' hives stay open, or loaded, until the registry cleaner is done.
     const std::unique_ptr<OtherUsers> others = FindOtherUsers(allUsers_, SystemRegistry(), logger);
     CleanFilesOfEveryUser(logger, *others, DefaultRemovalSteps());
-    CleanRegistry(&logger, &progress, &backup, others->hives());
+    InstalledProducts installed;
+    CleanRegistry(&logger, &progress, &backup, others->hives(), &installed);
+    RemoveInstallerFiles(installed.localPackages, installed.bracedCodes(), &logger, LookUpSpecialFolder,
+                         others->folders(), DefaultRemovalSteps());
 }
 
 void SessionPlatform::runPreviewCleaners(OperationsLogger& logger) {
@@ -47,7 +51,11 @@ void SessionPlatform::runPreviewCleaners(OperationsLogger& logger) {
     CleanFilesOfEveryUser(logger, *others, files);
     // No backup: it would write the keys' files, and the preview writes nothing but its list.
     PreviewRegistry registry(SystemRegistry());
-    CleanRegistry(registry, RunningUnderWow64(), &logger, nullptr, RegistryRuleTable(), nullptr, others->hives());
+    InstalledProducts installed;
+    CleanRegistry(registry, RunningUnderWow64(), &logger, nullptr, RegistryRuleTable(), nullptr, others->hives(),
+                  &installed);
+    RemoveInstallerFiles(installed.localPackages, installed.bracedCodes(), &logger, LookUpSpecialFolder,
+                         others->folders(), files);
 }
 
 bool SessionPlatform::outlookRunning() { return OutlookIsRunning(); }

@@ -25,7 +25,8 @@ public:
     virtual ProgressPlatform& progressPlatform();
     virtual HCURSOR setCursor(HCURSOR cursor) { return SetCursor(cursor); }
     virtual HCURSOR waitCursor() { return LoadCursorW(nullptr, IDC_WAIT); }
-    // The three cleaners, in their order; the registry cleaner saves each key to `backup`
+    // The three cleaners, in their order, and then the installer's files of the products the
+    // registry cleaner found; the registry cleaner saves each key to `backup`
     // before it deletes it.
     virtual void runCleaners(OperationsLogger& logger, ProgressCleaner& progress, RegistryBackup& backup);
     // The same cleaners on a registry and a disk that only plan their deletions: each record

@@ -1,7 +1,8 @@
 #pragma once
 // The narrow registry interface the cleaner works through. Each operation mirrors one
 // advapi32 call, with its error codes: the real registry (registry_win32.h) forwards to
-// advapi32, the in-memory one (registry_memory.h) stands in for it in the tests.
+// advapi32; the in-memory one, a test double (tests/unit/support/registry_memory.h), stands
+// in for it in the tests.
 
 #include <windows.h>
 

@@ -34,6 +34,33 @@ bool StartsWithStep(const std::wstring& text, const std::wstring& prefix) {
     return text.size() > prefix.size() && text.compare(0, prefix.size(), prefix) == 0 && text[prefix.size()] == L'\\';
 }
 
+// Forgets, in a map by family and then candidate name, whatever `deleted` (a family name) could
+// have been part of.
+template <typename ByFamily>
+void ForgetIn(ByFamily& known, const std::wstring& deleted) {
+    for (auto it = known.begin(); it != known.end();) {
+        const std::wstring& family = it->first;
+        if (deleted == family || StartsWithStep(family, deleted)) {
+            it = known.erase(it);  // the rule key itself or a key above it
+            continue;
+        }
+        if (StartsWithStep(deleted, family)) {
+            // The candidate is the first step below the rule key; the deleted key is it or lies in it.
+            size_t start = family.size() + 1;
+            size_t end = deleted.find(L'\\', start);
+            std::wstring step = deleted.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+            it->second.erase(std::string(step.begin(), step.end()));
+        }
+        ++it;
+    }
+}
+
+bool IsComponentsFamily(const std::wstring& family) {
+    const std::wstring tail = L"\\COMPONENTS";
+    return family.find(L"\\INSTALLER\\USERDATA\\") != std::wstring::npos && family.size() > tail.size() &&
+           family.compare(family.size() - tail.size(), tail.size(), tail) == 0;
+}
+
 }  // namespace
 
 std::wstring CandidateKnowledge::FamilyName(HKEY root, const std::wstring& path) {
@@ -154,21 +181,27 @@ void CandidateKnowledge::forget(HKEY root, const std::wstring& path) {
     const std::wstring deleted = FamilyName(root, path);
     if (deleted.empty()) {
         known_.clear();  // a name this code cannot fold could be any of them
+        valueNames_.clear();
         return;
     }
-    for (auto it = known_.begin(); it != known_.end();) {
-        const std::wstring& family = it->first;
-        if (deleted == family || StartsWithStep(family, deleted)) {
-            it = known_.erase(it);  // the rule key itself or a key above it
-            continue;
-        }
-        if (StartsWithStep(deleted, family)) {
-            // The candidate is the first step below the rule key; the deleted key is it or lies in it.
-            size_t start = family.size() + 1;
-            size_t end = deleted.find(L'\\', start);
-            std::wstring step = deleted.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
-            it->second.erase(std::string(step.begin(), step.end()));
-        }
-        ++it;
-    }
+    ForgetIn(known_, deleted);
+    ForgetIn(valueNames_, deleted);
+}
+
+bool CandidateKnowledge::keepsValueNames() const { return IsComponentsFamily(families_[rule_]); }
+
+void CandidateKnowledge::keepValueNames(const Candidate& candidate, KeyValueNames names) {
+    if (!IsComponentsFamily(*candidate.family)) return;
+    valueNames_[*candidate.family][candidate.name][candidate.slot / 3] = std::move(names);
+}
+
+const KeyValueNames* CandidateKnowledge::valueNames(HKEY root, const std::wstring& rulePath, const std::wstring& name,
+                                                    REGSAM access) const {
+    std::string folded;
+    auto family = valueNames_.find(FamilyName(root, rulePath));
+    if (family == valueNames_.end() || !FoldedName(name, &folded)) return nullptr;
+    auto entry = family->second.find(folded);
+    if (entry == family->second.end()) return nullptr;
+    const std::optional<KeyValueNames>& names = entry->second[ViewIndex(access)];
+    return names ? &*names : nullptr;
 }

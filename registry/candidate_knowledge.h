@@ -17,11 +17,13 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/registry_api.h"
+#include "registry/key_tree_mentions.h"
 #include "registry/registry_rules.h"
 
 // Which registry shows a candidate: the machine's class keys (or a key that is not a class
@@ -63,6 +65,15 @@ public:
     // root\path is about to be deleted in some view: forget whatever it could have been part of.
     void forget(HKEY root, const std::wstring& path);
 
+    // Windows Installer's component keys (UserData\<SID>\Components\<C>) are read once a view:
+    // what the current rule's search of such a key read of the key itself is kept for the step
+    // that removes the components no other product uses, until the key could have changed.
+    bool keepsValueNames() const;
+    void keepValueNames(const Candidate& candidate, KeyValueNames names);
+    // What a search read of root\rulePath\name in the view of `access`; null when nothing is known.
+    const KeyValueNames* valueNames(HKEY root, const std::wstring& rulePath, const std::wstring& name,
+                                    REGSAM access) const;
+
     // The name under which the knowledge files root\path: folded to upper case, without
     // "Wow6432Node" steps, and the three names of a class key made one ("CLASSES\X"). Empty
     // when the path holds a character beyond ASCII.
@@ -88,4 +99,6 @@ private:
     std::vector<std::wstring_view> searchPatterns_;
     bool remembering_ = false;
     std::map<std::wstring, std::map<std::string, Slots>> known_;  // by family, then name
+    using ViewNames = std::array<std::optional<KeyValueNames>, 3>;    // by view
+    std::map<std::wstring, std::map<std::string, ViewNames>> valueNames_;
 };

@@ -5,16 +5,19 @@
 #include "platform/registry_win32.h"
 #include "platform/wow64.h"
 #include "registry/candidate_knowledge.h"
+#include "registry/installer_registration.h"
 #include "registry/registry_views.h"
 
 namespace {
 
 void ApplyRules(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
                 const RegistryRule* rules, RegistryBackup* backup, bool shareAnswers,
-                const std::vector<UserHives>& users) {
+                const std::vector<UserHives>& users, InstalledProducts* installed) {
     if (!rules || !rules[0].root) {
         return;
     }
+    // The rules delete the keys that name the installer's products: they are found first.
+    const InstalledProducts products = FindInstalledProducts(registry, wow64, rules, users);
     unsigned total = 0;
     for (const RegistryRule* rule = rules; rule->root; ++rule) {
         total += rule->weight;
@@ -35,26 +38,30 @@ void ApplyRules(RegistryApi& registry, bool wow64, OperationsLogger* logger, Pro
             progress->progress(position, total);
         }
     }
+    RemoveInstallerRegistration(registry, wow64, rules, products, users, logger, backup, knowledge.get());
+    if (installed) *installed = products;
 }
 
 }  // namespace
 
 void CleanRegistry(OperationsLogger* logger, ProgressCleaner* progress, RegistryBackup* backup,
-                   const std::vector<UserHives>& users) {
-    CleanRegistry(SystemRegistry(), RunningUnderWow64(), logger, progress, RegistryRuleTable(), backup, users);
+                   const std::vector<UserHives>& users, InstalledProducts* installed) {
+    CleanRegistry(SystemRegistry(), RunningUnderWow64(), logger, progress, RegistryRuleTable(), backup, users,
+                  installed);
 }
 
 void CleanRegistry(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
                    const RegistryRule* rules, RegistryBackup* backup) {
-    ApplyRules(registry, wow64, logger, progress, rules, backup, true, {});
+    ApplyRules(registry, wow64, logger, progress, rules, backup, true, {}, nullptr);
 }
 
 void CleanRegistry(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
-                   const RegistryRule* rules, RegistryBackup* backup, const std::vector<UserHives>& users) {
-    ApplyRules(registry, wow64, logger, progress, rules, backup, true, users);
+                   const RegistryRule* rules, RegistryBackup* backup, const std::vector<UserHives>& users,
+                   InstalledProducts* installed) {
+    ApplyRules(registry, wow64, logger, progress, rules, backup, true, users, installed);
 }
 
 void CleanRegistryRuleByRule(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
                              const RegistryRule* rules, RegistryBackup* backup) {
-    ApplyRules(registry, wow64, logger, progress, rules, backup, false, {});
+    ApplyRules(registry, wow64, logger, progress, rules, backup, false, {}, nullptr);
 }

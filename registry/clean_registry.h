@@ -3,6 +3,7 @@
 // of the product they find, logging each removal and advancing the progress rule by rule.
 
 #include "platform/registry_api.h"
+#include "registry/installer_registration.h"
 #include "registry/registry_backup.h"
 #include "registry/registry_rules.h"
 #include "registry/user_hives.h"
@@ -10,9 +11,11 @@
 #include "report/progress_cleaner.h"
 
 // Cleans the registry of this machine through advapi32, in both views under WOW64, saving
-// each key to `backup` before it is deleted. Any of the sinks may be null.
+// each key to `backup` before it is deleted. Any of the sinks may be null. After the rules, what
+// Windows Installer keeps about the add-in's products goes (registry/installer_registration.h);
+// `installed`, if given, receives those products, for their files.
 void CleanRegistry(OperationsLogger* logger, ProgressCleaner* progress, RegistryBackup* backup = nullptr,
-                   const std::vector<UserHives>& users = {});
+                   const std::vector<UserHives>& users = {}, InstalledProducts* installed = nullptr);
 
 // The same on any registry, with the WOW64 state given, for a table of rules ended by a row
 // whose root is null. After each rule the progress is (sum of the weights done, sum of all).
@@ -25,7 +28,8 @@ void CleanRegistry(RegistryApi& registry, bool wow64, OperationsLogger* logger, 
 // The same, each rule of the current user's also applied to each of `users`, right after the
 // current user, within the rule's one step of progress.
 void CleanRegistry(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
-                   const RegistryRule* rules, RegistryBackup* backup, const std::vector<UserHives>& users);
+                   const RegistryRule* rules, RegistryBackup* backup, const std::vector<UserHives>& users,
+                   InstalledProducts* installed = nullptr);
 
 // The same, each rule searching for itself alone: the reference the cleaner above is held to.
 void CleanRegistryRuleByRule(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,

@@ -20,6 +20,7 @@ struct Search {
     REGSAM access;
     bool stopWhenAllSeen;
     unsigned all;
+    KeyValueNames* top;
     unsigned seen = 0;
     bool settled = true;
     std::vector<wchar_t> keyName = std::vector<wchar_t>(kKeyNameBuffer);
@@ -53,6 +54,12 @@ void Walk(Search& search, HKEY key, int depth) {
         search.note(status);
         info = RegistryKeyInfo{};
     }
+    KeyValueNames* top = depth == 0 ? search.top : nullptr;
+    if (top) {
+        *top = KeyValueNames{};
+        top->subkeys = info.subkeys;
+    }
+    bool allValuesRead = status == ERROR_SUCCESS;
 
     for (DWORD index = 0; index < info.subkeys && !search.done(); ++index) {
         DWORD length = kKeyNameBuffer;
@@ -82,21 +89,24 @@ void Walk(Search& search, HKEY key, int depth) {
                                            &size);
         if (status != ERROR_SUCCESS) {
             search.note(status);
+            allValuesRead = false;
             continue;
         }
+        if (top) top->names.emplace_back(search.valueName.data(), nameLength);
         search.look({search.valueName.data(), nameLength});
         if (type == REG_SZ) {
             search.look(StringData(search.data.data(), size));
         }
     }
+    if (top) top->complete = allValuesRead && top->names.size() == info.values;
 }
 
 }  // namespace
 
 unsigned KeyTreeMentionsOf(RegistryApi& registry, HKEY key, const std::vector<std::wstring_view>& patterns,
-                           REGSAM access, bool stopWhenAllSeen, bool* settled) {
+                           REGSAM access, bool stopWhenAllSeen, bool* settled, KeyValueNames* top) {
     const unsigned all = patterns.size() >= 32 ? ~0u : (1u << patterns.size()) - 1;
-    Search search{registry, patterns, access, stopWhenAllSeen, all};
+    Search search{registry, patterns, access, stopWhenAllSeen, all, top};
     Walk(search, key, 0);
     if (settled) *settled = search.settled;
     return search.seen;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -18,5 +19,12 @@ bool KeyTreeMentions(RegistryApi& registry, HKEY key, const wchar_t* pattern, RE
 // failed in a way that another attempt might not repeat (anything but a key that refuses
 // the access asked for, or a value too large for the buffers), so that a clear bit may
 // only mean that part of the subtree went unread. Set bits are always certain.
+// `top`, if given, receives what the walk read of `key` itself: its subkey count and the names of
+// its values, complete only when every value was read.
+struct KeyValueNames {
+    bool complete = false;
+    unsigned subkeys = 0;
+    std::vector<std::wstring> names;
+};
 unsigned KeyTreeMentionsOf(RegistryApi& registry, HKEY key, const std::vector<std::wstring_view>& patterns,
-                           REGSAM access, bool stopWhenAllSeen, bool* settled);
+                           REGSAM access, bool stopWhenAllSeen, bool* settled, KeyValueNames* top = nullptr);

@@ -4,7 +4,7 @@ namespace {
 
 void ApplyInViews(RegistryApi& registry, bool wow64, HKEY root, const NamedRoot* named, const wchar_t* path,
                   const wchar_t* pattern, int mode, OperationsLogger* logger, RegistryBackup* backup,
-                  CandidateKnowledge* knowledge) {
+                  CandidateKnowledge* knowledge, const SubkeyChooser* chooser = nullptr) {
     // Under WOW64 the 64-bit view and then the 32-bit view, both always; otherwise the default view.
     const REGSAM passes[] = {wow64 ? kView64Access : kDefaultViewAccess, kView32Access};
     for (size_t pass = 0; pass < (wow64 ? 2u : 1u); ++pass) {
@@ -13,6 +13,7 @@ void ApplyInViews(RegistryApi& registry, bool wow64, HKEY root, const NamedRoot*
             viewPass.nameRuleKey(LoggedKeyPath(named->loggedName, path, wow64),
                                  *path ? named->backupName + L'\\' + path : named->backupName);
         }
+        viewPass.chooseBy(chooser);
         viewPass.apply();
     }
 }
@@ -27,4 +28,11 @@ void ApplyRegistryRule(RegistryApi& registry, bool wow64, HKEY root, const wchar
 void ApplyRegistryRule(RegistryApi& registry, bool wow64, const NamedRoot& root, const wchar_t* path,
                        const wchar_t* pattern, int mode, OperationsLogger* logger, RegistryBackup* backup) {
     ApplyInViews(registry, wow64, root.key, &root, path, pattern, mode, logger, backup, nullptr);
+}
+
+void RemoveChosenSubkeys(RegistryApi& registry, bool wow64, HKEY root, const NamedRoot* named, const wchar_t* path,
+                         const SubkeyChooser& chooser, OperationsLogger* logger, RegistryBackup* backup,
+                         CandidateKnowledge* knowledge) {
+    ApplyInViews(registry, wow64, named ? named->key : root, named, path, L"", MatchName, logger, backup,
+                 named ? nullptr : knowledge, &chooser);
 }

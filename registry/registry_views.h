@@ -22,3 +22,9 @@ void ApplyRegistryRule(RegistryApi& registry, bool wow64, HKEY root, const wchar
 // alone: what the session knows about candidates is about the current user's and the machine's keys.
 void ApplyRegistryRule(RegistryApi& registry, bool wow64, const NamedRoot& root, const wchar_t* path,
                        const wchar_t* pattern, int mode, OperationsLogger* logger, RegistryBackup* backup = nullptr);
+
+// Removes the direct subkeys of root\path that `chooser` picks, in the views and with the log
+// lines and backup of a rule. `named`, when given, names another user's root as for that user's rules.
+void RemoveChosenSubkeys(RegistryApi& registry, bool wow64, HKEY root, const NamedRoot* named, const wchar_t* path,
+                         const SubkeyChooser& chooser, OperationsLogger* logger, RegistryBackup* backup,
+                         CandidateKnowledge* knowledge);

@@ -138,9 +138,14 @@ bool ViewPass::contentMentions(HKEY ruleKey, const std::wstring& name) {
         return KeyTreeMentions(registry_, key.get().key, pattern_, access_);
     }
     bool settled = false;
-    unsigned seen = KeyTreeMentionsOf(registry_, key.get().key, knowledge_->searchPatterns(), access_, true, &settled);
+    KeyValueNames top;
+    const bool keep = named && knowledge_->keepsValueNames();
+    unsigned seen = KeyTreeMentionsOf(registry_, key.get().key, knowledge_->searchPatterns(), access_, true, &settled,
+                                      keep ? &top : nullptr);
     if (named) knowledge_->learn(candidate, seen, settled);
-    return (seen & 1u) != 0;  // the rule's own pattern comes first
+    found = (seen & 1u) != 0;  // the rule's own pattern comes first
+    if (keep && !found) knowledge_->keepValueNames(candidate, std::move(top));
+    return found;
 }
 
 void ViewPass::removeMatchingSubkeys(HKEY ruleKey) {
@@ -148,7 +153,7 @@ void ViewPass::removeMatchingSubkeys(HKEY ruleKey) {
     if (registry_.queryInfoKey(ruleKey, &info) != ERROR_SUCCESS || info.subkeys == 0) {
         return;
     }
-    if (knowledge_ && mode_ == MatchNameOrContent && root_ == HKEY_CLASSES_ROOT) {
+    if (knowledge_ && !chooser_ && mode_ == MatchNameOrContent && root_ == HKEY_CLASSES_ROOT) {
         readUserClasses();
     }
     // Names are collected first and deleted after the enumeration, since each deletion
@@ -161,8 +166,10 @@ void ViewPass::removeMatchingSubkeys(HKEY ruleKey) {
             continue;
         }
         std::wstring name(buffer, length);
-        if (name.find(pattern_) != std::wstring::npos ||
-            (mode_ == MatchNameOrContent && contentMentions(ruleKey, name))) {
+        const bool chosen = chooser_ ? (*chooser_)(registry_, ruleKey, name, access_)
+                                     : name.find(pattern_) != std::wstring::npos ||
+                                           (mode_ == MatchNameOrContent && contentMentions(ruleKey, name));
+        if (chosen) {
             collected.push_back(std::move(name));
         }
     }

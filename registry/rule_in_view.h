@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <set>
 #include <string>
 
@@ -25,6 +26,11 @@ struct NamedRoot {
 };
 std::wstring LoggedKeyPath(const std::wstring& rootName, const wchar_t* path, bool wow64);
 
+// Chooses, in place of a rule's pattern and mode, the direct subkeys of an open rule key that a
+// scan removes: `name` below `ruleKey`, read with the view bits of `access`.
+using SubkeyChooser =
+    std::function<bool(RegistryApi& registry, HKEY ruleKey, const std::wstring& name, REGSAM access)>;
+
 // One rule applied in one view: the registry, the rule key, the view's access mask, the
 // sinks (either may be null) and, when the session shares what it learnt about candidates
 // between rules, that knowledge. Without it each candidate is searched for the rule's own
@@ -46,6 +52,9 @@ public:
     // Names the rule key otherwise than root and path do, in the log and in the backup.
     void nameRuleKey(std::wstring loggedPath, std::wstring backupName);
 
+    // Scans choose by `chooser` instead of by pattern and mode (which must then be a scan's).
+    void chooseBy(const SubkeyChooser* chooser) { chooser_ = chooser; }
+
 private:
     bool contentMentions(HKEY ruleKey, const std::wstring& name);
     CandidateSide sideOf(const std::wstring& name) const;
@@ -64,6 +73,7 @@ private:
     CandidateKnowledge* knowledge_;
     std::wstring loggedPath_;
     std::wstring backupName_;
+    const SubkeyChooser* chooser_ = nullptr;
     // For a class key of HKCR: the user's keys of the same name in this view, folded, and
     // whether that list is certain. Where the user has none, HKCR shows the machine's key.
     std::set<std::string> userClasses_;

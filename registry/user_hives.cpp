@@ -26,17 +26,25 @@ const wchar_t* BelowClasses(const wchar_t* path) {
 
 }  // namespace
 
-void ApplyRuleToUser(RegistryApi& registry, bool wow64, const RegistryRule& rule, const UserHives& user,
-                     OperationsLogger* logger, RegistryBackup* backup) {
-    const wchar_t* classesPath = BelowClasses(rule.path);
+bool UserRootOf(const UserHives& user, const wchar_t* path, NamedRoot* root, const wchar_t** below) {
+    const wchar_t* classesPath = BelowClasses(path);
     const std::wstring name = classesPath ? user.sid + L"_Classes" : user.sid;
     const HKEY key = classesPath ? user.classes : user.hive;
     if (!key) {
-        return;
+        return false;
     }
-    const NamedRoot root{key, L"HKU\\" + name, L"HKEY_USERS\\" + name};
-    ApplyRegistryRule(registry, wow64, root, classesPath ? classesPath : rule.path, rule.pattern, rule.mode, logger,
-                      backup);
+    *root = NamedRoot{key, L"HKU\\" + name, L"HKEY_USERS\\" + name};
+    *below = classesPath ? classesPath : path;
+    return true;
+}
+
+void ApplyRuleToUser(RegistryApi& registry, bool wow64, const RegistryRule& rule, const UserHives& user,
+                     OperationsLogger* logger, RegistryBackup* backup) {
+    NamedRoot root;
+    const wchar_t* below = nullptr;
+    if (UserRootOf(user, rule.path, &root, &below)) {
+        ApplyRegistryRule(registry, wow64, root, below, rule.pattern, rule.mode, logger, backup);
+    }
 }
 
 void ApplyRuleToUsers(RegistryApi& registry, bool wow64, const RegistryRule& rule, const std::vector<UserHives>& users,

@@ -9,6 +9,7 @@
 #include "platform/registry_api.h"
 #include "registry/registry_backup.h"
 #include "registry/registry_rules.h"
+#include "registry/rule_in_view.h"
 #include "report/operations_logger.h"
 
 struct UserHives {
@@ -16,6 +17,11 @@ struct UserHives {
     HKEY hive = nullptr;     // null when the user has none open: the user's rules are passed over
     HKEY classes = nullptr;  // null when the user has no classes hive
 };
+
+// Where a path of the current user's lies for another user: below SOFTWARE\Classes in the
+// user's classes hive, anything else in the user's hive. False when the user has no such hive
+// open; otherwise `root` names it as the log and the backup do, and `below` is the path inside it.
+bool UserRootOf(const UserHives& user, const wchar_t* path, NamedRoot* root, const wchar_t** below);
 
 // Applies one rule of the current user's (root HKEY_CURRENT_USER) to another user: rules below
 // SOFTWARE\Classes in the user's classes hive, all others in the user's hive, in both views

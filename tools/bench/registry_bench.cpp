@@ -1,16 +1,24 @@
-// Benchmark of the registry cleaner on a Wine prefix with many COM classes (not a test).
-//   registry_bench seed N    adds N synthetic COM classes to HKCR\CLSID (in both views under
-//                            WOW64), each shaped like a real registration: a default value,
-//                            an InprocServer32 subkey with a path and a ThreadingModel, and a
-//                            ProgID subkey
+// Benchmark of the registry cleaner on a Wine prefix with many COM classes and many Windows
+// Installer components (not a test).
+//   registry_bench seed N [C]  adds N synthetic COM classes to HKCR\CLSID, each shaped like a
+//                            real registration: a default value, an InprocServer32 subkey with
+//                            a path and a ThreadingModel, and a ProgID subkey; and C (0)
+//                            component keys to the machine's Installer Components key, each
+//                            shaped as Windows Installer writes them: named by a packed
+//                            component code, with one value per client product, named by the
+//                            product's packed code, whose text is the component's key file in
+//                            another vendor's product (a few components are shared by two or
+//                            three products, a few are permanent). Both views under WOW64.
 //   registry_bench run ENGINE [REPEATS]  times, in one process, one least-work walk of
-//                            HKCR\CLSID per view (KeyTreeMentions: every key opened once,
-//                            every value read once) and a whole registry session with ENGINE,
+//                            HKCR\CLSID and of the Components key per view (KeyTreeMentions:
+//                            every key opened once, every value read once) and a whole
+//                            registry session with ENGINE,
 //                            "rules" (each rule searching for itself, the reference) or
 //                            "shared" (the cleaner), in turns, REPEATS times (3); prints the
 //                            fastest session as a multiple of the fastest walk, the slowest
 //                            rules, and the peak memory of the process
-//   registry_bench walk      times enumerating, opening and walking the COM class keys
+//   registry_bench walk      times enumerating, opening and walking the COM class keys and
+//                            the component keys
 //   registry_bench compare   adds a few of the product's keys (an add-in, a COM class that
 //                            names the product's DLL, HKLM\SOFTWARE\Tallowbrisk), then times,
 //                            in one process, the preview of CleanRegistry (through
@@ -65,17 +73,62 @@ void SeedClasses(HKEY clsid, int count, REGSAM view) {
     }
 }
 
+// Where Windows Installer lists, for the system account, the products that use each component.
+const wchar_t kComponents[] =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Components";
+
+// A packed code (a GUID's 32 hex digits as Windows Installer stores them): scattered like
+// real ones, and the same for the same `kind` and `number`.
+std::wstring PackedCode(unsigned kind, unsigned number) {
+    unsigned long long state = (static_cast<unsigned long long>(kind) << 32 | number) * 0x9E3779B97F4A7C15ull;
+    wchar_t code[40];
+    for (int half = 0; half < 2; ++half) {
+        state ^= state >> 31;
+        state *= 0xBF58476D1CE4E5B9ull;
+        state ^= state >> 29;
+        std::swprintf(code + half * 16, 17, L"%016llX", state);
+    }
+    return code;
+}
+
+// Products of other vendors that the synthetic components belong to.
+const unsigned kOtherProducts = 500;
+
+void SeedComponents(HKEY components, int count, REGSAM view) {
+    for (int i = 0; i < count; ++i) {
+        HKEY component = Create(components, PackedCode(1, i), view);
+        // Most components have one client; every fifth is shared with a second product, every
+        // 25th with a third, and every 50th is permanent (the all-zero name stands for no product).
+        unsigned product = static_cast<unsigned>(i) % kOtherProducts;
+        int clients = 1 + (i % 5 == 0) + (i % 25 == 0);
+        for (int c = 0; c < clients; ++c) {
+            unsigned client = (product + c * 37) % kOtherProducts;
+            SetText(component, PackedCode(2, client).c_str(),
+                    L"C:\\Program Files\\Vendor " + std::to_wstring(client % 97) + L"\\Product " +
+                        std::to_wstring(client) + L"\\bin\\module" + std::to_wstring(i) + L".dll");
+        }
+        if (i % 50 == 0) {
+            SetText(component, L"00000000000000000000000000000000",
+                    L"C:\\Windows\\System32\\shared" + std::to_wstring(i) + L".dll");
+        }
+        RegCloseKey(component);
+    }
+}
+
 // The views a session cleans: both under WOW64, otherwise the process's own.
 std::vector<REGSAM> Views() {
     if (RunningUnderWow64()) return {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
     return {0};
 }
 
-int Seed(int count) {
+int Seed(int classes, int components) {
     for (REGSAM view : Views()) {
         HKEY clsid = Create(HKEY_CLASSES_ROOT, L"CLSID", view);
-        SeedClasses(clsid, count, view);
+        SeedClasses(clsid, classes, view);
         RegCloseKey(clsid);
+        HKEY keys = Create(HKEY_LOCAL_MACHINE, kComponents, view);
+        SeedComponents(keys, components, view);
+        RegCloseKey(keys);
     }
     return 0;
 }
@@ -156,22 +209,34 @@ void EnumerateOnly(HKEY root, const wchar_t* path) {
                 info.subkeys, enumerate, open, walk);
 }
 
-// Seconds for one least-work walk of HKCR\CLSID in each view a session cleans.
-double WalkClasses(size_t* classes) {
+// Seconds for one least-work walk of root\path in `view`; its direct subkeys are added to
+// `subkeys`. A key that is missing costs nothing.
+double WalkKey(HKEY root, const wchar_t* path, REGSAM view, size_t* subkeys) {
     RegistryApi& registry = SystemRegistry();
-    double seconds = 0;
-    *classes = 0;
+    unique_registry_key key;
+    if (OpenRegistryKey(registry, root, path, KEY_ALL_ACCESS | view, key) != ERROR_SUCCESS) return 0;
+    RegistryKeyInfo info;
+    if (registry.queryInfoKey(key.get().key, &info) == ERROR_SUCCESS) *subkeys += info.subkeys;
+    double start = Now();
+    KeyTreeMentions(registry, key.get().key, L"Tallowbrisk", KEY_ALL_ACCESS | view);
+    return Now() - start;
+}
+
+// One least-work walk of the keys a session searches most: HKCR\CLSID and the Components key,
+// in each view a session cleans.
+struct Walk {
+    double classesSeconds = 0, componentsSeconds = 0;
+    size_t classes = 0, components = 0;
+    double seconds() const { return classesSeconds + componentsSeconds; }
+};
+
+Walk WalkBoth() {
+    Walk walk;
     for (REGSAM view : Views()) {
-        unique_registry_key clsid;
-        OpenRegistryKey(registry, HKEY_CLASSES_ROOT, L"CLSID", KEY_ALL_ACCESS | view, clsid);
-        RegistryKeyInfo info;
-        registry.queryInfoKey(clsid.get().key, &info);
-        *classes += info.subkeys;
-        double start = Now();
-        KeyTreeMentions(registry, clsid.get().key, L"Tallowbrisk", KEY_ALL_ACCESS | view);
-        seconds += Now() - start;
+        walk.classesSeconds += WalkKey(HKEY_CLASSES_ROOT, L"CLSID", view, &walk.classes);
+        walk.componentsSeconds += WalkKey(HKEY_LOCAL_MACHINE, kComponents, view, &walk.components);
     }
-    return seconds;
+    return walk;
 }
 
 // The time of each rule, taken from the progress the session reports after each.
@@ -209,9 +274,8 @@ int Run(const std::wstring& engine, int repeats) {
     // Walks and sessions take turns, and the fastest of each counts: the machine may be
     // busy with other work, which only ever makes a run slower. A session here deletes
     // nothing, so each finds the same registry.
-    size_t classes = 0;
-    WalkClasses(&classes);  // once untimed, so that every timed walk finds the registry warm
-    double walk = WalkClasses(&classes);
+    WalkBoth();  // once untimed, so that every timed walk finds the registry warm
+    Walk walk = WalkBoth();
     double session = 0;
     CountingLogger logger;
     RuleClock fastest;
@@ -229,15 +293,18 @@ int Run(const std::wstring& engine, int repeats) {
             session = seconds;
             fastest = clock;
         }
-        walk = std::min(walk, WalkClasses(&classes));
+        Walk again = WalkBoth();
+        if (again.seconds() < walk.seconds()) walk = again;
     }
 
     PROCESS_MEMORY_COUNTERS memory = {};
     GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
     std::printf(
-        "engine=%ls views=%zu classes=%zu walk_s=%.3f session_s=%.3f session_in_walks=%.2f records=%d "
-        "peak_working_set_kb=%zu peak_private_kb=%zu slowest_rules=%s\n",
-        engine.c_str(), Views().size(), classes, walk, session, session / walk, logger.count,
+        "engine=%ls bits=%zu views=%zu classes=%zu components=%zu classes_walk_s=%.3f components_walk_s=%.3f "
+        "walk_s=%.3f session_s=%.3f session_in_walks=%.2f records=%d peak_working_set_kb=%zu peak_private_kb=%zu "
+        "slowest_rules=%s\n",
+        engine.c_str(), sizeof(void*) * 8, Views().size(), walk.classes, walk.components, walk.classesSeconds,
+        walk.componentsSeconds, walk.seconds(), session, session / walk.seconds(), logger.count,
         static_cast<size_t>(memory.PeakWorkingSetSize / 1024), static_cast<size_t>(memory.PeakPagefileUsage / 1024),
         SlowestRules(fastest.seconds, 6).c_str());
     return 0;
@@ -247,14 +314,15 @@ int Run(const std::wstring& engine, int repeats) {
 
 int wmain(int argc, wchar_t** argv) {
     std::wstring command = argc > 1 ? argv[1] : L"";
-    if (command == L"seed" && argc > 2) return Seed(_wtoi(argv[2]));
+    if (command == L"seed" && argc > 2) return Seed(_wtoi(argv[2]), argc > 3 ? _wtoi(argv[3]) : 0);
     if (command == L"run" && argc > 2) return Run(argv[2], argc > 3 ? _wtoi(argv[3]) : 3);
     if (command == L"compare") return Compare();
     if (command == L"walk") {
         EnumerateOnly(HKEY_CLASSES_ROOT, L"CLSID");
         EnumerateOnly(HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID");
+        EnumerateOnly(HKEY_LOCAL_MACHINE, kComponents);
         return 0;
     }
-    std::fputs("usage: registry_bench seed N | run rules|shared [REPEATS] | compare | walk\n", stderr);
+    std::fputs("usage: registry_bench seed N [C] | run rules|shared [REPEATS] | compare | walk\n", stderr);
     return 2;
 }

@@ -12,11 +12,11 @@
 #include "app/unattended_runs.h"
 #include "platform/loaded_hive.h"
 #include "platform/registry_key.h"
-#include "platform/registry_memory.h"
 #include "platform/registry_win32.h"
 #include "platform/user_profiles.h"
 #include "registry/clean_registry.h"
 #include "tests/unit/support/recording_logger.h"
+#include "tests/unit/support/registry_memory.h"
 #include "tests/unit/support/temp_folder.h"
 
 namespace {

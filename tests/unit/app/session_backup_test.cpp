@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "app/cleaning_session.h"
-#include "platform/registry_memory.h"
 #include "registry/clean_registry.h"
 #include "report/operations_logger.h"
+#include "tests/unit/support/registry_memory.h"
 #include "tests/unit/support/temp_folder.h"
 
 namespace {

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/registry_memory.h"
 #include "registry/candidate_knowledge.h"
 #include "registry/clean_registry.h"
 #include "registry/export_key_tree.h"
 #include "registry/preview_registry.h"
 #include "test_sinks.h"
+#include "tests/unit/support/registry_memory.h"
 
 namespace {
 

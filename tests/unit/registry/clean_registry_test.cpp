@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/registry_memory.h"
 #include "test_sinks.h"
+#include "tests/unit/support/registry_memory.h"
 
 namespace {
 

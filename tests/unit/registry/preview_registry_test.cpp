@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "platform/registry_key.h"
-#include "platform/registry_memory.h"
 #include "registry/clean_registry.h"
 #include "test_sinks.h"
+#include "tests/unit/support/registry_memory.h"
 
 namespace {
 

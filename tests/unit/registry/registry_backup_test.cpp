@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/registry_memory.h"
 #include "reg_file_reader.h"
 #include "registry/backup_key_name.h"
 #include "registry/clean_registry.h"
@@ -16,6 +15,7 @@
 #include "registry/registry_backup_file.h"
 #include "registry/rule_in_view.h"
 #include "test_sinks.h"
+#include "tests/unit/support/registry_memory.h"
 #include "tests/unit/support/small_stack.h"
 #include "tests/unit/support/temp_folder.h"
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "platform/registry_key.h"
-#include "platform/registry_memory.h"
 #include "platform/registry_win32.h"
+#include "tests/unit/support/registry_memory.h"
 
 namespace {
 

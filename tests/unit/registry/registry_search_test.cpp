@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "platform/registry_key.h"
-#include "platform/registry_memory.h"
 #include "registry/delete_key_tree.h"
 #include "registry/key_tree_mentions.h"
 #include "registry/registry_rules.h"
 #include "registry/rule_in_view.h"
 #include "test_sinks.h"
+#include "tests/unit/support/registry_memory.h"
 #include "tests/unit/support/small_stack.h"
 
 namespace {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/registry_memory.h"
 #include "registry/registry_rules.h"
 #include "test_sinks.h"
+#include "tests/unit/support/registry_memory.h"
 
 namespace {
 

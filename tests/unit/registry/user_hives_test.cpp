@@ -5,13 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "platform/registry_key.h"
-#include "platform/registry_memory.h"
 #include "registry/clean_registry.h"
 #include "test_sinks.h"
+#include "tests/unit/support/registry_memory.h"
 
 namespace {
 
@@ -110,6 +111,51 @@ TEST_F(UserHivesTest, RulesOfTheMachineAndOfTheClassesRootRunOnceAndAUserWithout
     }
     EXPECT_TRUE(logger.records.empty());
     EXPECT_EQ(0u, registry.openHandles() - 2);  // the two hives the test holds
+}
+
+// Another user's install of the add-in, as Windows keeps it: the product, its features and its
+// upgrade code below the user's hive, its data below the user's SID in UserData, its entry in the
+// user's Programs and Features. Found through the user's hive, and removed there as for the
+// current user.
+TEST_F(UserHivesTest, AnotherUsersInstallerRegistrationGoesWithTheirKeys) {
+    const std::wstring packed = L"E4D3C2B106F5817428394A5B6C7D8E9F";
+    const std::wstring installer = kHive + L"\\SOFTWARE\\Microsoft\\Installer\\";
+    const std::wstring data =
+        std::wstring(L"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\") + kSid;
+    const std::wstring entries = L"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+    registry.setString(installer + L"Products\\" + packed, L"ProductName", L"Tallowbrisk for Outlook");
+    registry.setString(installer + L"Features\\" + packed, L"Addin", L"");
+    registry.setString(installer + L"UpgradeCodes\\19E7A5C3D4B206F4A8C1E9B7D5F3A102", packed, L"");
+    registry.setString(data + L"\\Components\\F3E2D1A6C5B4E6D4F8071A2B3C4D5E40", packed, L"01:\\SOFTWARE\\");
+    registry.setString(data + L"\\Products\\" + packed + L"\\InstallProperties", L"LocalPackage",
+                       L"C:\\windows\\Installer\\ff95.msi");
+    registry.setString(kHive + entries + L"{1B2C3D4E-5F60-4718-8293-A4B5C6D7E8F9}", L"DisplayName", L"Add-in");
+    // The same code below the current user's keys, where nothing names it: gone as well, for the
+    // product is the add-in's.
+    registry.setString(std::wstring(L"HKCU") + entries + L"{1B2C3D4E-5F60-4718-8293-A4B5C6D7E8F9}", L"DisplayName",
+                       L"Add-in");
+
+    InstalledProducts installed;
+    CleanRegistry(registry, false, &logger, nullptr, RegistryRuleTable(), &backup, users, &installed);
+    const std::wstring user = std::wstring(L"HKU\\") + kSid;
+    const std::vector<std::wstring> targets = logger.targets();
+    ASSERT_LE(7u, targets.size());
+    const std::vector<std::wstring> registration(targets.end() - 7, targets.end());
+    EXPECT_EQ((std::vector<std::wstring>{
+                  user + L"\\SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Resiliency",  // the last rule's
+                  user + L"\\SOFTWARE\\Microsoft\\Installer\\Features\\" + packed,
+                  data + L"\\Products\\" + packed,
+                  data + L"\\Components\\F3E2D1A6C5B4E6D4F8071A2B3C4D5E40",
+                  user + L"\\SOFTWARE\\Microsoft\\Installer\\UpgradeCodes\\19E7A5C3D4B206F4A8C1E9B7D5F3A102",
+                  L"HKCU" + entries + L"{1B2C3D4E-5F60-4718-8293-A4B5C6D7E8F9}",
+                  user + entries + L"{1B2C3D4E-5F60-4718-8293-A4B5C6D7E8F9}",
+              }),
+              registration);
+    EXPECT_NE(targets.end(),
+              std::find(targets.begin(), targets.end(), user + L"\\SOFTWARE\\Microsoft\\Installer\\Products\\" + packed));
+    EXPECT_EQ(std::wstring(L"HKEY_USERS\\") + kSid + entries + L"{1B2C3D4E-5F60-4718-8293-A4B5C6D7E8F9}",
+              backup.names.back());
+    EXPECT_EQ(std::vector<std::wstring>{L"C:\\windows\\Installer\\ff95.msi"}, installed.localPackages);
 }
 
 }  // namespace

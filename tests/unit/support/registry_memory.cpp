@@ -1,4 +1,4 @@
-#include "platform/registry_memory.h"
+#include "tests/unit/support/registry_memory.h"
 
 #include <algorithm>
 #include <cwctype>

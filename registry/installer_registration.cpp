@@ -1,0 +1,355 @@
+#include "registry/installer_registration.h"
+
+#include <algorithm>
+#include <functional>
+#include <string_view>
+
+#include "platform/registry_key.h"
+#include "registry/installer_codes.h"
+#include "registry/key_tree_mentions.h"
+#include "registry/registry_views.h"
+
+namespace {
+
+constexpr wchar_t kInstallerData[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer";
+constexpr wchar_t kUserData[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData";
+constexpr wchar_t kManaged[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\Managed";
+constexpr wchar_t kUninstall[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+constexpr wchar_t kMachineInstaller[] = L"SOFTWARE\\Classes\\Installer";  // HKCR\Installer
+constexpr wchar_t kUserInstaller[] = L"SOFTWARE\\Microsoft\\Installer";   // a user's, below HKCU
+constexpr wchar_t kInstallerStep[] = L"Installer\\";
+constexpr wchar_t kProductsStep[] = L"\\Products";
+constexpr wchar_t kUserDataStep[] = L"\\UserData\\";
+
+constexpr DWORD kKeyNameBuffer = 512;     // key names are at most 255 characters
+constexpr DWORD kValueNameBuffer = 16384;  // value names are at most 16,383
+constexpr DWORD kMaxStringData = 1 << 20;  // a string value longer than this names no package
+
+bool SameText(std::wstring_view a, std::wstring_view b) {
+    return a.size() == b.size() && CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                                                        static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+bool EndsWith(std::wstring_view text, std::wstring_view tail) {
+    return text.size() >= tail.size() && SameText(text.substr(text.size() - tail.size()), tail);
+}
+
+// Where `step` begins in `text`, letter case aside; npos when it does not occur.
+size_t FindStep(std::wstring_view text, std::wstring_view step) {
+    for (size_t at = 0; at + step.size() <= text.size(); ++at) {
+        if (SameText(text.substr(at, step.size()), step)) return at;
+    }
+    return std::wstring_view::npos;
+}
+
+// The views a session cleans, as the view bits of their passes: both under WOW64, 64-bit first.
+std::vector<REGSAM> Views(bool wow64) {
+    if (wow64) return {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+    return {0};
+}
+
+std::vector<std::wstring> SubkeyNames(RegistryApi& registry, HKEY root, const std::wstring& path, REGSAM view) {
+    std::vector<std::wstring> names;
+    unique_registry_key key;
+    RegistryKeyInfo info;
+    if (OpenRegistryKey(registry, root, path.c_str(), KEY_READ | view, key) != ERROR_SUCCESS ||
+        registry.queryInfoKey(key.get().key, &info) != ERROR_SUCCESS) {
+        return names;
+    }
+    wchar_t name[kKeyNameBuffer];
+    for (DWORD index = 0; index < info.subkeys; ++index) {
+        DWORD length = kKeyNameBuffer;
+        if (registry.enumKey(key.get().key, index, name, &length) == ERROR_SUCCESS) {
+            names.emplace_back(name, length);
+        }
+    }
+    return names;
+}
+
+// The SIDs below UserData (or Managed) in any view, each once.
+std::vector<std::wstring> SidsBelow(RegistryApi& registry, const wchar_t* path, bool wow64) {
+    std::vector<std::wstring> sids;
+    for (REGSAM view : Views(wow64)) {
+        for (std::wstring& sid : SubkeyNames(registry, HKEY_LOCAL_MACHINE, path, view)) {
+            if (std::none_of(sids.begin(), sids.end(), [&](const std::wstring& known) { return SameText(known, sid); })) {
+                sids.push_back(std::move(sid));
+            }
+        }
+    }
+    return sids;
+}
+
+// The distinct patterns of the rule table.
+std::vector<std::wstring> TablePatterns(const RegistryRule* rules) {
+    std::vector<std::wstring> patterns;
+    for (const RegistryRule* rule = rules; rule && rule->root; ++rule) {
+        if (std::find(patterns.begin(), patterns.end(), rule->pattern) == patterns.end()) {
+            patterns.push_back(rule->pattern);
+        }
+    }
+    return patterns;
+}
+
+bool HoldsAny(const std::wstring& text, const std::vector<std::wstring>& patterns) {
+    return std::any_of(patterns.begin(), patterns.end(),
+                       [&](const std::wstring& pattern) { return text.find(pattern) != std::wstring::npos; });
+}
+
+// An entry of Programs and Features that names the product: its DisplayName holds a pattern.
+bool DisplayNameHolds(RegistryApi& registry, HKEY parent, const std::wstring& name, REGSAM access,
+                      const std::vector<std::wstring>& patterns) {
+    unique_registry_key entry;
+    std::wstring displayName;
+    return OpenRegistryKey(registry, parent, name.c_str(), KEY_READ | (access & kRegistryViewBits), entry) ==
+               ERROR_SUCCESS &&
+           ReadStringValue(registry, entry.get().key, L"DisplayName", &displayName) && HoldsAny(displayName, patterns);
+}
+
+// A root that the installer's per-user keys lie below: the current user's, or another user's.
+struct UserRoot {
+    HKEY key;
+    const NamedRoot* named;  // null for HKCU
+    std::wstring path;
+};
+
+std::vector<UserRoot> UserRoots(const wchar_t* path, const std::vector<UserHives>& users,
+                                std::vector<NamedRoot>& names) {
+    std::vector<UserRoot> roots{UserRoot{HKEY_CURRENT_USER, nullptr, path}};
+    names.reserve(users.size());
+    for (const UserHives& user : users) {
+        NamedRoot root;
+        const wchar_t* below = nullptr;
+        if (UserRootOf(user, path, &root, &below)) {
+            names.push_back(root);
+            roots.push_back(UserRoot{root.key, &names.back(), below});
+        }
+    }
+    return roots;
+}
+
+class ProductSearch {
+public:
+    ProductSearch(RegistryApi& registry, bool wow64, const RegistryRule* rules, const std::vector<UserHives>& users)
+        : registry_(registry), wow64_(wow64), rules_(rules), users_(users), patterns_(TablePatterns(rules)) {}
+
+    InstalledProducts run() {
+        const std::vector<std::wstring> sids = SidsBelow(registry_, kUserData, wow64_);
+        for (const RegistryRule* rule = rules_; rule && rule->root; ++rule) {
+            // The rules for the installer's Products keys: below an "Installer" key, ending in "Products".
+            if (FindStep(rule->path, kInstallerStep) == std::wstring_view::npos || !EndsWith(rule->path, kProductsStep) ||
+                rule->mode == RemoveKey) {
+                continue;
+            }
+            const std::wstring_view path = rule->path;
+            const size_t userData = FindStep(path, kUserDataStep);
+            if (userData != std::wstring_view::npos && rule->root == HKEY_LOCAL_MACHINE) {
+                // The rule names one user's data; every user's is searched alike.
+                for (const std::wstring& sid : sids) {
+                    searchProducts(HKEY_LOCAL_MACHINE, std::wstring(kUserData) + L'\\' + sid + L"\\Products", *rule);
+                }
+                continue;
+            }
+            searchProducts(rule->root, rule->path, *rule);
+            if (rule->root != HKEY_CURRENT_USER) continue;
+            for (const UserHives& user : users_) {
+                NamedRoot root;
+                const wchar_t* below = nullptr;
+                if (UserRootOf(user, rule->path, &root, &below)) searchProducts(root.key, below, *rule);
+            }
+        }
+        searchEntries(HKEY_LOCAL_MACHINE, kUninstall);
+        searchEntries(HKEY_CURRENT_USER, kUninstall);
+        for (const UserHives& user : users_) {
+            if (user.hive) searchEntries(user.hive, kUninstall);
+        }
+        readPackages(sids);
+        return std::move(found_);
+    }
+
+private:
+    void searchProducts(HKEY root, const std::wstring& path, const RegistryRule& rule) {
+        for (REGSAM view : Views(wow64_)) {
+            unique_registry_key products;
+            if (OpenRegistryKey(registry_, root, path.c_str(), KEY_READ | view, products) != ERROR_SUCCESS) continue;
+            for (const std::wstring& name : SubkeyNames(registry_, products.get().key, L"", view)) {
+                const std::wstring code = NormalPackedCode(name);
+                if (code.empty() || found_.packed.count(code)) continue;  // a key not named by a code names no product
+                bool mentions = name.find(rule.pattern) != std::wstring::npos;
+                unique_registry_key product;
+                if (!mentions && rule.mode == MatchNameOrContent &&
+                    OpenRegistryKey(registry_, products.get().key, name.c_str(), KEY_READ | view, product) ==
+                        ERROR_SUCCESS) {
+                    mentions = KeyTreeMentions(registry_, product.get().key, rule.pattern, KEY_READ | view);
+                }
+                if (mentions) found_.packed.insert(code);
+            }
+        }
+    }
+
+    void searchEntries(HKEY root, const wchar_t* path) {
+        for (REGSAM view : Views(wow64_)) {
+            unique_registry_key entries;
+            if (OpenRegistryKey(registry_, root, path, KEY_READ | view, entries) != ERROR_SUCCESS) continue;
+            for (const std::wstring& name : SubkeyNames(registry_, entries.get().key, L"", view)) {
+                const std::wstring code = PackedCode(name);
+                if (!code.empty() && DisplayNameHolds(registry_, entries.get().key, name, view, patterns_)) {
+                    found_.packed.insert(code);
+                }
+            }
+        }
+    }
+
+    void readPackages(const std::vector<std::wstring>& sids) {
+        for (const std::wstring& sid : sids) {
+            for (const std::wstring& code : found_.packed) {
+                const std::wstring path =
+                    std::wstring(kUserData) + L'\\' + sid + L"\\Products\\" + code + L"\\InstallProperties";
+                for (REGSAM view : Views(wow64_)) {
+                    unique_registry_key properties;
+                    std::wstring package;
+                    if (OpenRegistryKey(registry_, HKEY_LOCAL_MACHINE, path.c_str(), KEY_READ | view, properties) ==
+                            ERROR_SUCCESS &&
+                        ReadStringValue(registry_, properties.get().key, L"LocalPackage", &package) &&
+                        !package.empty() &&
+                        std::find(found_.localPackages.begin(), found_.localPackages.end(), package) ==
+                            found_.localPackages.end()) {
+                        found_.localPackages.push_back(package);
+                    }
+                }
+            }
+        }
+    }
+
+    RegistryApi& registry_;
+    bool wow64_;
+    const RegistryRule* rules_;
+    const std::vector<UserHives>& users_;
+    std::vector<std::wstring> patterns_;
+    InstalledProducts found_;
+};
+
+}  // namespace
+
+std::vector<std::wstring> InstalledProducts::bracedCodes() const {
+    std::vector<std::wstring> codes;
+    for (const std::wstring& code : packed) codes.push_back(BracedCode(code));
+    return codes;
+}
+
+bool ReadStringValue(RegistryApi& registry, HKEY key, const wchar_t* valueName, std::wstring* text) {
+    RegistryKeyInfo info;
+    if (registry.queryInfoKey(key, &info) != ERROR_SUCCESS) return false;
+    std::vector<wchar_t> name(kValueNameBuffer);
+    std::vector<BYTE> data(std::min<DWORD>(info.maxValueDataSize, kMaxStringData) + sizeof(wchar_t));
+    for (DWORD index = 0; index < info.values; ++index) {
+        DWORD nameLength = kValueNameBuffer;
+        DWORD type = REG_NONE;
+        DWORD size = static_cast<DWORD>(data.size());
+        const LSTATUS status = registry.enumValue(key, index, name.data(), &nameLength, &type, data.data(), &size);
+        if (status == ERROR_MORE_DATA) {
+            // Either the name, which then is not `valueName`, or data too long to be one.
+            continue;
+        }
+        if (status != ERROR_SUCCESS || !SameText({name.data(), nameLength}, valueName)) continue;
+        if (type != REG_SZ || size % sizeof(wchar_t) != 0) return false;
+        const std::wstring_view chars(reinterpret_cast<const wchar_t*>(data.data()), size / sizeof(wchar_t));
+        const size_t end = chars.find(L'\0');
+        if (end == std::wstring_view::npos) return false;  // cut short: what follows is unknown
+        text->assign(chars.substr(0, end));
+        return true;
+    }
+    return false;
+}
+
+bool OnlyProductsNamed(const KeyValueNames& key, const std::set<std::wstring>& products) {
+    return key.complete && key.subkeys == 0 && !key.names.empty() &&
+           std::all_of(key.names.begin(), key.names.end(),
+                       [&](const std::wstring& name) { return products.count(NormalPackedCode(name)) != 0; });
+}
+
+bool EveryValueNamesOneOf(RegistryApi& registry, HKEY parent, const std::wstring& name, REGSAM access,
+                          const std::set<std::wstring>& products) {
+    unique_registry_key key;
+    RegistryKeyInfo info;
+    if (OpenRegistryKey(registry, parent, name.c_str(), KEY_READ | (access & kRegistryViewBits), key) !=
+            ERROR_SUCCESS ||
+        registry.queryInfoKey(key.get().key, &info) != ERROR_SUCCESS) {
+        return false;
+    }
+    KeyValueNames read;
+    read.subkeys = info.subkeys;
+    wchar_t valueName[kKeyNameBuffer];
+    for (DWORD index = 0; index < info.values && read.subkeys == 0; ++index) {
+        DWORD length = kKeyNameBuffer;
+        if (registry.enumValue(key.get().key, index, valueName, &length, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+            return false;
+        }
+        read.names.emplace_back(valueName, length);
+    }
+    read.complete = read.names.size() == info.values;
+    return OnlyProductsNamed(read, products);
+}
+
+InstalledProducts FindInstalledProducts(RegistryApi& registry, bool wow64, const RegistryRule* rules,
+                                        const std::vector<UserHives>& users) {
+    return ProductSearch(registry, wow64, rules, users).run();
+}
+
+void RemoveInstallerRegistration(RegistryApi& registry, bool wow64, const RegistryRule* rules,
+                                 const InstalledProducts& products, const std::vector<UserHives>& users,
+                                 OperationsLogger* logger, RegistryBackup* backup, CandidateKnowledge* knowledge) {
+    const std::set<std::wstring>& packed = products.packed;
+    const std::vector<std::wstring> patterns = TablePatterns(rules);
+    const SubkeyChooser namedByProduct = [&](RegistryApi&, HKEY, const std::wstring& name, REGSAM) {
+        return packed.count(NormalPackedCode(name)) != 0;
+    };
+    const SubkeyChooser usedByProductsAlone = [&](RegistryApi& api, HKEY parent, const std::wstring& name,
+                                                  REGSAM access) {
+        return EveryValueNamesOneOf(api, parent, name, access, packed);
+    };
+    const SubkeyChooser entryOfProduct = [&](RegistryApi& api, HKEY parent, const std::wstring& name, REGSAM access) {
+        return packed.count(PackedCode(name)) != 0 || DisplayNameHolds(api, parent, name, access, patterns);
+    };
+    const auto remove = [&](HKEY root, const NamedRoot* named, const std::wstring& path, const SubkeyChooser& chooser) {
+        RemoveChosenSubkeys(registry, wow64, root, named, path.c_str(), chooser, logger, backup, knowledge);
+    };
+    const auto removeForEveryUser = [&](const std::wstring& path, const SubkeyChooser& chooser) {
+        std::vector<NamedRoot> names;
+        for (const UserRoot& root : UserRoots(path.c_str(), users, names)) {
+            remove(root.key, root.named, root.path, chooser);
+        }
+    };
+    const std::wstring machine = kMachineInstaller;
+    const std::wstring user = kUserInstaller;
+
+    if (!packed.empty()) {
+        remove(HKEY_LOCAL_MACHINE, nullptr, machine + L"\\Features", namedByProduct);
+        removeForEveryUser(user + L"\\Features", namedByProduct);
+        for (const std::wstring& sid : SidsBelow(registry, kUserData, wow64)) {
+            const std::wstring data = std::wstring(kUserData) + L'\\' + sid;
+            remove(HKEY_LOCAL_MACHINE, nullptr, data + L"\\Products", namedByProduct);
+            // The rule for the system's components read each of them already: what it read of
+            // those it left is asked first.
+            const std::wstring components = data + L"\\Components";
+            const SubkeyChooser componentOfProductsAlone = [&](RegistryApi& api, HKEY parent, const std::wstring& name,
+                                                               REGSAM access) {
+                const KeyValueNames* known =
+                    knowledge ? knowledge->valueNames(HKEY_LOCAL_MACHINE, components, name, access) : nullptr;
+                return known && known->complete ? OnlyProductsNamed(*known, packed)
+                                                : usedByProductsAlone(api, parent, name, access);
+            };
+            remove(HKEY_LOCAL_MACHINE, nullptr, components, componentOfProductsAlone);
+        }
+        remove(HKEY_LOCAL_MACHINE, nullptr, machine + L"\\UpgradeCodes", usedByProductsAlone);
+        remove(HKEY_LOCAL_MACHINE, nullptr, std::wstring(kInstallerData) + L"\\UpgradeCodes", usedByProductsAlone);
+        removeForEveryUser(user + L"\\UpgradeCodes", usedByProductsAlone);
+        for (const std::wstring& sid : SidsBelow(registry, kManaged, wow64)) {
+            const std::wstring managed = std::wstring(kManaged) + L'\\' + sid + L"\\Installer";
+            remove(HKEY_LOCAL_MACHINE, nullptr, managed + L"\\Products", namedByProduct);
+            remove(HKEY_LOCAL_MACHINE, nullptr, managed + L"\\Features", namedByProduct);
+        }
+    }
+    // An entry that names the product goes even when no product code led to it.
+    remove(HKEY_LOCAL_MACHINE, nullptr, kUninstall, entryOfProduct);
+    removeForEveryUser(kUninstall, entryOfProduct);
+}

@@ -1,0 +1,389 @@
+// What Windows Installer keeps about the add-in's products, found before the rules and removed
+// after them: the codes' two spellings, the rule that keeps a component or upgrade code that
+// another product uses, and input that names no product, or names it badly.
+
+#include "registry/installer_registration.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/registry_key.h"
+#include "tests/unit/support/registry_memory.h"
+#include "registry/clean_registry.h"
+#include "registry/installer_codes.h"
+#include "registry/preview_registry.h"
+#include "test_sinks.h"
+
+namespace {
+
+constexpr wchar_t kProduct[] = L"{1B2C3D4E-5F60-4718-8293-A4B5C6D7E8F9}";
+constexpr wchar_t kPacked[] = L"E4D3C2B106F5817428394A5B6C7D8E9F";
+constexpr wchar_t kUpgrade[] = L"19E7A5C3D4B206F4A8C1E9B7D5F3A102";
+constexpr wchar_t kOther[] = L"1A2B3C4DE8F9C7D46B5AF0E1D2C3B4A5";  // another vendor's product
+constexpr wchar_t kOtherBraced[] = L"{D4C3B2A1-9F8E-4D7C-B6A5-0F1E2D3C4B5A}";
+constexpr wchar_t kOtherUpgrade[] = L"E3D2C1B0A5F4C6B4D8E7F9A0B1C2D3E4";
+
+const std::wstring kClassesInstaller = L"HKLM\\SOFTWARE\\Classes\\Installer\\";
+const std::wstring kInstallerData = L"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\";
+const std::wstring kSystemData = kInstallerData + L"UserData\\S-1-5-18\\";
+const std::wstring kUninstall = L"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const std::wstring kUninstall32 = L"HKLM\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+std::vector<BYTE> Bytes(const std::wstring& text, bool terminated = true) {
+    const BYTE* begin = reinterpret_cast<const BYTE*>(text.c_str());
+    return std::vector<BYTE>(begin, begin + (text.size() + (terminated ? 1 : 0)) * sizeof(wchar_t));
+}
+
+// A machine as a 32-bit per-machine package leaves it on 64-bit Windows, as Wine's msiexec
+// writes it: the installer's keys in the 64-bit view, the Programs and Features entry in the
+// 32-bit view; beside it another vendor's product, which shares one component and one upgrade
+// code with the add-in.
+void SeedMachineInstall(MemoryRegistry& registry) {
+    registry.useWindowsViews();
+    registry.setProcessView(RegistryView::Bits32);
+    registry.mergeClassesRoot();
+    registry.setString(kClassesInstaller + L"Products\\" + kPacked, L"ProductName", L"Tallowbrisk for Outlook");
+    registry.setString(kClassesInstaller + L"Products\\" + kOther, L"ProductName", L"Other Vendor's Tool");
+    registry.setString(kClassesInstaller + L"Features\\" + kPacked, L"Addin", L"");
+    registry.setString(kClassesInstaller + L"Features\\" + kOther, L"Main", L"");
+    for (const std::wstring& upgrades : {kClassesInstaller + L"UpgradeCodes\\", kInstallerData + L"UpgradeCodes\\"}) {
+        registry.setString(upgrades + kUpgrade, kPacked, L"");
+        registry.setString(upgrades + kOtherUpgrade, kOther, L"");
+    }
+    registry.setString(kClassesInstaller + L"UpgradeCodes\\F0000000000000000000000000000000", kPacked, L"");
+    registry.setString(kClassesInstaller + L"UpgradeCodes\\F0000000000000000000000000000000", kOther, L"");
+    const std::wstring components = kSystemData + L"Components\\";
+    registry.setString(components + L"F3E2D1A6C5B4E6D4F8071A2B3C4D5E10", kPacked,
+                       L"C:\\Program Files (x86)\\Tallowbrisk\\Tallowbrisk.Addin.dll");  // rule 34's
+    registry.setString(components + L"F3E2D1A6C5B4E6D4F8071A2B3C4D5E40", kPacked,
+                       L"02:\\SOFTWARE\\Classes\\CLSID\\{8E2F4A6C-1D3B-4E5F-9A7C-2B4D6F8A0C11}\\");
+    registry.setString(components + L"04F3E2B7000000000000000000006F10", kOther, L"C:\\Other\\tool.exe");
+    registry.setString(components + L"04F3E2B7000000000000000000006F20", kOther, L"C:\\Common\\shared.dll");
+    registry.setString(components + L"04F3E2B7000000000000000000006F20", kPacked, L"C:\\Common\\shared.dll");
+    const std::wstring properties = kSystemData + L"Products\\" + kPacked + L"\\InstallProperties";
+    registry.setString(properties, L"DisplayName", L"Tallowbrisk for Outlook");
+    registry.setString(properties, L"LocalPackage", L"C:\\windows\\Installer\\5d5d.msi");
+    registry.setString(kSystemData + L"Products\\" + kOther + L"\\InstallProperties", L"LocalPackage",
+                       L"C:\\windows\\Installer\\77aa.msi");
+    registry.setString(kUninstall + kProduct, L"DisplayName", L"Tallowbrisk for Outlook", REG_SZ,
+                       RegistryView::Bits32);
+    registry.setString(kUninstall + kOtherBraced, L"DisplayName", L"Other Vendor's Tool", REG_SZ,
+                       RegistryView::Bits32);
+    const std::wstring managed = kInstallerData + L"Managed\\S-1-5-21-1-2-3-1001\\Installer\\";
+    registry.setString(managed + L"Products\\" + kPacked, L"ProductName", L"Tallowbrisk for Outlook");
+    registry.setString(managed + L"Features\\" + kPacked, L"Addin", L"");
+    registry.setString(managed + L"Features\\" + kOther, L"Main", L"");
+}
+
+std::vector<std::wstring> Marked(const std::vector<std::wstring>& paths) {
+    std::vector<std::wstring> marked;
+    for (const std::wstring& path : paths) marked.push_back(L"(64) " + path);
+    return marked;
+}
+
+class NamesOfSavedKeys : public RegistryBackup {
+public:
+    void save(RegistryApi&, HKEY, const std::wstring&, REGSAM, const std::wstring& keyName) override {
+        names.push_back(keyName);
+    }
+    std::vector<std::wstring> names;
+};
+
+TEST(InstallerCodes, PackedAndBracedSpellingsOfTheSameCode) {
+    EXPECT_EQ(kPacked, PackedCode(kProduct));
+    EXPECT_EQ(kPacked, PackedCode(L"{1b2c3d4e-5f60-4718-8293-a4b5c6d7e8f9}"));
+    EXPECT_EQ(kProduct, BracedCode(kPacked));
+    EXPECT_EQ(kProduct, BracedCode(L"e4d3c2b106f5817428394a5b6c7d8e9f"));
+    EXPECT_EQ(kOther, PackedCode(kOtherBraced));
+    EXPECT_EQ(kOtherBraced, BracedCode(PackedCode(kOtherBraced)));
+    EXPECT_EQ(kPacked, NormalPackedCode(L"e4d3c2b106f5817428394A5B6C7D8E9F"));
+
+    for (const wchar_t* bad : {L"", L"1B2C3D4E-5F60-4718-8293-A4B5C6D7E8F9", L"{1B2C3D4E-5F60-4718-8293-A4B5C6D7E8F}",
+                               L"{1B2C3D4E-5F60-4718-8293-A4B5C6D7E8F9A}", L"{1B2C3D4E5-F60-4718-8293-A4B5C6D7E8F9}",
+                               L"{1B2C3D4E-5F60-4718-8293-A4B5C6D7E8FG}", L"(1B2C3D4E-5F60-4718-8293-A4B5C6D7E8F9)",
+                               L"{1B2C3D4E-5F60-4718-8293-A4B5C6D7E8F9}x"}) {
+        EXPECT_EQ(L"", PackedCode(bad)) << bad;
+    }
+    for (const wchar_t* bad : {L"", L"E4D3C2B106F5817428394A5B6C7D8E9", L"E4D3C2B106F5817428394A5B6C7D8E9F0",
+                               L"E4D3C2B106F5817428394A5B6C7D8E9G", L"TallowbriskTallowbriskTallowbris", kProduct}) {
+        EXPECT_EQ(L"", BracedCode(bad)) << bad;
+        EXPECT_EQ(L"", NormalPackedCode(bad)) << bad;
+    }
+}
+
+TEST(EveryValueNamesOneOf, OnlyAKeyWhoseEveryValueNamesARemovedProduct) {
+    MemoryRegistry registry;
+    const std::wstring parent = L"HKLM\\Components";
+    registry.setString(parent + L"\\Alone", kPacked, L"C:\\a.dll");
+    registry.setString(parent + L"\\LowerCase", L"e4d3c2b106f5817428394a5b6c7d8e9f", L"C:\\a.dll");
+    registry.setValue(parent + L"\\OtherType", kPacked, REG_DWORD, {1, 0, 0, 0});
+    registry.setString(parent + L"\\Shared", kPacked, L"C:\\a.dll");
+    registry.setString(parent + L"\\Shared", kOther, L"C:\\a.dll");
+    registry.setString(parent + L"\\Permanent", kPacked, L"C:\\a.dll");
+    registry.setString(parent + L"\\Permanent", L"00000000000000000000000000000000", L"C:\\a.dll");
+    registry.setString(parent + L"\\NotACode", kPacked, L"C:\\a.dll");
+    registry.setString(parent + L"\\NotACode", L"Tallowbrisk", L"C:\\a.dll");
+    registry.createKey(parent + L"\\Empty");
+    registry.setString(parent + L"\\WithSubkey", kPacked, L"C:\\a.dll");
+    registry.createKey(parent + L"\\WithSubkey\\Child");
+    registry.setString(parent + L"\\Unreadable", kPacked, L"C:\\a.dll");
+    registry.failEnumValue(parent + L"\\Unreadable", ERROR_INVALID_PARAMETER);
+    registry.setString(parent + L"\\Unopenable", kPacked, L"C:\\a.dll");
+    registry.failOpen(parent + L"\\Unopenable", ERROR_ACCESS_DENIED);
+
+    unique_registry_key key;
+    ASSERT_EQ(ERROR_SUCCESS, OpenRegistryKey(registry, HKEY_LOCAL_MACHINE, L"Components", KEY_READ, key));
+    const std::set<std::wstring> removed{kPacked};
+    for (const wchar_t* name : {L"Alone", L"LowerCase", L"OtherType"}) {
+        EXPECT_TRUE(EveryValueNamesOneOf(registry, key.get().key, name, KEY_ALL_ACCESS, removed)) << name;
+    }
+    for (const wchar_t* name :
+         {L"Shared", L"Permanent", L"NotACode", L"Empty", L"WithSubkey", L"Unreadable", L"Unopenable", L"Missing"}) {
+        EXPECT_FALSE(EveryValueNamesOneOf(registry, key.get().key, name, KEY_ALL_ACCESS, removed)) << name;
+    }
+    EXPECT_TRUE(EveryValueNamesOneOf(registry, key.get().key, L"Shared", KEY_ALL_ACCESS, {kPacked, kOther}));
+    EXPECT_FALSE(EveryValueNamesOneOf(registry, key.get().key, L"Alone", KEY_ALL_ACCESS, {}));
+}
+
+TEST(ReadStringValue, OnlyATerminatedStringOfItsOwnName) {
+    MemoryRegistry registry;
+    const std::wstring path = L"HKLM\\Properties";
+    registry.setString(path, L"localpackage", L"C:\\windows\\Installer\\5d5d.msi");
+    registry.setString(path, L"Expanded", L"%WINDIR%\\Installer\\5d5d.msi", REG_EXPAND_SZ);
+    registry.setValue(path, L"Number", REG_DWORD, {1, 0, 0, 0});
+    registry.setValue(path, L"CutShort", REG_SZ, Bytes(L"C:\\windows\\Installer\\5d5d.msi", false));
+    std::vector<BYTE> odd = Bytes(L"C:\\x.msi");
+    odd.push_back(0);
+    registry.setValue(path, L"Odd", REG_SZ, odd);
+    registry.setValue(path, L"Empty", REG_SZ, {});
+    registry.setValue(path, L"Embedded", REG_SZ, Bytes(std::wstring(L"C:\\a.msi\0C:\\b.msi", 17)));
+
+    unique_registry_key key;
+    ASSERT_EQ(ERROR_SUCCESS, OpenRegistryKey(registry, HKEY_LOCAL_MACHINE, L"Properties", KEY_READ, key));
+    std::wstring text;
+    EXPECT_TRUE(ReadStringValue(registry, key.get().key, L"LocalPackage", &text));
+    EXPECT_EQ(L"C:\\windows\\Installer\\5d5d.msi", text);
+    EXPECT_TRUE(ReadStringValue(registry, key.get().key, L"Embedded", &text));
+    EXPECT_EQ(L"C:\\a.msi", text) << "up to the terminator";
+    for (const wchar_t* name : {L"Expanded", L"Number", L"CutShort", L"Odd", L"Empty", L"Missing"}) {
+        EXPECT_FALSE(ReadStringValue(registry, key.get().key, name, &text)) << name;
+    }
+}
+
+TEST(InstallerRegistration, APerMachineInstallGoesWholeAndTheOtherVendorsProductStays) {
+    MemoryRegistry registry;
+    SeedMachineInstall(registry);
+    RecordingLogger logger;
+    NamesOfSavedKeys backup;
+    InstalledProducts installed;
+    CleanRegistry(registry, true, &logger, nullptr, RegistryRuleTable(), &backup, {}, &installed);
+
+    const std::wstring components = kSystemData + L"Components\\";
+    EXPECT_EQ(Marked({
+                  L"HKCR\\Installer\\Products\\" + std::wstring(kPacked),                // rule 10
+                  components + L"F3E2D1A6C5B4E6D4F8071A2B3C4D5E10",                       // rule 34
+                  kSystemData + L"Products\\" + kPacked,                                  // rule 35
+                  kClassesInstaller + L"Features\\" + kPacked,                           // and then the rest
+                  components + L"F3E2D1A6C5B4E6D4F8071A2B3C4D5E40",                       // named by no rule
+                  kClassesInstaller + L"UpgradeCodes\\" + kUpgrade,                      // the shared one stays
+                  kInstallerData + L"UpgradeCodes\\" + kUpgrade,                         //
+                  kInstallerData + L"Managed\\S-1-5-21-1-2-3-1001\\Installer\\Products\\" + kPacked,  //
+                  kInstallerData + L"Managed\\S-1-5-21-1-2-3-1001\\Installer\\Features\\" + kPacked,  //
+                  kUninstall + kProduct,                                                  // in the 32-bit view
+              }),
+              logger.targets());
+    for (const Record& record : logger.records) EXPECT_EQ(1, record.succeeded) << record.target;
+    EXPECT_EQ(logger.records.size(), backup.names.size());
+    EXPECT_EQ(L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + std::wstring(kProduct),
+              backup.names.back());
+
+    EXPECT_EQ(std::set<std::wstring>{kPacked}, installed.packed);
+    EXPECT_EQ(std::vector<std::wstring>{L"C:\\windows\\Installer\\5d5d.msi"}, installed.localPackages);
+    EXPECT_EQ(std::vector<std::wstring>{kProduct}, installed.bracedCodes());
+
+    // Nothing names the product any more; everything of the other product's is there.
+    for (const std::wstring& key : registry.allKeys()) {
+        EXPECT_EQ(std::wstring::npos, key.find(kPacked)) << key;
+        EXPECT_EQ(std::wstring::npos, key.find(kProduct)) << key;
+    }
+    EXPECT_TRUE(registry.exists(kClassesInstaller + L"Products\\" + kOther));
+    EXPECT_TRUE(registry.exists(kClassesInstaller + L"Features\\" + kOther));
+    EXPECT_TRUE(registry.exists(kClassesInstaller + L"UpgradeCodes\\" + kOtherUpgrade));
+    EXPECT_TRUE(registry.exists(kClassesInstaller + L"UpgradeCodes\\F0000000000000000000000000000000"));
+    EXPECT_TRUE(registry.exists(kInstallerData + L"UpgradeCodes\\" + kOtherUpgrade));
+    EXPECT_TRUE(registry.exists(components + L"04F3E2B7000000000000000000006F10"));
+    EXPECT_TRUE(registry.exists(components + L"04F3E2B7000000000000000000006F20")) << "shared with the other product";
+    EXPECT_TRUE(registry.exists(kSystemData + L"Products\\" + kOther + L"\\InstallProperties"));
+    EXPECT_TRUE(registry.exists(kUninstall + kOtherBraced, RegistryView::Bits32));
+    EXPECT_TRUE(registry.exists(kInstallerData + L"Managed\\S-1-5-21-1-2-3-1001\\Installer\\Features\\" + kOther));
+    EXPECT_EQ(0u, registry.openHandles());
+
+    // A second run finds nothing.
+    RecordingLogger again;
+    CleanRegistry(registry, true, &again, nullptr);
+    EXPECT_TRUE(again.targets().empty());
+}
+
+// A user's install as Windows keeps it: the product below the user's own keys and the user's
+// SID in UserData, the entry in the user's Programs and Features. Found by rule 28 alone.
+TEST(InstallerRegistration, APerUserInstallOfTheCurrentUserGoesWhole) {
+    MemoryRegistry registry;
+    const std::wstring user = L"HKCU\\SOFTWARE\\Microsoft\\Installer\\";
+    const std::wstring data = kInstallerData + L"UserData\\S-1-5-21-0-0-0-1000\\";
+    registry.setString(user + L"Products\\" + kPacked, L"ProductName", L"Tallowbrisk for Outlook");
+    registry.setString(user + L"Features\\" + kPacked, L"Addin", L"");
+    registry.setString(user + L"UpgradeCodes\\" + kUpgrade, kPacked, L"");
+    registry.setString(data + L"Components\\F3E2D1A6C5B4E6D4F8071A2B3C4D5E40", kPacked, L"01:\\SOFTWARE\\Classes\\");
+    registry.setString(data + L"Products\\" + kPacked + L"\\InstallProperties", L"LocalPackage",
+                       L"C:\\windows\\Installer\\ff95.msi");
+    registry.setString(L"HKCU\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + std::wstring(kProduct),
+                       L"DisplayName", L"Add-in for Outlook");  // found by its code, not its name
+    RecordingLogger logger;
+    InstalledProducts installed;
+    CleanRegistry(registry, false, &logger, nullptr, RegistryRuleTable(), nullptr, {}, &installed);
+    EXPECT_EQ((std::vector<std::wstring>{
+                  L"HKCU\\SOFTWARE\\Microsoft\\Installer\\Products\\" + std::wstring(kPacked),
+                  L"HKCU\\SOFTWARE\\Microsoft\\Installer\\Features\\" + std::wstring(kPacked),
+                  data + L"Products\\" + kPacked,
+                  data + L"Components\\F3E2D1A6C5B4E6D4F8071A2B3C4D5E40",
+                  L"HKCU\\SOFTWARE\\Microsoft\\Installer\\UpgradeCodes\\" + std::wstring(kUpgrade),
+                  L"HKCU\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + std::wstring(kProduct),
+              }),
+              logger.targets());
+    EXPECT_EQ(std::vector<std::wstring>{L"C:\\windows\\Installer\\ff95.msi"}, installed.localPackages);
+}
+
+// Keys and values that are not what an installer writes name no product: nothing is removed
+// for them beyond what the rules remove, and the run goes on.
+TEST(InstallerRegistration, MalformedNamesAndValuesNameNoProduct) {
+    MemoryRegistry registry;
+    registry.mergeClassesRoot();
+    const std::wstring products = kClassesInstaller + L"Products\\";
+    // Products keys whose names are not packed codes, though the rules take them.
+    registry.setString(products + L"E4D3C2B106F5817428394A5B6C7D8E9", L"ProductName", L"Tallowbrisk short");
+    registry.setString(products + L"E4D3C2B106F5817428394A5B6C7D8E9FF", L"ProductName", L"Tallowbrisk long");
+    registry.setString(products + L"{1B2C3D4E-5F60-4718-8293-A4B5C6D7E8F9}", L"ProductName", L"Tallowbrisk braced");
+    registry.setString(kClassesInstaller + L"Features\\E4D3C2B106F5817428394A5B6C7D8E9", L"Addin", L"");
+    registry.setString(kClassesInstaller + L"Features\\" + std::wstring(kPacked), L"Addin", L"");
+    // Programs and Features entries: a name that is not a GUID goes all the same when its
+    // DisplayName names the product; one whose DisplayName is of another type, or cut short,
+    // names nothing, and its code is not taken.
+    registry.setString(kUninstall + L"Tallowbrisk Legacy", L"DisplayName", L"Tallowbrisk 1.0");
+    registry.setString(kUninstall + L"{not-a-guid}", L"DisplayName", L"Tallowbrisk");
+    registry.setString(kUninstall + kProduct, L"DisplayName", L"Tallowbrisk", REG_EXPAND_SZ);
+    registry.setValue(kUninstall + kOtherBraced, L"DisplayName", REG_SZ, Bytes(L"Tallowbrisk", false));
+    registry.setValue(kUninstall + L"{00000000-0000-0000-0000-000000000001}", L"DisplayName", REG_BINARY,
+                      Bytes(L"Tallowbrisk"));
+    RecordingLogger logger;
+    InstalledProducts installed;
+    CleanRegistry(registry, false, &logger, nullptr, RegistryRuleTable(), nullptr, {}, &installed);
+
+    EXPECT_TRUE(installed.packed.empty());
+    EXPECT_EQ((std::vector<std::wstring>{
+                  L"HKCR\\Installer\\Products\\E4D3C2B106F5817428394A5B6C7D8E9",
+                  L"HKCR\\Installer\\Products\\E4D3C2B106F5817428394A5B6C7D8E9FF",
+                  L"HKCR\\Installer\\Products\\{1B2C3D4E-5F60-4718-8293-A4B5C6D7E8F9}",
+                  kUninstall + L"Tallowbrisk Legacy",
+                  kUninstall + L"{not-a-guid}",
+              }),
+              logger.targets());
+    EXPECT_TRUE(registry.exists(kClassesInstaller + L"Features\\" + std::wstring(kPacked)));
+    EXPECT_TRUE(registry.exists(kUninstall + kProduct));
+    EXPECT_TRUE(registry.exists(kUninstall + kOtherBraced));
+}
+
+TEST(InstallerRegistration, LocalPackagesOfTheWrongTypeOrCutShortAreNotTaken) {
+    MemoryRegistry registry;
+    const std::wstring properties = kSystemData + L"Products\\" + std::wstring(kPacked) + L"\\InstallProperties";
+    registry.setString(properties, L"DisplayName", L"Tallowbrisk for Outlook");
+    registry.setString(properties, L"LocalPackage", L"%WINDIR%\\Installer\\5d5d.msi", REG_EXPAND_SZ);
+    const std::wstring second = kInstallerData + L"UserData\\S-1-5-21-1\\Products\\" + kPacked + L"\\InstallProperties";
+    registry.setValue(second, L"LocalPackage", REG_SZ, Bytes(L"C:\\windows\\Installer\\5d5d.msi", false));
+    const std::wstring third = kInstallerData + L"UserData\\S-1-5-21-2\\Products\\" + kPacked + L"\\InstallProperties";
+    registry.setString(third, L"LocalPackage", L"C:\\windows\\Installer\\ab12.msi");
+    const InstalledProducts installed = FindInstalledProducts(registry, false, RegistryRuleTable(), {});
+    EXPECT_EQ(std::set<std::wstring>{kPacked}, installed.packed) << "found through S-1-5-18 by rule 35";
+    EXPECT_EQ(std::vector<std::wstring>{L"C:\\windows\\Installer\\ab12.msi"}, installed.localPackages);
+}
+
+// A machine holds thousands of components; the add-in's go, and every one another product
+// uses stays.
+TEST(InstallerRegistration, ThousandsOfComponents) {
+    MemoryRegistry registry;
+    registry.mergeClassesRoot();
+    registry.setString(kClassesInstaller + L"Products\\" + std::wstring(kPacked), L"ProductName", L"Tallowbrisk");
+    const std::wstring components = kSystemData + L"Components\\";
+    constexpr int kCount = 3000;
+    for (int i = 0; i < kCount; ++i) {
+        wchar_t name[40];
+        swprintf(name, 40, L"C0000000000000000000000000%06d", i);
+        if (i % 3 != 2) registry.setString(components + name, kOther, L"C:\\Other\\file.dll");
+        if (i % 3 != 0) registry.setString(components + name, kPacked, L"02:\\SOFTWARE\\Classes\\");
+    }
+    RecordingLogger logger;
+    CleanRegistry(registry, false, &logger, nullptr);
+    EXPECT_EQ(static_cast<size_t>(1 + kCount / 3), logger.records.size());
+    size_t left = 0;
+    for (const std::wstring& key : registry.allKeys()) left += key.rfind(components, 0) == 0;
+    EXPECT_EQ(static_cast<size_t>(kCount - kCount / 3), left);
+    // The rule for the system's components and the step after the rules read each key once.
+    const auto opensOfComponents = [&](const MemoryRegistry& seen) {
+        std::map<std::wstring, int> opens;
+        for (const MemoryRegistry::Call& call : seen.calls()) {
+            if (call.operation == MemoryRegistry::Operation::Open && call.path.rfind(components, 0) == 0) {
+                ++opens[call.path];
+            }
+        }
+        return opens;
+    };
+    const std::map<std::wstring, int> opens = opensOfComponents(registry);
+    EXPECT_EQ(static_cast<size_t>(kCount), opens.size());
+    for (const auto& [path, count] : opens) ASSERT_EQ(1, count) << path;
+    // Each on its own, the two read those the rule leaves twice.
+    MemoryRegistry alone;
+    alone.mergeClassesRoot();
+    alone.setString(kClassesInstaller + L"Products\\" + std::wstring(kPacked), L"ProductName", L"Tallowbrisk");
+    alone.setString(components + L"C0000000000000000000000000000001", kPacked, L"02:\\SOFTWARE\\Classes\\");
+    alone.setString(components + L"C0000000000000000000000000000001", kOther, L"C:\\Other\\file.dll");
+    CleanRegistryRuleByRule(alone, false, nullptr, nullptr);
+    EXPECT_EQ(2, opensOfComponents(alone)[components + L"C0000000000000000000000000000001"]);
+}
+
+TEST(InstallerRegistration, ThePreviewPlansTheLinesOfTheRunAndChangesNothing) {
+    MemoryRegistry real;
+    SeedMachineInstall(real);
+    const std::vector<std::wstring> before = real.allKeys();
+    PreviewRegistry preview(real);
+    RecordingLogger planned;
+    InstalledProducts foreseen;
+    CleanRegistry(preview, true, &planned, nullptr, RegistryRuleTable(), nullptr, {}, &foreseen);
+    EXPECT_EQ(before, real.allKeys());
+
+    MemoryRegistry cleaned;
+    SeedMachineInstall(cleaned);
+    RecordingLogger removed;
+    InstalledProducts installed;
+    CleanRegistry(cleaned, true, &removed, nullptr, RegistryRuleTable(), nullptr, {}, &installed);
+    EXPECT_EQ(removed.records, planned.records);
+    EXPECT_EQ(10u, planned.records.size());
+    EXPECT_EQ(installed.packed, foreseen.packed);
+    EXPECT_EQ(installed.localPackages, foreseen.localPackages);
+}
+
+// The cleaner that shares its searches between rules removes what the rules one by one remove.
+TEST(InstallerRegistration, TheSharedSearchesRemoveWhatTheRulesOneByOneRemove) {
+    MemoryRegistry shared, alone;
+    SeedMachineInstall(shared);
+    SeedMachineInstall(alone);
+    RecordingLogger sharedLog, aloneLog;
+    CleanRegistry(shared, true, &sharedLog, nullptr);
+    CleanRegistryRuleByRule(alone, true, &aloneLog, nullptr);
+    EXPECT_EQ(aloneLog.records, sharedLog.records);
+    EXPECT_EQ(alone.allKeys(), shared.allKeys());
+}
+
+}  // namespace
