@@ -15,6 +15,9 @@ constexpr wchar_t kInstallerData[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVers
 constexpr wchar_t kUserData[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData";
 constexpr wchar_t kManaged[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\Managed";
 constexpr wchar_t kUninstall[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+// The 32-bit view's entries by name, as rules 5 and 6 name that view's keys: so a 64-bit build of
+// the cleaner finds a 32-bit package's entry too. Under WOW64 the views reach it first.
+constexpr wchar_t kUninstall32[] = L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 constexpr wchar_t kMachineInstaller[] = L"SOFTWARE\\Classes\\Installer";  // HKCR\Installer
 constexpr wchar_t kUserInstaller[] = L"SOFTWARE\\Microsoft\\Installer";   // a user's, below HKCU
 constexpr wchar_t kInstallerStep[] = L"Installer\\";
@@ -158,6 +161,7 @@ public:
             }
         }
         searchEntries(HKEY_LOCAL_MACHINE, kUninstall);
+        searchEntries(HKEY_LOCAL_MACHINE, kUninstall32);
         searchEntries(HKEY_CURRENT_USER, kUninstall);
         for (const UserHives& user : users_) {
             if (user.hive) searchEntries(user.hive, kUninstall);
@@ -351,5 +355,6 @@ void RemoveInstallerRegistration(RegistryApi& registry, bool wow64, const Regist
     }
     // An entry that names the product goes even when no product code led to it.
     remove(HKEY_LOCAL_MACHINE, nullptr, kUninstall, entryOfProduct);
+    remove(HKEY_LOCAL_MACHINE, nullptr, kUninstall32, entryOfProduct);
     removeForEveryUser(kUninstall, entryOfProduct);
 }

@@ -355,20 +355,29 @@ TEST(RemoveInstallerFiles, RemovesTheCachedPackageAndTheIconsFoldersAndNothingEl
         installer + L"\\5d5d.msi", folders.root / L"Elsewhere\\5d5d.msi", installer + L"\\folder.msi",
         installer + L"\\link.msi", installer + L"\\gone.msi"};
 
+    // Another user's roaming folder, for a run for every user.
+    const std::wstring bob = folders.root / L"Bob";
+    WriteFileBytes(bob + L"\\Microsoft\\Installer\\" + code + L"\\addin.ico", "icon");
+    const std::vector<SpecialFolderLookup> others = {[&](int csidl, std::wstring& path) {
+        path = csidl == 0x1A ? bob : std::wstring();
+        return !path.empty();
+    }};
+
     const std::vector<std::wstring> before = DescribeTree(folders.root.path());
     PreviewRemovalSteps preview;
     RecordingLogger planned;
-    RemoveInstallerFiles(packages, {code}, &planned, SpecialFolders::LookUp, {}, preview);
+    RemoveInstallerFiles(packages, {code}, &planned, SpecialFolders::LookUp, others, preview);
     EXPECT_EQ(DescribeTree(folders.root.path()), before);
 
     RecordingLogger logger;
-    RemoveInstallerFiles(packages, {code}, &logger, SpecialFolders::LookUp, {}, DefaultRemovalSteps());
+    RemoveInstallerFiles(packages, {code}, &logger, SpecialFolders::LookUp, others, DefaultRemovalSteps());
     const std::vector<LogRecord> expected = {
         {L"remove file: ", installer + L"\\5d5d.msi", 1},
         {L"remove file: ", installer + L"\\folder.msi", 0},
         {L"remove file: ", installer + L"\\link.msi", 0},
         Folder(installer + L"\\" + code, 1),
         Folder(folders(0x1A, L"Microsoft\\Installer\\" + code), 1),
+        Folder(bob + L"\\Microsoft\\Installer\\" + code, 1),
     };
     EXPECT_EQ(logger.records, expected);
     EXPECT_EQ(planned.records, expected);

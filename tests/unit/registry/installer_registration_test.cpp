@@ -386,4 +386,18 @@ TEST(InstallerRegistration, TheSharedSearchesRemoveWhatTheRulesOneByOneRemove) {
     EXPECT_EQ(alone.allKeys(), shared.allKeys());
 }
 
+// The 64-bit build works in the 64-bit view alone; a 32-bit package's entry is found there by
+// its Wow6432Node name, as rules 5 and 6 find the add-in's keys.
+TEST(InstallerRegistration, The64BitBuildFindsThe32BitViewsEntryByName) {
+    MemoryRegistry registry;
+    SeedMachineInstall(registry);
+    registry.setProcessView(RegistryView::Bits64);
+    RecordingLogger logger;
+    CleanRegistry(registry, false, &logger, nullptr);
+    ASSERT_FALSE(logger.records.empty());
+    EXPECT_EQ(kUninstall32 + kProduct, logger.records.back().target);
+    EXPECT_FALSE(registry.exists(kUninstall + kProduct, RegistryView::Bits32));
+    EXPECT_TRUE(registry.exists(kUninstall + kOtherBraced, RegistryView::Bits32));
+}
+
 }  // namespace
