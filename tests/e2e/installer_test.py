@@ -113,13 +113,6 @@ def tree_names(folder):
                   for root, folders, files in os.walk(folder) for name in folders + files)
 
 
-def awaits_the_twins_32bit_view(test):
-    """Marks, for the 64-bit twin only, a check that needs the Programs and Features entry of a
-    32-bit package removed from the 32-bit view: a 64-bit process cleans its own view alone, so
-    until it also looks in the 32-bit one the check is expected to fail there."""
-    return test if wine.is_32bit(CLEANER) else unittest.expectedFailure(test)
-
-
 class Story:
     """What one install, clean, reinstall and uninstall did, step by step. Each step is traced
     on standard error as it ends: a step that hangs is the one after the last one traced."""
@@ -230,7 +223,6 @@ class InstallerChecks:
         self.assertEqual([line.rsplit(" : ", 1)[1] for line in planned], ["planned"] * len(planned))
         self.assertEqual([line.rsplit(" : ", 1)[1] for line in logged], ["success"] * len(logged))
 
-    @awaits_the_twins_32bit_view
     def test_quiet_leaves_nothing_that_names_the_old_product(self):
         story = self.story
         self.assertEqual(wine.registry_lines_naming(story.cleaned, [self.codes[0], self.packed[0]]), [])
@@ -242,7 +234,6 @@ class InstallerChecks:
             self.assertTrue(any(story.local_package.lower() in line.lower() for line in logged),
                             "the cached package's removal is not logged")
 
-    @awaits_the_twins_32bit_view
     def test_the_next_version_installs_and_is_listed_once(self):
         story = self.story
         self.assertEqual(story.second_install, 0)
@@ -259,7 +250,6 @@ class InstallerChecks:
                                            ROAMING_INSTALLER: story.roaming_installer, self.program_folder: []})
         self.assertFalse(os.path.exists(self.program_folder))
 
-    @awaits_the_twins_32bit_view
     def test_the_next_versions_uninstall_leaves_no_key_of_the_add_in(self):
         story = self.story
         self.assertEqual(story.second_uninstall, 0)
