@@ -14,6 +14,8 @@ packages=(
     clang-14 libclang-rt-14-dev zlib1g-dev
     python3 python3-pefile icoutils
     osslsigncode openssl
+    # Builds the Windows Installer packages that the end-to-end tests install with Wine's msiexec.
+    wixl
     # Wine's 32-bit half: with it wine64 starts the shipped 32-bit exe as a WOW64 process.
     wine32:i386
 )

@@ -5,7 +5,6 @@ import os
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
 
@@ -52,14 +51,6 @@ SHELL_FOLDERS = r"Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell 
 def reg_expand_sz(text):
     """A REG_EXPAND_SZ value as a .reg file writes it."""
     return "hex(2):" + ",".join("%02x" % b for b in (text + "\0").encode("utf-16-le"))
-
-
-def import_registry(text):
-    with tempfile.TemporaryDirectory(dir=wine.DRIVE_C) as folder:
-        path = os.path.join(folder, "seed.reg")
-        with open(path, "wb") as f:
-            f.write(b"\xff\xfe" + text.encode("utf-16-le"))
-        wine.run("regedit", "/S", wine.windows_path(path))
 
 
 class Program:
@@ -112,10 +103,10 @@ class DialogTest(unittest.TestCase):
         checks after a session need."""
         # Parents of the seeded keys exist before the "before" picture is taken.
         # The parents of the product's keys, and another add-in, are there before and after.
-        import_registry("Windows Registry Editor Version 5.00\r\n\r\n[%s\\Unrelated.Addin]\r\n"
+        wine.import_registry("Windows Registry Editor Version 5.00\r\n\r\n[%s\\Unrelated.Addin]\r\n"
                         "\"LoadBehavior\"=dword:00000003\r\n\r\n" % ADDINS)
         seeded = {"registry_before": wine.export_registry()}
-        import_registry(SEED_REG)
+        wine.import_registry(SEED_REG)
         seeded["settings"] = os.path.join(wine.LOCAL_APPDATA, "Microsoft_Corporation", "Addin_Url", "1.0",
                                           "user.config")
         wine.write(seeded["settings"], SETTINGS)
@@ -461,8 +452,8 @@ class DialogTest(unittest.TestCase):
         products[LOGGED_ON] += [
             "[HKEY_USERS\\%s\\Software\\Microsoft\\Office\\16.0\\Outlook\\Resiliency\\DisabledItems]" % LOGGED_ON,
             '"1"=hex:01', ""]
-        import_registry("\r\n".join(entries))
-        import_registry("\r\n".join(products["TallowbriskTests_third"] + [""]))
+        wine.import_registry("\r\n".join(entries))
+        wine.import_registry("\r\n".join(products["TallowbriskTests_third"] + [""]))
         # The user who is not logged on has their hives in files only.
         for name, file in (("TallowbriskTests_third", os.path.join(third, "NTUSER.DAT")),
                            ("TallowbriskTests_third_Classes",
@@ -498,7 +489,7 @@ class DialogTest(unittest.TestCase):
     def test_allusers_cleans_every_users_leftovers_and_leaves_no_hive_loaded(self):
         others, keep, products = self.seed_other_users()
         seeded = self.seed_leftovers(links=False)
-        import_registry(products)
+        wine.import_registry(products)
         registry_before, tree_before = wine.export_registry(), wine.file_tree()
         self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/Preview /AllUsers"), 1)
         self.assertEqual(wine.export_registry(), registry_before, "the preview loads hives and unloads them")
@@ -543,7 +534,7 @@ class DialogTest(unittest.TestCase):
         wine.write(os.path.join(folder, "data.bin"), b"x")
         self.addCleanup(shutil.rmtree, broken, ignore_errors=True)
         sid = "S-1-5-21-1111-2222-3333-1009"
-        import_registry("Windows Registry Editor Version 5.00\r\n\r\n[%s\\%s]\r\n\"ProfileImagePath\"=\"%s\"\r\n\r\n"
+        wine.import_registry("Windows Registry Editor Version 5.00\r\n\r\n[%s\\%s]\r\n\"ProfileImagePath\"=\"%s\"\r\n\r\n"
                         % (PROFILE_LIST, sid, wine.windows_path(broken).replace("\\", "\\\\")))
         self.addCleanup(wine.run, "reg", "delete", "%s\\%s" % (PROFILE_LIST, sid), "/f")
         self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/quiet /allusers"), 1603)
@@ -606,7 +597,7 @@ class OutlookCheckTest(unittest.TestCase):
 
     def test_quiet_touches_nothing_while_outlook_runs(self):
         shutil.rmtree(wine.LOG_FOLDER, ignore_errors=True)
-        import_registry(SEED_REG)
+        wine.import_registry(SEED_REG)
         folder = os.path.join(wine.ROAMING_APPDATA, "Tallowbrisk")
         wine.write(os.path.join(folder, "data.bin"), b"x")
         self.addCleanup(shutil.rmtree, folder, ignore_errors=True)

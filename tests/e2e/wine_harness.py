@@ -62,16 +62,21 @@ def start_for_exit_code(driver, program, tail=""):
 
 
 def exit_code_of(process, timeout=600):
-    output, _ = process.communicate(timeout=timeout)
+    try:
+        output, _ = process.communicate(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        process.kill()  # as subprocess.run does: no driver is left running for the next test
+        process.communicate()
+        raise
     if process.returncode != 0:
         raise AssertionError("driver could not run the program: %s" % output)
     return int(output.decode("ascii").split()[-1])
 
 
-def run_for_exit_code(driver, program, tail=""):
+def run_for_exit_code(driver, program, tail="", timeout=600):
     """Runs a Windows program with a command-line tail to its end, by way of the test driver,
     and returns its whole exit code."""
-    return exit_code_of(start_for_exit_code(driver, program, tail))
+    return exit_code_of(start_for_exit_code(driver, program, tail), timeout)
 
 
 def start(program, *args):
@@ -321,6 +326,15 @@ REGISTRY_NOISE = re.compile(r"^(HKEY_(CURRENT_USER|USERS\\[^\\]+)\\Software\\Win
                             r"\{4D36E968-E325-11CE-BFC1-08002BE10318\})", re.IGNORECASE)
 
 
+def import_registry(text):
+    """Imports the text of a .reg file with Wine's regedit, as a double-click on it would."""
+    with tempfile.TemporaryDirectory(dir=DRIVE_C) as folder:
+        path = os.path.join(folder, "seed.reg")
+        with open(path, "wb") as f:
+            f.write(b"\xff\xfe" + text.encode("utf-16-le"))
+        run("regedit", "/S", windows_path(path))
+
+
 def export_registry():
     """The whole registry as {key path: [its value lines]}, from Wine's regedit, noise left out."""
     with tempfile.TemporaryDirectory(dir=DRIVE_C) as folder:
@@ -384,3 +398,67 @@ def present_product_classes():
     found = re.findall(r"\\(\{7A110B15-0000-4000-8000-[0-9A-F]{12}\})\r?$",
                        completed.stdout.decode("utf-8", "replace"), re.MULTILINE | re.IGNORECASE)
     return {name.upper() for name in found}
+
+
+def _value_text(line):
+    """One exported value as text: hex data (REG_EXPAND_SZ, REG_MULTI_SZ and the rest) read as
+    the UTF-16 it usually holds, so that a search finds a name inside it too."""
+    name, sep, data = line.partition("=")
+    match = re.match(r"^hex(\([0-9a-f]+\))?:(.*)$", data, re.IGNORECASE)
+    if not sep or not match:
+        return line
+    raw = bytes(int(byte, 16) for byte in match.group(2).replace("\\", "").replace(" ", "").split(",") if byte)
+    return "%s=%s %s" % (name, data.split(":", 1)[0], raw.decode("utf-16-le", errors="replace").replace("\0", " "))
+
+
+def values(lines):
+    """The value lines of one exported key, each long value joined from its continued lines."""
+    joined, pending = [], ""
+    for line in lines:
+        pending += line.strip() if pending else line
+        if pending.endswith("\\"):  # a hex value goes on on the next line
+            pending = pending[:-1]
+            continue
+        joined.append(pending)
+        pending = ""
+    if pending:
+        joined.append(pending)
+    return joined
+
+
+def registry_lines_naming(keys, words):
+    """Every key of an export whose path names one of the words, and every value whose name or
+    data does (as "key: value", hex data shown as text), without regard to case."""
+    lowered = [w.lower() for w in words]
+    found = []
+    for key, lines in keys.items():
+        if any(w in key.lower() for w in lowered):
+            found.append(key)
+        texts = [_value_text(v) for v in values(lines)]
+        found += ["%s: %s" % (key, t) for t in texts if any(w in t.lower() for w in lowered)]
+    return found
+
+
+def packed(guid):
+    """The Windows Installer's packed form of a GUID: the first three groups reversed character
+    by character, the two hex digits of each later byte swapped."""
+    groups = guid.strip("{}").upper().split("-")
+    tail = "".join(groups[3:])
+    return "".join(g[::-1] for g in groups[:3]) + "".join(tail[i + 1] + tail[i] for i in range(0, len(tail), 2))
+
+
+# Wine's 64-bit msiexec: on 64-bit Windows too the installer that writes the registration is a
+# 64-bit process, whatever the package.
+MSIEXEC = os.path.join(DRIVE_C, "windows", "system32", "msiexec.exe")
+
+
+def msiexec(driver64, tail):
+    """Runs msiexec with a command-line tail (always add /qn) through the 64-bit test driver and
+    returns its whole exit code: 1605, an unknown product, is 69 as a Unix exit status. One that
+    does not end within two minutes fails with what the screen shows."""
+    try:
+        return run_for_exit_code(driver64, MSIEXEC, tail, timeout=120)
+    except subprocess.TimeoutExpired:
+        shown = windows(driver64)["windows"]
+        raise AssertionError("msiexec %s did not end; windows: %s; screen: %s"
+                             % (tail, json.dumps(shown), screenshot("msiexec-hang")))
