@@ -339,8 +339,13 @@ def export_registry():
     """The whole registry as {key path: [its value lines]}, from Wine's regedit, noise left out."""
     with tempfile.TemporaryDirectory(dir=DRIVE_C) as folder:
         path = os.path.join(folder, "all.reg")
-        if run("regedit", "/E", windows_path(path)) != 0 or not os.path.exists(path):
-            raise AssertionError("regedit could not export the registry")
+        completed = subprocess.run([WINE_RUN, "regedit", "/E", windows_path(path)], timeout=120,
+                                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        if completed.returncode != 0 or not os.path.exists(path):
+            # Seen once, on a loaded machine, right after a restore by regedit: say what it said.
+            raise AssertionError("regedit could not export the registry (exit %d, file %s): %r"
+                                 % (completed.returncode, "made" if os.path.exists(path) else "missing",
+                                    completed.stdout[-2000:]))
         with open(path, "rb") as f:
             text = f.read().decode("utf-16")
     keys, current = {}, None
