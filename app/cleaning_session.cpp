@@ -3,7 +3,7 @@
 #include "app/all_users.h"
 #include "app/outlook_check.h"
 #include "files/folder_removal.h"
-#include "files/installer_files.h"
+#include "installer/cached_package.h"
 #include "files/preview_removal_steps.h"
 #include "files/settings_files.h"
 #include "platform/com_apartment.h"

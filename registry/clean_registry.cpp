@@ -5,7 +5,7 @@
 #include "platform/registry_win32.h"
 #include "platform/wow64.h"
 #include "registry/candidate_knowledge.h"
-#include "registry/installer_registration.h"
+#include "installer/registration.h"
 #include "registry/registry_views.h"
 
 namespace {

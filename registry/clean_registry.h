@@ -3,7 +3,7 @@
 // of the product they find, logging each removal and advancing the progress rule by rule.
 
 #include "platform/registry_api.h"
-#include "registry/installer_registration.h"
+#include "installer/registration.h"
 #include "registry/registry_backup.h"
 #include "registry/registry_rules.h"
 #include "registry/user_hives.h"
@@ -12,7 +12,7 @@
 
 // Cleans the registry of this machine through advapi32, in both views under WOW64, saving
 // each key to `backup` before it is deleted. Any of the sinks may be null. After the rules, what
-// Windows Installer keeps about the add-in's products goes (registry/installer_registration.h);
+// Windows Installer keeps about the add-in's products goes (installer/registration.h);
 // `installed`, if given, receives those products, for their files.
 void CleanRegistry(OperationsLogger* logger, ProgressCleaner* progress, RegistryBackup* backup = nullptr,
                    const std::vector<UserHives>& users = {}, InstalledProducts* installed = nullptr);

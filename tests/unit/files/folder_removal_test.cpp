@@ -1,6 +1,6 @@
 #include "files/folder_removal.h"
 
-#include "files/installer_files.h"
+#include "installer/cached_package.h"
 #include "files/preview_removal_steps.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // after them: the codes' two spellings, the rule that keeps a component or upgrade code that
 // another product uses, and input that names no product, or names it badly.
 
-#include "registry/installer_registration.h"
+#include "installer/registration.h"
 
 #include <gtest/gtest.h>
 
@@ -14,9 +14,9 @@
 #include "platform/registry_key.h"
 #include "tests/unit/support/registry_memory.h"
 #include "registry/clean_registry.h"
-#include "registry/installer_codes.h"
+#include "installer/codes.h"
 #include "registry/preview_registry.h"
-#include "test_sinks.h"
+#include "tests/unit/registry/test_sinks.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "registry/installer_registration.h"
+#include "installer/registration.h"
 
 #include <algorithm>
 #include <functional>
 #include <string_view>
 
 #include "platform/registry_key.h"
-#include "registry/installer_codes.h"
+#include "installer/codes.h"
 #include "registry/key_tree_mentions.h"
 #include "registry/registry_views.h"
 

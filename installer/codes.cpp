@@ -1,4 +1,4 @@
-#include "registry/installer_codes.h"
+#include "installer/codes.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "files/installer_files.h"
+#include "installer/cached_package.h"
 
 #include <windows.h>
 
