@@ -1,10 +1,10 @@
 #include "app/all_users.h"
 
-#include <shlobj.h>
 #include <windows.h>
 
 #include "files/folder_removal.h"
 #include "files/settings_files.h"
+#include "platform/handle_files.h"
 #include "platform/long_path.h"
 #include "report/operations_logger.h"
 
@@ -18,11 +18,6 @@ constexpr wchar_t kClassesSuffix[] = L"_Classes";
 
 DWORD Attributes(const std::wstring& path) { return GetFileAttributesW(ExtendedPath(path).c_str()); }
 
-bool IsFolder(const std::wstring& path) {
-    const DWORD attributes = Attributes(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // Where a hive is loaded for this run: a name no user has, and that no other run of the
 // cleaner uses at the same time.
 std::wstring TemporaryHiveName(const std::wstring& sid) {
@@ -33,10 +28,10 @@ std::wstring TemporaryHiveName(const std::wstring& sid) {
 
 SpecialFolderLookup UserFolderLookup(const UserFolders& folders) {
     return [folders](int csidl, std::wstring& path) {
-        path = csidl == CSIDL_APPDATA         ? folders.roaming
-               : csidl == CSIDL_LOCAL_APPDATA ? folders.local
-               : csidl == CSIDL_PERSONAL      ? folders.documents
-                                              : std::wstring();
+        path = csidl == kCsidlAppData        ? folders.roaming
+               : csidl == kCsidlLocalAppData ? folders.local
+               : csidl == kCsidlPersonal     ? folders.documents
+                                             : std::wstring();
         return !path.empty();
     };
 }

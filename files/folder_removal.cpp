@@ -7,11 +7,6 @@
 
 namespace {
 
-constexpr int kCsidlAppData = 0x1A;
-constexpr int kCsidlProgramFilesX86 = 0x2A;
-constexpr int kCsidlProgramFiles = 0x26;
-constexpr int kCsidlLocalAppData = 0x1C;
-constexpr int kCsidlPersonal = 0x05;
 
 struct ProductFolder {
     int csidl;

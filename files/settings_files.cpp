@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr int kCsidlLocalAppData = 0x1C;
 constexpr wchar_t kSettingsFolder[] = L"Microsoft_Corporation";
 constexpr wchar_t kSettingsFileName[] = L"user.config";
 constexpr wchar_t kMarker[] = L"<Tallowbrisk4Outlook.Properties.Settings>";

@@ -4,20 +4,14 @@
 
 #include "files/folder_removal.h"
 #include "platform/folder_listing.h"
+#include "platform/text.h"
 #include "report/operations_logger.h"
 
 namespace {
 
-constexpr int kCsidlWindows = 0x24;
-constexpr int kCsidlAppData = 0x1A;
 constexpr wchar_t kInstaller[] = L"Installer";
 constexpr wchar_t kUserInstaller[] = L"Microsoft\\Installer";
 constexpr wchar_t kPackageExtension[] = L".msi";
-
-bool SameText(const std::wstring& a, size_t at, size_t length, const wchar_t* b, size_t bLength) {
-    return length == bLength && CompareStringOrdinal(a.c_str() + at, static_cast<int>(length), b,
-                                                     static_cast<int>(bLength), TRUE) == CSTR_EQUAL;
-}
 
 // Opened for deletion only, shared for reading as the installer leaves its packages.
 constexpr ACCESS_MASK kPackageAccess = DELETE;
@@ -71,7 +65,7 @@ void RemoveCachedPackage(const std::wstring& windows, const std::wstring& name, 
 std::wstring CachedPackageName(const std::wstring& installerFolder, const std::wstring& localPackage) {
     const size_t folderLength = installerFolder.size();
     if (installerFolder.empty() || localPackage.size() <= folderLength + 1 ||
-        !SameText(localPackage, 0, folderLength, installerFolder.c_str(), folderLength) ||
+        !SameText(std::wstring_view(localPackage).substr(0, folderLength), installerFolder) ||
         localPackage[folderLength] != L'\\') {
         return std::wstring();
     }
@@ -79,7 +73,7 @@ std::wstring CachedPackageName(const std::wstring& installerFolder, const std::w
     const size_t extensionLength = sizeof kPackageExtension / sizeof kPackageExtension[0] - 1;
     // A name only: no further folder (either separator), no drive or stream, no wildcard.
     if (name.find_first_of(L"\\/:*?\"<>|") != std::wstring::npos || name.size() <= extensionLength ||
-        !SameText(name, name.size() - extensionLength, extensionLength, kPackageExtension, extensionLength)) {
+        !EndsWithText(name, kPackageExtension)) {
         return std::wstring();
     }
     for (wchar_t c : name) {

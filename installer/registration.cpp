@@ -5,6 +5,8 @@
 #include <string_view>
 
 #include "platform/registry_key.h"
+#include "platform/registry_value.h"
+#include "platform/text.h"
 #include "installer/codes.h"
 #include "registry/key_tree_mentions.h"
 #include "registry/registry_views.h"
@@ -25,17 +27,6 @@ constexpr wchar_t kProductsStep[] = L"\\Products";
 constexpr wchar_t kUserDataStep[] = L"\\UserData\\";
 
 constexpr DWORD kKeyNameBuffer = 512;     // key names are at most 255 characters
-constexpr DWORD kValueNameBuffer = 16384;  // value names are at most 16,383
-constexpr DWORD kMaxStringData = 1 << 20;  // a string value longer than this names no package
-
-bool SameText(std::wstring_view a, std::wstring_view b) {
-    return a.size() == b.size() && CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
-                                                        static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
-
-bool EndsWith(std::wstring_view text, std::wstring_view tail) {
-    return text.size() >= tail.size() && SameText(text.substr(text.size() - tail.size()), tail);
-}
 
 // Where `step` begins in `text`, letter case aside; npos when it does not occur.
 size_t FindStep(std::wstring_view text, std::wstring_view step) {
@@ -105,7 +96,7 @@ bool DisplayNameHolds(RegistryApi& registry, HKEY parent, const std::wstring& na
     std::wstring displayName;
     return OpenRegistryKey(registry, parent, name.c_str(), KEY_READ | (access & kRegistryViewBits), entry) ==
                ERROR_SUCCESS &&
-           ReadStringValue(registry, entry.get().key, L"DisplayName", &displayName) && HoldsAny(displayName, patterns);
+           ReadStringValue(registry, entry.get().key, L"DisplayName", &displayName, kPlainString) && HoldsAny(displayName, patterns);
 }
 
 // A root that the installer's per-user keys lie below: the current user's, or another user's.
@@ -139,7 +130,7 @@ public:
         const std::vector<std::wstring> sids = SidsBelow(registry_, kUserData, wow64_);
         for (const RegistryRule* rule = rules_; rule && rule->root; ++rule) {
             // The rules for the installer's Products keys: below an "Installer" key, ending in "Products".
-            if (FindStep(rule->path, kInstallerStep) == std::wstring_view::npos || !EndsWith(rule->path, kProductsStep) ||
+            if (FindStep(rule->path, kInstallerStep) == std::wstring_view::npos || !EndsWithText(rule->path, kProductsStep) ||
                 rule->mode == RemoveKey) {
                 continue;
             }
@@ -213,7 +204,7 @@ private:
                     std::wstring package;
                     if (OpenRegistryKey(registry_, HKEY_LOCAL_MACHINE, path.c_str(), KEY_READ | view, properties) ==
                             ERROR_SUCCESS &&
-                        ReadStringValue(registry_, properties.get().key, L"LocalPackage", &package) &&
+                        ReadStringValue(registry_, properties.get().key, L"LocalPackage", &package, kPlainString) &&
                         !package.empty() &&
                         std::find(found_.localPackages.begin(), found_.localPackages.end(), package) ==
                             found_.localPackages.end()) {
@@ -238,31 +229,6 @@ std::vector<std::wstring> InstalledProducts::bracedCodes() const {
     std::vector<std::wstring> codes;
     for (const std::wstring& code : packed) codes.push_back(BracedCode(code));
     return codes;
-}
-
-bool ReadStringValue(RegistryApi& registry, HKEY key, const wchar_t* valueName, std::wstring* text) {
-    RegistryKeyInfo info;
-    if (registry.queryInfoKey(key, &info) != ERROR_SUCCESS) return false;
-    std::vector<wchar_t> name(kValueNameBuffer);
-    std::vector<BYTE> data(std::min<DWORD>(info.maxValueDataSize, kMaxStringData) + sizeof(wchar_t));
-    for (DWORD index = 0; index < info.values; ++index) {
-        DWORD nameLength = kValueNameBuffer;
-        DWORD type = REG_NONE;
-        DWORD size = static_cast<DWORD>(data.size());
-        const LSTATUS status = registry.enumValue(key, index, name.data(), &nameLength, &type, data.data(), &size);
-        if (status == ERROR_MORE_DATA) {
-            // Either the name, which then is not `valueName`, or data too long to be one.
-            continue;
-        }
-        if (status != ERROR_SUCCESS || !SameText({name.data(), nameLength}, valueName)) continue;
-        if (type != REG_SZ || size % sizeof(wchar_t) != 0) return false;
-        const std::wstring_view chars(reinterpret_cast<const wchar_t*>(data.data()), size / sizeof(wchar_t));
-        const size_t end = chars.find(L'\0');
-        if (end == std::wstring_view::npos) return false;  // cut short: what follows is unknown
-        text->assign(chars.substr(0, end));
-        return true;
-    }
-    return false;
 }
 
 bool OnlyProductsNamed(const KeyValueNames& key, const std::set<std::wstring>& products) {

@@ -53,7 +53,3 @@ bool EveryValueNamesOneOf(RegistryApi& registry, HKEY parent, const std::wstring
 
 // The same verdict on what a search read of the key.
 bool OnlyProductsNamed(const KeyValueNames& key, const std::set<std::wstring>& products);
-
-// The REG_SZ value `valueName` of `key`, up to its terminator. False when it is missing, of
-// another type, of an odd size or without a terminator (cut short).
-bool ReadStringValue(RegistryApi& registry, HKEY key, const wchar_t* valueName, std::wstring* text);

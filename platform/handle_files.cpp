@@ -169,3 +169,8 @@ bool SystemOpensLinksThemselves() {
     static const bool opensLinks = GetProcAddress(Ntdll(), "wine_get_version") == nullptr;
     return opensLinks;
 }
+
+bool IsFolder(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(ExtendedPath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}

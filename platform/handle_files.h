@@ -81,3 +81,6 @@ bool MarkForDeletion(HANDLE entry);
 // False where opening with FILE_OPEN_REPARSE_POINT still follows links (Wine): there only the
 // final path shows that a handle reached outside its folder.
 bool SystemOpensLinksThemselves();
+
+// True when `path` names a folder (or a link to one), by its attributes; long paths allowed.
+bool IsFolder(const std::wstring& path);

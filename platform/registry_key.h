@@ -23,6 +23,14 @@ struct RegistryKeyPolicy {
 
 using unique_registry_key = unique_any<RegistryKeyPolicy>;
 
+// The short name of a predefined root, as the log writes it ("HKLM"); empty for any other key.
+inline const wchar_t* RootName(HKEY root) {
+    if (root == HKEY_CLASSES_ROOT) return L"HKCR";
+    if (root == HKEY_CURRENT_USER) return L"HKCU";
+    if (root == HKEY_LOCAL_MACHINE) return L"HKLM";
+    return L"";
+}
+
 // RegOpenKeyExW into an owner. On failure the owner holds nothing.
 inline LSTATUS OpenRegistryKey(RegistryApi& api, HKEY parent, const wchar_t* subKey, REGSAM access,
                                unique_registry_key& key) {

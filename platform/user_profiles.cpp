@@ -8,6 +8,8 @@
 
 #include "platform/long_path.h"
 #include "platform/registry_key.h"
+#include "platform/registry_value.h"
+#include "platform/text.h"
 #include "platform/unique_any.h"
 
 namespace {
@@ -16,10 +18,8 @@ constexpr wchar_t kProfileList[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVer
 constexpr wchar_t kUserShellFolders[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 constexpr wchar_t kUserProfile[] = L"%USERPROFILE%";
 constexpr DWORD kNameBuffer = 512;
-
-bool SameText(const std::wstring& a, const wchar_t* b) {
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b, -1, TRUE) == CSTR_EQUAL;
-}
+// Profile paths and shell folders are written expandable, and not always with a terminator.
+constexpr unsigned kProfileStrings = kPlainString | kExpandableString | kUnterminatedString;
 
 // Machine-wide variables only (ProfileImagePath holds %SystemDrive%); empty on failure.
 std::wstring ExpandMachineStrings(const std::wstring& text) {
@@ -39,7 +39,7 @@ std::wstring WithoutTrailingSeparators(std::wstring path) {
 
 std::wstring ReadUserFolder(RegistryApi& registry, HKEY folders, const wchar_t* name, const std::wstring& fallback) {
     std::wstring value;
-    if (!folders || !ReadStringValue(registry, folders, name, value)) {
+    if (!folders || !ReadStringValue(registry, folders, name, &value, kProfileStrings)) {
         return fallback;
     }
     return value.empty() ? fallback : value;
@@ -67,32 +67,6 @@ std::wstring ProfileListKeyName(const std::wstring& sid) {
     return std::wstring(L"HKLM\\") + kProfileList + L'\\' + sid;
 }
 
-bool ReadStringValue(RegistryApi& registry, HKEY key, const wchar_t* name, std::wstring& text) {
-    RegistryKeyInfo info;
-    if (registry.queryInfoKey(key, &info) != ERROR_SUCCESS) return false;
-    std::vector<wchar_t> valueName(kNameBuffer);
-    for (DWORD index = 0; index < info.values; ++index) {
-        DWORD nameLength = kNameBuffer;
-        DWORD type = 0;
-        DWORD size = 0;
-        if (registry.enumValue(key, index, valueName.data(), &nameLength, &type, nullptr, &size) != ERROR_SUCCESS ||
-            !SameText(std::wstring(valueName.data(), nameLength), name)) {
-            continue;
-        }
-        if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
-        std::vector<BYTE> data(size + sizeof(wchar_t));
-        nameLength = kNameBuffer;
-        if (registry.enumValue(key, index, valueName.data(), &nameLength, &type, data.data(), &size) != ERROR_SUCCESS) {
-            return false;
-        }
-        // The data need not end in a terminator; only what it holds counts.
-        text.assign(reinterpret_cast<const wchar_t*>(data.data()), size / sizeof(wchar_t));
-        text.resize(text.find(L'\0') == std::wstring::npos ? text.size() : text.find(L'\0'));
-        return true;
-    }
-    return false;
-}
-
 std::vector<UserProfile> ListUserProfiles(RegistryApi& registry) {
     std::vector<UserProfile> profiles;
     unique_registry_key list;
@@ -112,7 +86,7 @@ std::vector<UserProfile> ListUserProfiles(RegistryApi& registry) {
         std::wstring path;
         if (OpenRegistryKey(registry, list.get().key, profile.sid.c_str(), KEY_READ | KEY_WOW64_64KEY, key) ==
                 ERROR_SUCCESS &&
-            ReadStringValue(registry, key.get().key, L"ProfileImagePath", path)) {
+            ReadStringValue(registry, key.get().key, L"ProfileImagePath", &path, kProfileStrings)) {
             profile.folder = WithoutTrailingSeparators(ExpandMachineStrings(path));
             if (!IsAbsolutePath(profile.folder + L'\\')) profile.folder.clear();
         }

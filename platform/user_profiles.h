@@ -22,9 +22,6 @@ std::wstring ProfileListKeyName(const std::wstring& sid);
 
 bool IsUserSid(const std::wstring& name);
 
-// A string value of `key` (REG_SZ or REG_EXPAND_SZ), unexpanded. False when there is none.
-bool ReadStringValue(RegistryApi& registry, HKEY key, const wchar_t* name, std::wstring& text);
-
 // A user's own folders, from the User Shell Folders values in the user's hive.
 struct UserFolders {
     std::wstring roaming;    // AppData

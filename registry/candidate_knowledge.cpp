@@ -2,16 +2,11 @@
 
 #include <algorithm>
 
+#include "platform/registry_key.h"
+
 namespace {
 
 constexpr size_t kMaxPatterns = 8;  // the bits of Answers
-
-const wchar_t* RootName(HKEY root) {
-    if (root == HKEY_CLASSES_ROOT) return L"HKCR";
-    if (root == HKEY_CURRENT_USER) return L"HKCU";
-    if (root == HKEY_LOCAL_MACHINE) return L"HKLM";
-    return L"?";
-}
 
 // Upper case for ASCII; false for anything beyond it, since the registry folds those by a
 // table of its own.
@@ -86,7 +81,7 @@ std::wstring CandidateKnowledge::FamilyName(HKEY root, const std::wstring& path)
         name = L"CLASSES";
         first = 2;
     } else {
-        name = RootName(root);
+        name = *RootName(root) ? RootName(root) : L"?";
     }
     for (size_t i = first; i < steps.size(); ++i) {
         name += L'\\';

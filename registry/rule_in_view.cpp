@@ -16,13 +16,6 @@ namespace {
 
 constexpr DWORD kSubkeyNameBuffer = 512;
 
-const wchar_t* RootName(HKEY root) {
-    if (root == HKEY_CLASSES_ROOT) return L"HKCR";
-    if (root == HKEY_CURRENT_USER) return L"HKCU";
-    if (root == HKEY_LOCAL_MACHINE) return L"HKLM";
-    return L"";
-}
-
 std::wstring Below(const std::wstring& path, const std::wstring& name) {
     return path.empty() ? name : path + L'\\' + name;
 }

@@ -4,18 +4,13 @@
 
 #include <cwchar>
 
+#include "platform/handle_files.h"
 #include "platform/shell_folder.h"
 
 namespace {
 
 constexpr wchar_t kLogFolder[] = L"\\Logs\\TallowBriskCleaner";
 constexpr wchar_t kLogFilePrefix[] = L"\\Tallowbrisk_cleaner_";
-constexpr int kCsidlWindows = 0x24;
-
-bool IsFolder(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 }  // namespace
 

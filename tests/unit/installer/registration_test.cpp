@@ -11,12 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/registry_key.h"
-#include "tests/unit/support/registry_memory.h"
-#include "registry/clean_registry.h"
 #include "installer/codes.h"
+#include "platform/registry_key.h"
+#include "platform/registry_value.h"
+#include "registry/clean_registry.h"
 #include "registry/preview_registry.h"
 #include "tests/unit/registry/test_sinks.h"
+#include "tests/unit/support/registry_memory.h"
 
 namespace {
 
@@ -165,12 +166,23 @@ TEST(ReadStringValue, OnlyATerminatedStringOfItsOwnName) {
     unique_registry_key key;
     ASSERT_EQ(ERROR_SUCCESS, OpenRegistryKey(registry, HKEY_LOCAL_MACHINE, L"Properties", KEY_READ, key));
     std::wstring text;
-    EXPECT_TRUE(ReadStringValue(registry, key.get().key, L"LocalPackage", &text));
+    EXPECT_TRUE(ReadStringValue(registry, key.get().key, L"LocalPackage", &text, kPlainString));
     EXPECT_EQ(L"C:\\windows\\Installer\\5d5d.msi", text);
-    EXPECT_TRUE(ReadStringValue(registry, key.get().key, L"Embedded", &text));
+    EXPECT_TRUE(ReadStringValue(registry, key.get().key, L"Embedded", &text, kPlainString));
     EXPECT_EQ(L"C:\\a.msi", text) << "up to the terminator";
     for (const wchar_t* name : {L"Expanded", L"Number", L"CutShort", L"Odd", L"Empty", L"Missing"}) {
-        EXPECT_FALSE(ReadStringValue(registry, key.get().key, name, &text)) << name;
+        EXPECT_FALSE(ReadStringValue(registry, key.get().key, name, &text, kPlainString)) << name;
+    }
+    // A profile's paths: expandable, and taken whole without a terminator; never of an odd size.
+    const unsigned lenient = kPlainString | kExpandableString | kUnterminatedString;
+    EXPECT_TRUE(ReadStringValue(registry, key.get().key, L"Expanded", &text, lenient));
+    EXPECT_EQ(L"%WINDIR%\\Installer\\5d5d.msi", text);
+    EXPECT_TRUE(ReadStringValue(registry, key.get().key, L"CutShort", &text, lenient));
+    EXPECT_EQ(L"C:\\windows\\Installer\\5d5d.msi", text);
+    EXPECT_TRUE(ReadStringValue(registry, key.get().key, L"Empty", &text, lenient));
+    EXPECT_EQ(L"", text);
+    for (const wchar_t* name : {L"Number", L"Odd", L"Missing"}) {
+        EXPECT_FALSE(ReadStringValue(registry, key.get().key, name, &text, lenient)) << name;
     }
 }
 
