@@ -24,6 +24,7 @@
 #include "platform/app_instance.h"
 #include "platform/run_lock.h"
 #include "platform/user_profiles.h"
+#include "report/log_folder.h"
 #include "report/operations_logger.h"
 #include "res/resource.h"
 
@@ -90,6 +91,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandTail, int) {
     }
     const UnattendedChoice unattended = ChooseUnattendedRun(commandTail, ProcessUserSid() == kSystemAccountSid);
     if (unattended.run != UnattendedRun::None) {
+        // A log folder that leads elsewhere: nothing is removed, and trying again later would not help.
+        if (LogFolderRefused(std::wstring())) {
+            return kExitFailure;
+        }
         RunLock lock;
         if (!lock.acquire(0)) {
             return kExitTryLater;  // as msiexec does while another installation runs

@@ -64,6 +64,10 @@ bool IsUserSid(const std::wstring& name) {
     return false;
 }
 
+bool IsSystemOrAdministrators(PSID sid) {
+    return sid && IsValidSid(sid) && (IsWellKnownSid(sid, WinLocalSystemSid) || IsWellKnownSid(sid, WinBuiltinAdministratorsSid));
+}
+
 std::wstring UserHiveFile(const std::wstring& profile) {
     const std::wstring user = profile + L"\\NTUSER.DAT";
     const std::wstring mandatory = profile + L"\\NTUSER.MAN";

@@ -25,6 +25,10 @@ std::wstring ProfileListKeyName(const std::wstring& sid);
 // well-known accounts are not.
 bool IsUserSid(const std::wstring& name);
 
+// True for the system account's SID (S-1-5-18) and the Administrators group's (S-1-5-32-544):
+// the owners that only administrators can give an object.
+bool IsSystemOrAdministrators(PSID sid);
+
 // The hive file of the profile in `profile`: NTUSER.DAT, or NTUSER.MAN, the hive of a
 // mandatory profile, when there is no NTUSER.DAT.
 std::wstring UserHiveFile(const std::wstring& profile);

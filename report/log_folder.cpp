@@ -7,6 +7,7 @@
 #include <cwchar>
 
 #include "platform/shell_folder.h"
+#include "platform/user_profiles.h"
 
 namespace {
 
@@ -23,10 +24,6 @@ struct LocalFreePolicy {
 using unique_local_descriptor = unique_any<LocalFreePolicy>;
 
 bool IsWellKnown(PSID sid, WELL_KNOWN_SID_TYPE type) { return sid && IsValidSid(sid) && IsWellKnownSid(sid, type); }
-
-bool IsSystemOrAdministrators(PSID sid) {
-    return IsWellKnown(sid, WinLocalSystemSid) || IsWellKnown(sid, WinBuiltinAdministratorsSid);
-}
 
 }  // namespace
 
