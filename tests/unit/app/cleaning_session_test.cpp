@@ -216,12 +216,7 @@ TEST(RunCleaningSession, ALogFolderThatIsALinkRemovesNothingAndSaysWhy) {
     for (const bool logsIsLink : {false, true}) {
         TempFolder windows;
         TempFolder elsewhere;
-        if (logsIsLink) {
-            ASSERT_TRUE(MakeLink(windows / L"Logs", elsewhere.path()));
-        } else {
-            CreateDirectoryW((windows / L"Logs").c_str(), nullptr);
-            ASSERT_TRUE(MakeLink(windows / L"Logs\\TallowBriskCleaner", elsewhere.path()));
-        }
+        ASSERT_TRUE(LinkLogFolder(windows.path(), elsewhere.path(), logsIsLink));
         WatchedPlatform dialog(windows.path());
         dialog.cleaners = OneSuccessAndOneFailure;
         EXPECT_EQ(RunCleaningSession(nullptr, dialog), 1);

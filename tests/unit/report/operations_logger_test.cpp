@@ -230,12 +230,7 @@ TEST(OperationsLoggerFile, ALogFolderThatIsALinkOrBelowOneIsRefused) {
     for (const bool logsIsLink : {false, true}) {
         TempFolder windows;
         TempFolder elsewhere;
-        if (logsIsLink) {
-            ASSERT_TRUE(MakeLink(windows / L"Logs", elsewhere.path()));
-        } else {
-            CreateDirectoryW((windows / L"Logs").c_str(), nullptr);
-            ASSERT_TRUE(MakeLink(windows / L"Logs\\TallowBriskCleaner", elsewhere.path()));
-        }
+        ASSERT_TRUE(LinkLogFolder(windows.path(), elsewhere.path(), logsIsLink));
         EXPECT_TRUE(LogFolderRefused(windows.path())) << logsIsLink;
         EXPECT_EQ(L"", NewLogFileStem(windows.path()));
         {
