@@ -12,7 +12,6 @@ const wchar_t kCleanUser[] = L"clean user: ";
 
 namespace {
 
-constexpr wchar_t kUserHiveFile[] = L"\\NTUSER.DAT";
 constexpr wchar_t kClassesHiveFile[] = L"\\AppData\\Local\\Microsoft\\Windows\\UsrClass.dat";
 constexpr wchar_t kClassesSuffix[] = L"_Classes";
 
@@ -56,7 +55,10 @@ OtherUsers::OtherUsers(RegistryApi& registry, const std::vector<UserProfile>& pr
             continue;  // what it loaded is unloaded here
         }
         hives_.push_back(UserHives{profile.sid, user.hive.get().key, user.classes.get().key});
-        folders_.push_back(UserFolderLookup(ReadUserFolders(registry, user.hive.get().key, profile.folder)));
+        // A folder the user redirected to where the machine must not go is passed over, and fails.
+        std::vector<std::wstring> refused;
+        folders_.push_back(UserFolderLookup(ReadUserFolders(registry, user.hive.get().key, profile.folder, &refused)));
+        for (const std::wstring& value : refused) logger.log(kCleanUser, value.c_str(), 0);
         users_.push_back(std::move(user));
     }
 }
@@ -72,7 +74,7 @@ bool OtherUsers::open(RegistryApi& registry, const UserProfile& profile, User& u
         privileges_ = EnableHivePrivileges();
     }
     const std::wstring name = TemporaryHiveName(profile.sid);
-    const std::wstring file = profile.folder + kUserHiveFile;
+    const std::wstring file = UserHiveFile(profile.folder);
     if (!privileges_ || LoadHive(name, file, user.loaded) != ERROR_SUCCESS ||
         OpenRegistryKey(registry, HKEY_USERS, name.c_str(), KEY_ALL_ACCESS, user.hive) != ERROR_SUCCESS) {
         logger.log(kCleanUser, file.c_str(), 0);

@@ -13,6 +13,7 @@
 #include "registry/clean_registry.h"
 #include "registry/preview_registry.h"
 #include "registry/registry_backup_file.h"
+#include "report/log_folder.h"
 #include "report/operations_logger.h"
 
 namespace {
@@ -40,7 +41,8 @@ void SessionPlatform::runCleaners(OperationsLogger& logger, ProgressCleaner& pro
     const std::unique_ptr<OtherUsers> others = FindOtherUsers(allUsers_, SystemRegistry(), logger);
     CleanFilesOfEveryUser(logger, *others, DefaultRemovalSteps());
     InstalledProducts installed;
-    CleanRegistry(&logger, &progress, &backup, others->hives(), &installed);
+    CleanRegistry(&logger, &progress, &backup, others->hives(), &installed,
+                  InstallerDataOwnersOfRun(allUsers_, ProcessUserSid()));
     RemoveInstallerFiles(installed.localPackages, installed.bracedCodes(), &logger, LookUpSpecialFolder,
                          others->folders(), DefaultRemovalSteps());
 }
@@ -54,7 +56,7 @@ void SessionPlatform::runPreviewCleaners(OperationsLogger& logger) {
     PreviewRegistry registry(SystemRegistry());
     InstalledProducts installed;
     CleanRegistry(registry, RunningUnderWow64(), &logger, nullptr, RegistryRuleTable(), nullptr, others->hives(),
-                  &installed);
+                  &installed, InstallerDataOwnersOfRun(allUsers_, ProcessUserSid()));
     RemoveInstallerFiles(installed.localPackages, installed.bracedCodes(), &logger, LookUpSpecialFolder,
                          others->folders(), files);
 }
@@ -63,6 +65,13 @@ bool SessionPlatform::outlookRunning() { return OutlookIsRunning(); }
 
 void SessionPlatform::showMessage(HWND owner, const std::wstring& text) {
     MessageBoxW(owner, text.c_str(), L"Tallowbrisk cleaner", MB_OK | MB_ICONINFORMATION);
+}
+
+std::wstring LogFolderRefusedMessage(const std::wstring& logFolder) {
+    return L"Tallowbrisk cleaner removed nothing: its log folder " + logFolder +
+           L", or the Logs folder above it, is a link or a mount point, and the log and the backup of the "
+           L"registry keys would be written elsewhere. An administrator can delete the link and run the "
+           L"cleaner again.";
 }
 
 std::wstring ClosingMessage(int removalCount, const std::wstring& logFilePath) {
@@ -98,6 +107,10 @@ int RunCleaningSession(HWND window, SessionPlatform& platform) {
         RunLock lock;
         if (!lock.acquire(0)) {
             platform.showMessage(window, kAlreadyRunningMessage);
+            return 1;
+        }
+        if (LogFolderRefused(platform.logWindowsFolder())) {
+            platform.showMessage(window, LogFolderRefusedMessage(LogFolderPath(platform.logWindowsFolder())));
             return 1;
         }
         OperationsLoggerFile logger(platform.logWindowsFolder());

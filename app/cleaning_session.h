@@ -55,5 +55,9 @@ bool CleaningSessionRunning();
 constexpr wchar_t kAlreadyRunningMessage[] =
     L"Tallowbrisk cleaner is already cleaning this computer. Try again once it has finished.";
 
+// What a dialog shows in place of a session when the log folder is refused: a link or a mount
+// point (report/log_folder.h). Nothing is removed.
+std::wstring LogFolderRefusedMessage(const std::wstring& logFolder);
+
 // The text of the closing message.
 std::wstring ClosingMessage(int removalCount, const std::wstring& logFilePath);

@@ -24,6 +24,7 @@
 #include "platform/app_instance.h"
 #include "platform/run_lock.h"
 #include "platform/user_profiles.h"
+#include "report/log_folder.h"
 #include "report/operations_logger.h"
 #include "res/resource.h"
 
@@ -34,10 +35,11 @@ constexpr wchar_t kUsage[] =
     L"\n"
     L"(none)\tShows the cleaning dialog. Exit code 0.\n"
     L"/quiet\tCleans without any window. Exit code 0: done, or nothing to remove; "
-    L"1603: some removal failed (see the log); 1618: Outlook is running, or another run of this "
+    L"1603: some removal failed (see the log), or the log folder is a link or a mount point and nothing was removed; 1618: Outlook is running, or another run of this "
     L"program is cleaning, nothing was touched, try again later.\n"
     L"/preview\tLists what /quiet would remove in a \".preview.log\" file beside the log, and "
     L"removes nothing. Exit code 0: nothing to remove, no file written; 1: something to remove; "
+    L"1603: the log folder is a link or a mount point; "
     L"1618: another run of this program is cleaning, nothing was written, try again later.\n"
     L"/quiet /allusers, /preview /allusers\tThe same for every user who has a profile on this machine, "
     L"their registry hives loaded while they are not logged on. Run as the system account, /quiet and "
@@ -90,6 +92,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandTail, int) {
     }
     const UnattendedChoice unattended = ChooseUnattendedRun(commandTail, ProcessUserSid() == kSystemAccountSid);
     if (unattended.run != UnattendedRun::None) {
+        // A log folder that leads elsewhere: nothing is removed, and trying again later would not help.
+        if (LogFolderRefused(std::wstring())) {
+            return kExitFailure;
+        }
         RunLock lock;
         if (!lock.acquire(0)) {
             return kExitTryLater;  // as msiexec does while another installation runs

@@ -3,10 +3,16 @@
 #include <windows.h>
 
 #include "registry/registry_backup_file.h"
+#include "report/log_folder.h"
 #include "report/operations_logger.h"
 #include "report/progress_cleaner.h"
 
 int RunQuietSession(SessionPlatform& platform) {
+    // A log folder that leads elsewhere would take the log and the backups there: nothing is
+    // removed without them, and trying again later changes nothing.
+    if (LogFolderRefused(platform.logWindowsFolder())) {
+        return kExitFailure;
+    }
     // Outlook holds the add-in's files and rewrites its keys; a run now would be half a run.
     if (platform.outlookRunning()) {
         return kExitTryLater;
@@ -21,6 +27,9 @@ int RunQuietSession(SessionPlatform& platform) {
 }
 
 int RunPreviewSession(SessionPlatform& platform) {
+    if (LogFolderRefused(platform.logWindowsFolder())) {
+        return kExitFailure;  // its list could not be written where it belongs either
+    }
     OperationsLoggerFile preview(platform.logWindowsFolder(), OperationsLoggerFile::Kind::Preview);
     platform.runPreviewCleaners(preview);
     return preview.removalCount() ? kExitSomethingFound : kExitSuccess;

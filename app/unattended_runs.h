@@ -11,13 +11,16 @@ constexpr int kExitTryLater = 1618;     // ERROR_INSTALL_ALREADY_RUNNING: "try a
 constexpr int kExitSomethingFound = 1;  // the preview's "this machine needs cleaning"
 
 // "/quiet": a whole cleaning session without any window: settings files, product folders,
-// registry, log and registry backup. While Outlook runs, nothing is touched and no file is
-// written: kExitTryLater. Otherwise kExitFailure when any removal failed, else kExitSuccess.
+// registry, log and registry backup. When the log folder is refused (a link or a mount point,
+// report/log_folder.h), nothing is touched: kExitFailure. While Outlook runs, nothing is
+// touched and no file is written: kExitTryLater. Otherwise kExitFailure when any removal
+// failed, else kExitSuccess.
 int RunQuietSession(SessionPlatform& platform);
 
 // "/preview": the same search, with nothing changed. Its records go to a ".preview.log" file
 // beside the log, with "planned" in place of "success". kExitSomethingFound when there is
-// anything to remove, else kExitSuccess, and no file is written.
+// anything to remove, else kExitSuccess, and no file is written; kExitFailure, with nothing
+// searched, when the log folder is refused.
 int RunPreviewSession(SessionPlatform& platform);
 
 // Which unattended run a command-line tail asks for. "/quiet" and "/preview" clean, or list,

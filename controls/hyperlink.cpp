@@ -4,6 +4,7 @@
 
 #include <new>
 
+#include "controls/unelevated_open.h"
 #include "platform/gdi.h"
 
 namespace {
@@ -11,7 +12,7 @@ namespace {
 constexpr int kLinkSlot = 0;  // window-long index of the control's ml_Hyperlink
 constexpr UINT kHoverCheckMs = 100;
 
-LinkOpener g_opener = ShellExecuteW;
+LinkOpener g_opener = OpenAsSignedInUser;
 
 ml_Hyperlink* LinkOf(HWND window) { return reinterpret_cast<ml_Hyperlink*>(GetWindowLongPtrW(window, kLinkSlot)); }
 
@@ -187,6 +188,6 @@ HCURSOR LoadHandCursor() {
 
 LinkOpener SetLinkOpener(LinkOpener opener) {
     LinkOpener previous = g_opener;
-    g_opener = opener != nullptr ? opener : ShellExecuteW;
+    g_opener = opener != nullptr ? opener : OpenAsSignedInUser;
     return previous;
 }

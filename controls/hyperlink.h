@@ -55,7 +55,8 @@ bool RegisterHyperlinkClass();
 // The system's hand cursor; before Windows 2000 a cursor "IDC_HAND" of the program's own.
 HCURSOR LoadHandCursor();
 
-// What a press calls to open the URL: ShellExecuteW unless replaced.
+// What a press calls to open the URL: OpenAsSignedInUser (controls/unelevated_open.h) unless
+// replaced.
 using LinkOpener = HINSTANCE(WINAPI*)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
 // Replaces the opener (tests watch the URL this way); returns the previous one.
 LinkOpener SetLinkOpener(LinkOpener opener);

@@ -21,6 +21,8 @@ constexpr wchar_t kUninstall[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\
 // the cleaner finds a 32-bit package's entry too. Under WOW64 the views reach it first.
 constexpr wchar_t kUninstall32[] = L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 constexpr wchar_t kMachineInstaller[] = L"SOFTWARE\\Classes\\Installer";  // HKCR\Installer
+// The classes below HKLM and HKCU that HKCR merges; a rule of HKCR is read in each on its own.
+constexpr wchar_t kClassesStep[] = L"SOFTWARE\\Classes\\";
 constexpr wchar_t kUserInstaller[] = L"SOFTWARE\\Microsoft\\Installer";   // a user's, below HKCU
 constexpr wchar_t kInstallerStep[] = L"Installer\\";
 constexpr wchar_t kProductsStep[] = L"\\Products";
@@ -60,12 +62,14 @@ std::vector<std::wstring> SubkeyNames(RegistryApi& registry, HKEY root, const st
     return names;
 }
 
-// The SIDs below UserData (or Managed) in any view, each once.
-std::vector<std::wstring> SidsBelow(RegistryApi& registry, const wchar_t* path, bool wow64) {
+// The SIDs below UserData (or Managed) in any view that `owners` allows, each once.
+std::vector<std::wstring> SidsBelow(RegistryApi& registry, const wchar_t* path, bool wow64,
+                                    const InstallerDataOwners& owners) {
     std::vector<std::wstring> sids;
     for (REGSAM view : Views(wow64)) {
         for (std::wstring& sid : SubkeyNames(registry, HKEY_LOCAL_MACHINE, path, view)) {
-            if (std::none_of(sids.begin(), sids.end(), [&](const std::wstring& known) { return SameText(known, sid); })) {
+            if (owners.allows(sid) &&
+                std::none_of(sids.begin(), sids.end(), [&](const std::wstring& known) { return SameText(known, sid); })) {
                 sids.push_back(std::move(sid));
             }
         }
@@ -104,18 +108,19 @@ struct UserRoot {
     HKEY key;
     const NamedRoot* named;  // null for HKCU
     std::wstring path;
+    std::wstring sid;  // empty for HKCU
 };
 
 std::vector<UserRoot> UserRoots(const wchar_t* path, const std::vector<UserHives>& users,
                                 std::vector<NamedRoot>& names) {
-    std::vector<UserRoot> roots{UserRoot{HKEY_CURRENT_USER, nullptr, path}};
+    std::vector<UserRoot> roots{UserRoot{HKEY_CURRENT_USER, nullptr, path, std::wstring()}};
     names.reserve(users.size());
     for (const UserHives& user : users) {
         NamedRoot root;
         const wchar_t* below = nullptr;
         if (UserRootOf(user, path, &root, &below)) {
             names.push_back(root);
-            roots.push_back(UserRoot{root.key, &names.back(), below});
+            roots.push_back(UserRoot{root.key, &names.back(), below, user.sid});
         }
     }
     return roots;
@@ -123,11 +128,18 @@ std::vector<UserRoot> UserRoots(const wchar_t* path, const std::vector<UserHives
 
 class ProductSearch {
 public:
-    ProductSearch(RegistryApi& registry, bool wow64, const RegistryRule* rules, const std::vector<UserHives>& users)
-        : registry_(registry), wow64_(wow64), rules_(rules), users_(users), patterns_(TablePatterns(rules)) {}
+    ProductSearch(RegistryApi& registry, bool wow64, const RegistryRule* rules, const std::vector<UserHives>& users,
+                  const InstallerDataOwners& owners)
+        : registry_(registry),
+          wow64_(wow64),
+          rules_(rules),
+          users_(users),
+          owners_(owners),
+          patterns_(TablePatterns(rules)) {}
 
     InstalledProducts run() {
-        const std::vector<std::wstring> sids = SidsBelow(registry_, kUserData, wow64_);
+        const std::vector<std::wstring> sids = SidsBelow(registry_, kUserData, wow64_, owners_);
+        std::set<std::wstring>& trusted = found_.packed;
         for (const RegistryRule* rule = rules_; rule && rule->root; ++rule) {
             // The rules for the installer's Products keys: below an "Installer" key, ending in "Products".
             if (FindStep(rule->path, kInstallerStep) == std::wstring_view::npos || !EndsWithText(rule->path, kProductsStep) ||
@@ -139,36 +151,53 @@ public:
             if (userData != std::wstring_view::npos && rule->root == HKEY_LOCAL_MACHINE) {
                 // The rule names one user's data; every user's is searched alike.
                 for (const std::wstring& sid : sids) {
-                    searchProducts(HKEY_LOCAL_MACHINE, std::wstring(kUserData) + L'\\' + sid + L"\\Products", *rule);
+                    searchProducts(HKEY_LOCAL_MACHINE, std::wstring(kUserData) + L'\\' + sid + L"\\Products", *rule,
+                                   trusted);
                 }
                 continue;
             }
-            searchProducts(rule->root, rule->path, *rule);
-            if (rule->root != HKEY_CURRENT_USER) continue;
+            if (rule->root == HKEY_CLASSES_ROOT) {
+                // HKCR shows the user's classes over the machine's: each side is read on its own.
+                searchProducts(HKEY_LOCAL_MACHINE, kClassesStep + std::wstring(rule->path), *rule, trusted);
+                searchProducts(HKEY_CURRENT_USER, kClassesStep + std::wstring(rule->path), *rule, found_.ownHive[L""]);
+                continue;
+            }
+            if (rule->root != HKEY_CURRENT_USER) {
+                searchProducts(rule->root, rule->path, *rule, trusted);
+                continue;
+            }
+            searchProducts(rule->root, rule->path, *rule, found_.ownHive[L""]);
             for (const UserHives& user : users_) {
                 NamedRoot root;
                 const wchar_t* below = nullptr;
-                if (UserRootOf(user, rule->path, &root, &below)) searchProducts(root.key, below, *rule);
+                if (UserRootOf(user, rule->path, &root, &below)) {
+                    searchProducts(root.key, below, *rule, found_.ownHive[user.sid]);
+                }
             }
         }
-        searchEntries(HKEY_LOCAL_MACHINE, kUninstall);
-        searchEntries(HKEY_LOCAL_MACHINE, kUninstall32);
-        searchEntries(HKEY_CURRENT_USER, kUninstall);
+        searchEntries(HKEY_LOCAL_MACHINE, kUninstall, trusted);
+        searchEntries(HKEY_LOCAL_MACHINE, kUninstall32, trusted);
+        searchEntries(HKEY_CURRENT_USER, kUninstall, found_.ownHive[L""]);
         for (const UserHives& user : users_) {
-            if (user.hive) searchEntries(user.hive, kUninstall);
+            if (user.hive) searchEntries(user.hive, kUninstall, found_.ownHive[user.sid]);
+        }
+        // A code the machine names is the machine's; what is left names a hive's own keys alone.
+        for (auto hive = found_.ownHive.begin(); hive != found_.ownHive.end();) {
+            for (const std::wstring& code : trusted) hive->second.erase(code);
+            hive = hive->second.empty() ? found_.ownHive.erase(hive) : std::next(hive);
         }
         readPackages(sids);
         return std::move(found_);
     }
 
 private:
-    void searchProducts(HKEY root, const std::wstring& path, const RegistryRule& rule) {
+    void searchProducts(HKEY root, const std::wstring& path, const RegistryRule& rule, std::set<std::wstring>& into) {
         for (REGSAM view : Views(wow64_)) {
             unique_registry_key products;
             if (OpenRegistryKey(registry_, root, path.c_str(), KEY_READ | view, products) != ERROR_SUCCESS) continue;
             for (const std::wstring& name : SubkeyNames(registry_, products.get().key, L"", view)) {
                 const std::wstring code = NormalPackedCode(name);
-                if (code.empty() || found_.packed.count(code)) continue;  // a key not named by a code names no product
+                if (code.empty() || into.count(code)) continue;  // a key not named by a code names no product
                 bool mentions = name.find(rule.pattern) != std::wstring::npos;
                 unique_registry_key product;
                 if (!mentions && rule.mode == MatchNameOrContent &&
@@ -176,19 +205,19 @@ private:
                         ERROR_SUCCESS) {
                     mentions = KeyTreeMentions(registry_, product.get().key, rule.pattern, KEY_READ | view);
                 }
-                if (mentions) found_.packed.insert(code);
+                if (mentions) into.insert(code);
             }
         }
     }
 
-    void searchEntries(HKEY root, const wchar_t* path) {
+    void searchEntries(HKEY root, const wchar_t* path, std::set<std::wstring>& into) {
         for (REGSAM view : Views(wow64_)) {
             unique_registry_key entries;
             if (OpenRegistryKey(registry_, root, path, KEY_READ | view, entries) != ERROR_SUCCESS) continue;
             for (const std::wstring& name : SubkeyNames(registry_, entries.get().key, L"", view)) {
                 const std::wstring code = PackedCode(name);
                 if (!code.empty() && DisplayNameHolds(registry_, entries.get().key, name, view, patterns_)) {
-                    found_.packed.insert(code);
+                    into.insert(code);
                 }
             }
         }
@@ -219,6 +248,7 @@ private:
     bool wow64_;
     const RegistryRule* rules_;
     const std::vector<UserHives>& users_;
+    const InstallerDataOwners& owners_;
     std::vector<std::wstring> patterns_;
     InstalledProducts found_;
 };
@@ -229,6 +259,18 @@ std::vector<std::wstring> InstalledProducts::bracedCodes() const {
     std::vector<std::wstring> codes;
     for (const std::wstring& code : packed) codes.push_back(BracedCode(code));
     return codes;
+}
+
+std::set<std::wstring> InstalledProducts::inHive(const std::wstring& sid) const {
+    std::set<std::wstring> codes = packed;
+    const auto own = ownHive.find(sid);
+    if (own != ownHive.end()) codes.insert(own->second.begin(), own->second.end());
+    return codes;
+}
+
+bool InstallerDataOwners::allows(const std::wstring& sid) const {
+    return everyone ||
+           std::any_of(sids.begin(), sids.end(), [&](const std::wstring& allowed) { return SameText(allowed, sid); });
 }
 
 bool OnlyProductsNamed(const KeyValueNames& key, const std::set<std::wstring>& products) {
@@ -260,67 +302,90 @@ bool EveryValueNamesOneOf(RegistryApi& registry, HKEY parent, const std::wstring
     return OnlyProductsNamed(read, products);
 }
 
+InstallerDataOwners InstallerDataOwnersOfRun(bool allUsers, const std::wstring& ownSid) {
+    InstallerDataOwners owners;
+    owners.everyone = allUsers;
+    if (!allUsers) {
+        owners.sids.push_back(L"S-1-5-18");
+        if (!ownSid.empty()) owners.sids.push_back(ownSid);
+    }
+    return owners;
+}
+
 InstalledProducts FindInstalledProducts(RegistryApi& registry, bool wow64, const RegistryRule* rules,
-                                        const std::vector<UserHives>& users) {
-    return ProductSearch(registry, wow64, rules, users).run();
+                                        const std::vector<UserHives>& users, const InstallerDataOwners& owners) {
+    return ProductSearch(registry, wow64, rules, users, owners).run();
 }
 
 void RemoveInstallerRegistration(RegistryApi& registry, bool wow64, const RegistryRule* rules,
                                  const InstalledProducts& products, const std::vector<UserHives>& users,
-                                 OperationsLogger* logger, RegistryBackup* backup, CandidateKnowledge* knowledge) {
+                                 OperationsLogger* logger, RegistryBackup* backup, CandidateKnowledge* knowledge,
+                                 const InstallerDataOwners& owners) {
     const std::set<std::wstring>& packed = products.packed;
     const std::vector<std::wstring> patterns = TablePatterns(rules);
-    const SubkeyChooser namedByProduct = [&](RegistryApi&, HKEY, const std::wstring& name, REGSAM) {
-        return packed.count(NormalPackedCode(name)) != 0;
+    // Each chooser asks about one set of codes: the machine's keys go for the trusted codes
+    // alone, a user's own keys for those and the codes named in that user's hive.
+    const auto namedByProduct = [](const std::set<std::wstring>& codes) -> SubkeyChooser {
+        return [&codes](RegistryApi&, HKEY, const std::wstring& name, REGSAM) {
+            return codes.count(NormalPackedCode(name)) != 0;
+        };
     };
-    const SubkeyChooser usedByProductsAlone = [&](RegistryApi& api, HKEY parent, const std::wstring& name,
-                                                  REGSAM access) {
-        return EveryValueNamesOneOf(api, parent, name, access, packed);
+    const auto usedByProductsAlone = [](const std::set<std::wstring>& codes) -> SubkeyChooser {
+        return [&codes](RegistryApi& api, HKEY parent, const std::wstring& name, REGSAM access) {
+            return !codes.empty() && EveryValueNamesOneOf(api, parent, name, access, codes);
+        };
     };
-    const SubkeyChooser entryOfProduct = [&](RegistryApi& api, HKEY parent, const std::wstring& name, REGSAM access) {
-        return packed.count(PackedCode(name)) != 0 || DisplayNameHolds(api, parent, name, access, patterns);
+    const auto entryOfProduct = [&patterns](const std::set<std::wstring>& codes) -> SubkeyChooser {
+        return [&codes, &patterns](RegistryApi& api, HKEY parent, const std::wstring& name, REGSAM access) {
+            return codes.count(PackedCode(name)) != 0 || DisplayNameHolds(api, parent, name, access, patterns);
+        };
     };
     const auto remove = [&](HKEY root, const NamedRoot* named, const std::wstring& path, const SubkeyChooser& chooser) {
         RemoveChosenSubkeys(registry, wow64, root, named, path.c_str(), chooser, logger, backup, knowledge);
     };
-    const auto removeForEveryUser = [&](const std::wstring& path, const SubkeyChooser& chooser) {
+    using ChooserFor = std::function<SubkeyChooser(const std::set<std::wstring>&)>;
+    const auto removeForEveryUser = [&](const std::wstring& path, const ChooserFor& chooserFor, bool evenWithoutCodes) {
         std::vector<NamedRoot> names;
         for (const UserRoot& root : UserRoots(path.c_str(), users, names)) {
-            remove(root.key, root.named, root.path, chooser);
+            const std::set<std::wstring> codes = products.inHive(root.sid);
+            if (!codes.empty() || evenWithoutCodes) remove(root.key, root.named, root.path, chooserFor(codes));
         }
     };
     const std::wstring machine = kMachineInstaller;
     const std::wstring user = kUserInstaller;
 
+    if (!packed.empty()) remove(HKEY_LOCAL_MACHINE, nullptr, machine + L"\\Features", namedByProduct(packed));
+    removeForEveryUser(user + L"\\Features", namedByProduct, false);
     if (!packed.empty()) {
-        remove(HKEY_LOCAL_MACHINE, nullptr, machine + L"\\Features", namedByProduct);
-        removeForEveryUser(user + L"\\Features", namedByProduct);
-        for (const std::wstring& sid : SidsBelow(registry, kUserData, wow64)) {
+        for (const std::wstring& sid : SidsBelow(registry, kUserData, wow64, owners)) {
             const std::wstring data = std::wstring(kUserData) + L'\\' + sid;
-            remove(HKEY_LOCAL_MACHINE, nullptr, data + L"\\Products", namedByProduct);
+            remove(HKEY_LOCAL_MACHINE, nullptr, data + L"\\Products", namedByProduct(packed));
             // The rule for the system's components read each of them already: what it read of
             // those it left is asked first.
             const std::wstring components = data + L"\\Components";
             const std::wstring family = CandidateKnowledge::FamilyName(HKEY_LOCAL_MACHINE, components);
+            const SubkeyChooser alone = usedByProductsAlone(packed);
             const SubkeyChooser componentOfProductsAlone = [&](RegistryApi& api, HKEY parent, const std::wstring& name,
                                                                REGSAM access) {
                 const KeyValueNames* known = knowledge ? knowledge->valueNames(family, name, access) : nullptr;
-                return known && known->complete ? OnlyProductsNamed(*known, packed)
-                                                : usedByProductsAlone(api, parent, name, access);
+                return known && known->complete ? OnlyProductsNamed(*known, packed) : alone(api, parent, name, access);
             };
             remove(HKEY_LOCAL_MACHINE, nullptr, components, componentOfProductsAlone);
         }
-        remove(HKEY_LOCAL_MACHINE, nullptr, machine + L"\\UpgradeCodes", usedByProductsAlone);
-        remove(HKEY_LOCAL_MACHINE, nullptr, std::wstring(kInstallerData) + L"\\UpgradeCodes", usedByProductsAlone);
-        removeForEveryUser(user + L"\\UpgradeCodes", usedByProductsAlone);
-        for (const std::wstring& sid : SidsBelow(registry, kManaged, wow64)) {
+        remove(HKEY_LOCAL_MACHINE, nullptr, machine + L"\\UpgradeCodes", usedByProductsAlone(packed));
+        remove(HKEY_LOCAL_MACHINE, nullptr, std::wstring(kInstallerData) + L"\\UpgradeCodes",
+               usedByProductsAlone(packed));
+    }
+    removeForEveryUser(user + L"\\UpgradeCodes", usedByProductsAlone, false);
+    if (!packed.empty()) {
+        for (const std::wstring& sid : SidsBelow(registry, kManaged, wow64, owners)) {
             const std::wstring managed = std::wstring(kManaged) + L'\\' + sid + L"\\Installer";
-            remove(HKEY_LOCAL_MACHINE, nullptr, managed + L"\\Products", namedByProduct);
-            remove(HKEY_LOCAL_MACHINE, nullptr, managed + L"\\Features", namedByProduct);
+            remove(HKEY_LOCAL_MACHINE, nullptr, managed + L"\\Products", namedByProduct(packed));
+            remove(HKEY_LOCAL_MACHINE, nullptr, managed + L"\\Features", namedByProduct(packed));
         }
     }
     // An entry that names the product goes even when no product code led to it.
-    remove(HKEY_LOCAL_MACHINE, nullptr, kUninstall, entryOfProduct);
-    remove(HKEY_LOCAL_MACHINE, nullptr, kUninstall32, entryOfProduct);
-    removeForEveryUser(kUninstall, entryOfProduct);
+    remove(HKEY_LOCAL_MACHINE, nullptr, kUninstall, entryOfProduct(packed));
+    remove(HKEY_LOCAL_MACHINE, nullptr, kUninstall32, entryOfProduct(packed));
+    removeForEveryUser(kUninstall, entryOfProduct, true);
 }

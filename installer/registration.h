@@ -7,6 +7,7 @@
 // The rules delete the installer's Products keys, which are what names the add-in's product
 // codes, so the codes are found first, before the rules run, and the rest is removed after them.
 
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -21,29 +22,57 @@
 
 // The add-in's products as the installer registered them.
 struct InstalledProducts {
-    std::set<std::wstring> packed;            // packed product codes, upper case
+    // Packed product codes (upper case) named by the machine's own records, which only
+    // administrators and the installer service write: these drive removals everywhere.
+    std::set<std::wstring> packed;
+    // Codes named only in one user's own hive ("" for HKEY_CURRENT_USER, else the user's SID):
+    // anyone can write those, so they drive removals in that hive alone.
+    std::map<std::wstring, std::set<std::wstring>> ownHive;
     std::vector<std::wstring> localPackages;  // each product's LocalPackage, as written, in the order found
 
-    // The braced product codes, in packed order.
+    // The braced codes of `packed`, in packed order.
     std::vector<std::wstring> bracedCodes() const;
+    // The codes whose keys may go in the hive of `sid` ("" for HKEY_CURRENT_USER).
+    std::set<std::wstring> inHive(const std::wstring& sid) const;
 };
 
+// Whose installer data below UserData\<SID> and Managed\<SID> a run may read and remove: every
+// SID's for a run for every user, otherwise only those listed (the user the program runs as,
+// and the machine's S-1-5-18). Other users' data, and their cached packages, stay.
+struct InstallerDataOwners {
+    bool everyone = true;
+    std::vector<std::wstring> sids;
+
+    bool allows(const std::wstring& sid) const;
+};
+
+// The owners for a run: everyone when it cleans every user, else `ownSid` (the user the program
+// runs as; none when unknown) and the machine.
+InstallerDataOwners InstallerDataOwnersOfRun(bool allUsers, const std::wstring& ownSid);
+
 // The product codes of every installer Products key that a Products rule of `rules` matches,
-// below the machine's keys, the current user's and each of `users`', and below
-// UserData\<every SID>; and of every Programs and Features entry (both views, machine and
-// users) whose DisplayName holds one of the rules' patterns. Keys whose names are not codes
-// name no product. Each product's LocalPackage is read from UserData\<every SID>.
+// and of every Programs and Features entry whose DisplayName holds one of the rules' patterns.
+// Trusted (`packed`): the machine's HKLM\SOFTWARE\Classes\Installer\Products (read there, not
+// through HKCR, which merges the user's classes over it), UserData\<SID>\Products of the
+// SIDs `owners` allows, other HKLM Products rules, and the machine's entries in both views.
+// The current user's and each of `users`' Products keys and entries name codes for their own
+// hive only (`ownHive`). Keys whose names are not codes name no product. Each trusted
+// product's LocalPackage is read from UserData\<SID> of the SIDs `owners` allows.
 InstalledProducts FindInstalledProducts(RegistryApi& registry, bool wow64, const RegistryRule* rules,
-                                        const std::vector<UserHives>& users);
+                                        const std::vector<UserHives>& users,
+                                        const InstallerDataOwners& owners = InstallerDataOwners());
 
 // Removes what the installer keeps for `products`, in every view as the rules do: Features,
 // UserData\<SID>\Products, the UserData\<SID>\Components and UpgradeCodes keys whose every value
-// names one of `products`, Managed\<SID>\Installer\Products and Features, and the Programs and
-// Features entries of the products or whose DisplayName holds one of the rules' patterns. Each
-// key is logged and saved to `backup` before it goes (either may be null).
+// names one of `products`, Managed\<SID>\Installer\Products and Features (of the SIDs `owners`
+// allows), and the Programs and Features entries of the products or whose DisplayName holds
+// one of the rules' patterns. The machine's keys go for the trusted codes alone; a user's own
+// keys also for the codes named in that user's hive. Each key is logged and saved to `backup`
+// before it goes (either may be null).
 void RemoveInstallerRegistration(RegistryApi& registry, bool wow64, const RegistryRule* rules,
                                  const InstalledProducts& products, const std::vector<UserHives>& users,
-                                 OperationsLogger* logger, RegistryBackup* backup, CandidateKnowledge* knowledge);
+                                 OperationsLogger* logger, RegistryBackup* backup, CandidateKnowledge* knowledge,
+                                 const InstallerDataOwners& owners = InstallerDataOwners());
 
 // True when the key `name` below `parent` has no subkeys, at least one value, and every value's
 // name is the packed code of one of `products` (letter case aside): a component or upgrade code

@@ -73,6 +73,11 @@ struct InvalidHandlePolicy {
     static void close(pointer value) noexcept { Close(value); }
 };
 
+// Memory that a system call allocated with LocalAlloc for its caller to free: security
+// descriptors, string SIDs, formatted messages.
+template <typename T>
+using unique_local = unique_any<NullInvalidPolicy<T, LocalFree>>;
+
 using unique_handle = unique_any<NullInvalidPolicy<HANDLE, CloseHandle>>;
 using unique_file = unique_any<InvalidHandlePolicy<CloseHandle>>;
 using unique_find = unique_any<InvalidHandlePolicy<FindClose>>;

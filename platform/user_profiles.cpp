@@ -45,22 +45,36 @@ std::wstring ReadUserFolder(RegistryApi& registry, HKEY folders, const wchar_t* 
     return value.empty() ? fallback : value;
 }
 
-struct LocalFreePolicy {
-    using pointer = wchar_t*;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer value) noexcept { LocalFree(value); }
-};
-
 }  // namespace
 
 bool IsUserSid(const std::wstring& name) {
-    constexpr wchar_t kPrefix[] = L"S-1-5-21-";
-    constexpr size_t kPrefixLength = sizeof kPrefix / sizeof kPrefix[0] - 1;
-    if (name.size() <= kPrefixLength || name.compare(0, kPrefixLength, kPrefix) != 0) return false;
-    for (size_t i = kPrefixLength; i < name.size(); ++i) {
-        if (!std::iswdigit(name[i]) && !(name[i] == L'-' && name[i - 1] != L'-')) return false;
+    for (const std::wstring prefix : {L"S-1-5-21-", L"S-1-12-1-"}) {
+        if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
+        for (size_t i = prefix.size(); i < name.size(); ++i) {
+            if (!std::iswdigit(name[i]) && !(name[i] == L'-' && name[i - 1] != L'-')) return false;
+        }
+        return name.back() != L'-';
     }
-    return name.back() != L'-';
+    return false;
+}
+
+bool IsSystemOrAdministrators(PSID sid) {
+    return sid && IsValidSid(sid) && (IsWellKnownSid(sid, WinLocalSystemSid) || IsWellKnownSid(sid, WinBuiltinAdministratorsSid));
+}
+
+std::wstring UserHiveFile(const std::wstring& profile) {
+    const std::wstring user = profile + L"\\NTUSER.DAT";
+    const std::wstring mandatory = profile + L"\\NTUSER.MAN";
+    if (GetFileAttributesW(ExtendedPath(user).c_str()) == INVALID_FILE_ATTRIBUTES &&
+        GetFileAttributesW(ExtendedPath(mandatory).c_str()) != INVALID_FILE_ATTRIBUTES) {
+        return mandatory;
+    }
+    return user;
+}
+
+bool IsLocalDrivePath(const std::wstring& path) {
+    const bool letter = path.size() >= 3 && ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'));
+    return letter && path[1] == L':' && path[2] == L'\\' && path.find_first_of(L"/:", 2) == std::wstring::npos;
 }
 
 std::wstring ProfileListKeyName(const std::wstring& sid) {
@@ -102,21 +116,28 @@ std::wstring UserFolderFromValue(const std::wstring& value, const std::wstring& 
         folder.replace(0, length, profile);
     }
     folder = WithoutTrailingSeparators(folder);
-    if (folder.find(L'%') != std::wstring::npos || !IsAbsolutePath(folder + L'\\')) {
+    if (folder.find(L'%') != std::wstring::npos || !IsLocalDrivePath(folder + L'\\')) {
         return std::wstring();
     }
     return folder;
 }
 
-UserFolders ReadUserFolders(RegistryApi& registry, HKEY hive, const std::wstring& profile) {
+UserFolders ReadUserFolders(RegistryApi& registry, HKEY hive, const std::wstring& profile,
+                            std::vector<std::wstring>* refused) {
     unique_registry_key folders;
     OpenRegistryKey(registry, hive, kUserShellFolders, KEY_READ, folders);
     const HKEY key = folders.get().key;
-    return UserFolders{
-        UserFolderFromValue(ReadUserFolder(registry, key, L"AppData", L"%USERPROFILE%\\AppData\\Roaming"), profile),
-        UserFolderFromValue(ReadUserFolder(registry, key, L"Local AppData", L"%USERPROFILE%\\AppData\\Local"), profile),
-        UserFolderFromValue(ReadUserFolder(registry, key, L"Personal", L"%USERPROFILE%\\Documents"), profile),
+    const auto folder = [&](const wchar_t* name, const wchar_t* fallback) {
+        const std::wstring value = ReadUserFolder(registry, key, name, fallback);
+        std::wstring path = UserFolderFromValue(value, profile);
+        if (path.empty() && refused) refused->push_back(value);
+        return path;
     };
+    UserFolders found;
+    found.roaming = folder(L"AppData", L"%USERPROFILE%\\AppData\\Roaming");
+    found.local = folder(L"Local AppData", L"%USERPROFILE%\\AppData\\Local");
+    found.documents = folder(L"Personal", L"%USERPROFILE%\\Documents");
+    return found;
 }
 
 std::wstring ProcessUserSid() {
@@ -126,7 +147,7 @@ std::wstring ProcessUserSid() {
     GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
     std::vector<BYTE> buffer(size ? size : 1);
     if (!GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) return std::wstring();
-    unique_any<LocalFreePolicy> text;
+    unique_local<wchar_t*> text;
     if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, text.put())) {
         return std::wstring();
     }

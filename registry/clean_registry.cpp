@@ -12,12 +12,13 @@ namespace {
 
 void ApplyRules(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
                 const RegistryRule* rules, RegistryBackup* backup, bool shareAnswers,
-                const std::vector<UserHives>& users, InstalledProducts* installed) {
+                const std::vector<UserHives>& users, InstalledProducts* installed,
+                const InstallerDataOwners& owners) {
     if (!rules || !rules[0].root) {
         return;
     }
     // The rules delete the keys that name the installer's products: they are found first.
-    const InstalledProducts products = FindInstalledProducts(registry, wow64, rules, users);
+    const InstalledProducts products = FindInstalledProducts(registry, wow64, rules, users, owners);
     unsigned total = 0;
     for (const RegistryRule* rule = rules; rule->root; ++rule) {
         total += rule->weight;
@@ -38,30 +39,31 @@ void ApplyRules(RegistryApi& registry, bool wow64, OperationsLogger* logger, Pro
             progress->progress(position, total);
         }
     }
-    RemoveInstallerRegistration(registry, wow64, rules, products, users, logger, backup, knowledge.get());
+    RemoveInstallerRegistration(registry, wow64, rules, products, users, logger, backup, knowledge.get(), owners);
     if (installed) *installed = products;
 }
 
 }  // namespace
 
 void CleanRegistry(OperationsLogger* logger, ProgressCleaner* progress, RegistryBackup* backup,
-                   const std::vector<UserHives>& users, InstalledProducts* installed) {
+                   const std::vector<UserHives>& users, InstalledProducts* installed,
+                   const InstallerDataOwners& owners) {
     CleanRegistry(SystemRegistry(), RunningUnderWow64(), logger, progress, RegistryRuleTable(), backup, users,
-                  installed);
+                  installed, owners);
 }
 
 void CleanRegistry(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
                    const RegistryRule* rules, RegistryBackup* backup) {
-    ApplyRules(registry, wow64, logger, progress, rules, backup, true, {}, nullptr);
+    ApplyRules(registry, wow64, logger, progress, rules, backup, true, {}, nullptr, InstallerDataOwners());
 }
 
 void CleanRegistry(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
                    const RegistryRule* rules, RegistryBackup* backup, const std::vector<UserHives>& users,
-                   InstalledProducts* installed) {
-    ApplyRules(registry, wow64, logger, progress, rules, backup, true, users, installed);
+                   InstalledProducts* installed, const InstallerDataOwners& owners) {
+    ApplyRules(registry, wow64, logger, progress, rules, backup, true, users, installed, owners);
 }
 
 void CleanRegistryRuleByRule(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
                              const RegistryRule* rules, RegistryBackup* backup) {
-    ApplyRules(registry, wow64, logger, progress, rules, backup, false, {}, nullptr);
+    ApplyRules(registry, wow64, logger, progress, rules, backup, false, {}, nullptr, InstallerDataOwners());
 }

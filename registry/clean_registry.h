@@ -12,10 +12,12 @@
 
 // Cleans the registry of this machine through advapi32, in both views under WOW64, saving
 // each key to `backup` before it is deleted. Any of the sinks may be null. After the rules, what
-// Windows Installer keeps about the add-in's products goes (installer/registration.h);
-// `installed`, if given, receives those products, for their files.
+// Windows Installer keeps about the add-in's products goes (installer/registration.h), below
+// UserData\<SID> and Managed\<SID> of the SIDs `owners` allows; `installed`, if given, receives
+// those products, for their files.
 void CleanRegistry(OperationsLogger* logger, ProgressCleaner* progress, RegistryBackup* backup = nullptr,
-                   const std::vector<UserHives>& users = {}, InstalledProducts* installed = nullptr);
+                   const std::vector<UserHives>& users = {}, InstalledProducts* installed = nullptr,
+                   const InstallerDataOwners& owners = InstallerDataOwners());
 
 // The same on any registry, with the WOW64 state given, for a table of rules ended by a row
 // whose root is null. After each rule the progress is (sum of the weights done, sum of all).
@@ -29,7 +31,7 @@ void CleanRegistry(RegistryApi& registry, bool wow64, OperationsLogger* logger, 
 // current user, within the rule's one step of progress.
 void CleanRegistry(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
                    const RegistryRule* rules, RegistryBackup* backup, const std::vector<UserHives>& users,
-                   InstalledProducts* installed = nullptr);
+                   InstalledProducts* installed = nullptr, const InstallerDataOwners& owners = InstallerDataOwners());
 
 // The same, each rule searching for itself alone: the reference the cleaner above is held to.
 void CleanRegistryRuleByRule(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,

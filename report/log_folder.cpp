@@ -1,27 +1,129 @@
 #include "report/log_folder.h"
 
+#include <aclapi.h>
+#include <sddl.h>
 #include <windows.h>
 
 #include <cwchar>
 
 #include "platform/handle_files.h"
 #include "platform/shell_folder.h"
+#include "platform/user_profiles.h"
 
 namespace {
 
-constexpr wchar_t kLogFolder[] = L"\\Logs\\TallowBriskCleaner";
+constexpr wchar_t kLogs[] = L"\\Logs";
+constexpr wchar_t kLogFolder[] = L"\\TallowBriskCleaner";
 constexpr wchar_t kLogFilePrefix[] = L"\\Tallowbrisk_cleaner_";
+
+bool IsWellKnown(PSID sid, WELL_KNOWN_SID_TYPE type) { return sid && IsValidSid(sid) && IsWellKnownSid(sid, type); }
 
 }  // namespace
 
-std::wstring NewLogFileStem(const std::wstring& windowsFolder) {
+std::wstring LogFolderPath(const std::wstring& windowsFolder) {
     std::wstring path = windowsFolder;
     if (path.empty() && !LookUpSpecialFolder(kCsidlWindows, path)) {
         return std::wstring();
     }
-    path += kLogFolder;
-    if (!IsFolder(path)) {
-        CreateDirectoryW(path.c_str(), nullptr);
+    return path + kLogs + kLogFolder;
+}
+
+bool RefusedAsLogFolder(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) || !(attributes & FILE_ATTRIBUTE_DIRECTORY));
+}
+
+bool LogFolderRefused(const std::wstring& windowsFolder) {
+    const std::wstring folder = LogFolderPath(windowsFolder);
+    if (folder.empty()) return false;
+    const std::wstring logs = folder.substr(0, folder.size() - (sizeof kLogFolder / sizeof kLogFolder[0] - 1));
+    // GetFileAttributesW looks at a link itself, not at where it leads.
+    return RefusedAsLogFolder(GetFileAttributesW(logs.c_str())) || RefusedAsLogFolder(GetFileAttributesW(folder.c_str()));
+}
+
+bool IsLogFolderSecurity(PSECURITY_DESCRIPTOR descriptor) {
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    BOOL present = FALSE;
+    PACL dacl = nullptr;
+    if (!descriptor || !GetSecurityDescriptorControl(descriptor, &control, &revision) ||
+        !(control & SE_DACL_PROTECTED) || !GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
+        !IsSystemOrAdministrators(owner) || !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) ||
+        !present || !dacl) {
+        return false;
+    }
+    ACL_SIZE_INFORMATION size{};
+    if (!GetAclInformation(dacl, &size, sizeof size, AclSizeInformation)) return false;
+    bool system = false;
+    bool administrators = false;
+    constexpr BYTE kInherited = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+    for (DWORD index = 0; index < size.AceCount; ++index) {
+        void* entry = nullptr;
+        if (!GetAce(dacl, index, &entry)) return false;
+        const ACE_HEADER* header = static_cast<const ACE_HEADER*>(entry);
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) return false;  // denials too: the list is remade plain
+        const ACCESS_ALLOWED_ACE* ace = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
+        PSID sid = const_cast<DWORD*>(&ace->SidStart);
+        if (!IsSystemOrAdministrators(sid)) return false;  // anyone else granted anything
+        const bool full = (ace->Mask & FILE_ALL_ACCESS) == FILE_ALL_ACCESS || (ace->Mask & GENERIC_ALL);
+        if (full && (header->AceFlags & kInherited) == kInherited && !(header->AceFlags & INHERIT_ONLY_ACE)) {
+            (IsWellKnown(sid, WinLocalSystemSid) ? system : administrators) = true;
+        }
+    }
+    return system && administrators;
+}
+
+bool SecureLogFolder(const std::wstring& path) {
+    // Opened as what the name itself is: a link is not followed, and is refused.
+    unique_file folder(CreateFileW(path.c_str(), READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!folder || !GetFileInformationByHandle(folder.get(), &information) ||
+        RefusedAsLogFolder(information.dwFileAttributes)) {
+        return false;
+    }
+    unique_local<PSECURITY_DESCRIPTOR> found;
+    if (GetSecurityInfo(folder.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                        nullptr, nullptr, nullptr, nullptr, found.put()) == ERROR_SUCCESS &&
+        IsLogFolderSecurity(found.get())) {
+        return true;
+    }
+    // Found otherwise (made by someone else beforehand, say): mended, and owned by the
+    // administrators, so that its maker can't open it up again.
+    unique_local<PSECURITY_DESCRIPTOR> wanted;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW((std::wstring(L"O:BA") + kLogFolderSecurity).c_str(),
+                                                              SDDL_REVISION_1, wanted.put(), nullptr)) {
+        return false;
+    }
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    GetSecurityDescriptorOwner(wanted.get(), &owner, &defaulted);
+    GetSecurityDescriptorDacl(wanted.get(), &present, &dacl, &defaulted);
+    return SetSecurityInfo(folder.get(), SE_FILE_OBJECT,
+                           OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                           owner, nullptr, dacl, nullptr) == ERROR_SUCCESS;
+}
+
+std::wstring NewLogFileStem(const std::wstring& windowsFolder) {
+    std::wstring path = LogFolderPath(windowsFolder);
+    if (path.empty() || LogFolderRefused(windowsFolder)) {
+        return std::wstring();
+    }
+    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        // Made with its access list, so that it is never open to others, not even for a moment.
+        unique_local<PSECURITY_DESCRIPTOR> security;
+        ConvertStringSecurityDescriptorToSecurityDescriptorW(kLogFolderSecurity, SDDL_REVISION_1, security.put(),
+                                                             nullptr);
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, security.get(), FALSE};
+        CreateDirectoryW(path.c_str(), security ? &attributes : nullptr);
+    }
+    if (!SecureLogFolder(path)) {
+        return std::wstring();
     }
     wchar_t stamp[64] = {};
     FormatLogTimeStamp(stamp);

@@ -3,6 +3,8 @@
 // registry backup both go to "<Windows folder>\Logs\TallowBriskCleaner", named
 // "Tallowbrisk_cleaner_" and the UTC time stamp of their first write.
 
+#include <windows.h>
+
 #include <string>
 
 #include "platform/unique_any.h"
@@ -10,9 +12,37 @@
 // The path of a new file there without its extension ("...\Tallowbrisk_cleaner_<stamp>"),
 // with the log folder made if it is missing (one level only: a missing "Logs" folder is not
 // made, and the file then cannot be opened). `windowsFolder` stands for the Windows folder in
-// tests; empty means the real one. Empty when the Windows folder cannot be found: without it
-// there is no place for the files.
+// tests; empty means the real one. Empty when the Windows folder cannot be found, when the
+// folder is refused (LogFolderRefused), or when its access list can't be made the log
+// folder's (SecureLogFolder): the backups hold other users' keys, and no one but the system
+// account and administrators may read or plant anything there.
 std::wstring NewLogFileStem(const std::wstring& windowsFolder);
+
+// The log folder "<Windows folder>\Logs\TallowBriskCleaner" (empty when the Windows folder can't
+// be found), as NewLogFileStem uses it.
+std::wstring LogFolderPath(const std::wstring& windowsFolder);
+
+// True when the log folder or "Logs" above it is there but is a link, a mount point (any
+// reparse point) or not a folder: files written there would land where someone else chose.
+// Looks only; nothing is made.
+bool LogFolderRefused(const std::wstring& windowsFolder);
+// The same verdict on one of the two folders' attributes (INVALID_FILE_ATTRIBUTES: missing).
+bool RefusedAsLogFolder(DWORD attributes);
+
+// The log folder's access list, in SDDL: protected from what the parent grants, full control
+// for the system account and the administrators, inherited by every file and folder in it, and
+// nothing for anyone else.
+constexpr wchar_t kLogFolderSecurity[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+
+// True when `descriptor` (its owner and DACL) is the log folder's: owned by the system account
+// or the administrators, its DACL protected, granting full control, inherited by files and
+// folders, to those two, and granting no one else anything.
+bool IsLogFolderSecurity(PSECURITY_DESCRIPTOR descriptor);
+
+// Gives the existing folder `path` (opened without following a link) the log folder's access
+// list, and the administrators as owner, unless it has them already. False when it is a link
+// or not a folder, or when its security can't be read or set.
+bool SecureLogFolder(const std::wstring& path);
 
 // Writes the current UTC time as "YYYY_MM_DDThh_mm_ssZ" into dest, which has room for
 // 64 characters. Returns false, and writes nothing, if the text would not fit.

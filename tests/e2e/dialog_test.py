@@ -544,6 +544,60 @@ class DialogTest(unittest.TestCase):
         self.assertTrue(os.path.exists(folder), "the user is passed over whole")
 
 
+    def seed_user(self, sid, name, hive_file="NTUSER.DAT", logged_on=False, folders=None):
+        """One more user: a ProfileList entry, the add-in's key in their hive (loaded under their SID,
+        or saved as `hive_file` in the profile), their own User Shell Folders values, and a product
+        folder in their roaming folder. Returns the profile folder and the product folder."""
+        self.enterContext(wine.KeptServer())  # hives under HKEY_USERS live in the wineserver alone
+        profile = os.path.join(wine.DRIVE_C, "users", name)
+        product = os.path.join(profile, "AppData", "Roaming", "Tallowbrisk")
+        wine.write(os.path.join(product, "data.bin"), b"x")
+        self.addCleanup(shutil.rmtree, profile, ignore_errors=True)
+        self.addCleanup(wine.run, "reg", "delete", "%s\\%s" % (PROFILE_LIST, sid), "/f")
+        hive = sid if logged_on else "TallowbriskTests_" + name
+        self.addCleanup(wine.run, "reg", "delete", "HKEY_USERS\\" + hive, "/f")
+        entries = ["Windows Registry Editor Version 5.00", "",
+                   "[%s\\%s]" % (PROFILE_LIST, sid), '"ProfileImagePath"="%s"' % wine.windows_path(profile).replace("\\", "\\\\"), "",
+                   "[HKEY_USERS\\%s\\%s\\Tallowbrisk.Addin]" % (hive, USER_ADDINS), '"LoadBehavior"=dword:00000003', ""]
+        if folders:
+            entries += ["[HKEY_USERS\\%s\\%s]" % (hive, SHELL_FOLDERS)] + \
+                ['"%s"="%s"' % (value, path.replace("\\", "\\\\")) for value, path in folders.items()] + [""]
+        wine.import_registry("\r\n".join(entries + [""]))
+        if not logged_on:
+            self.assertEqual(wine.run(DRIVER, "savehive", hive, wine.windows_path(os.path.join(profile, hive_file))), 0)
+            self.assertEqual(wine.run("reg", "delete", "HKEY_USERS\\" + hive, "/f"), 0)
+        return profile, product
+
+    def test_allusers_cleans_an_entra_id_user_with_a_mandatory_profile(self):
+        """A user of a cloud-joined device ("S-1-12-1-"), not logged on, whose profile is mandatory:
+        its hive is NTUSER.MAN, and there is no NTUSER.DAT."""
+        sid = "S-1-12-1-3524159221-1247281489-2840393378-2749578052"
+        profile, product = self.seed_user(sid, "entra", hive_file="NTUSER.MAN")
+        self.assertFalse(os.path.exists(os.path.join(profile, "NTUSER.DAT")))
+        self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/quiet /allusers"), 0)
+        [log] = wine.log_files()
+        lines = wine.read_log(log)
+        mark = "(64) " if WOW64 else ""
+        self.assertIn("LOG Remove:: remove folder:  : %s : success" % wine.windows_path(product), lines)
+        self.assertIn("LOG Remove:: remove registry key:  : %sHKU\\%s\\SOFTWARE\\Microsoft\\Office\\16.0\\Outlook"
+                      "\\Addins\\Tallowbrisk.Addin : success" % (mark, sid), lines)
+        self.assertFalse(os.path.exists(product))
+
+    def test_allusers_passes_over_a_users_folder_on_a_share_and_fails(self):
+        """A user who pointed their documents at a network share: the system account would open it
+        with the machine's credentials. That folder is passed over with a failed line; the user's
+        other folders are cleaned."""
+        sid = "S-1-5-21-1111-2222-3333-1010"
+        share = "\\\\host\\share\\docs"
+        _, product = self.seed_user(sid, "shared", logged_on=True, folders={"Personal": share})
+        self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/quiet /allusers"), 1603)
+        [log] = wine.log_files()
+        lines = wine.read_log(log)
+        self.assertEqual(lines[0], "LOG Remove:: clean user:  : %s : fail" % share)
+        self.assertIn("LOG Remove:: remove folder:  : %s : success" % wine.windows_path(product), lines)
+        self.assertFalse([line for line in lines[1:] if line.endswith(" : fail")], lines)
+
+
 class OutlookCheckTest(unittest.TestCase):
     """A running process named OUTLOOK.EXE: the 64-bit driver, copied under that name. The shipped
     32-bit exe must see it too, like the 64-bit Outlook most machines have."""

@@ -108,6 +108,19 @@ def other_vendors_files(package):
     return files
 
 
+def plant_user_entries(product):
+    """What any user can write into their own hive beside another vendor's product: its code in
+    their Programs and Features, shown as the add-in's, and in their installer Products keys,
+    named as the add-in. Returns the keys planted."""
+    keys = [r"HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Uninstall\%s" % product,
+            r"HKEY_CURRENT_USER\Software\Microsoft\Installer\Products\%s" % wine.packed(product)]
+    wine.import_registry("\r\n".join([
+        "Windows Registry Editor Version 5.00", "",
+        "[%s]" % keys[0], '"DisplayName"="Tallowbrisk helper"', "",
+        "[%s]" % keys[1], '"ProductName"="Tallowbrisk for Outlook"', "", ""]))
+    return keys
+
+
 def tree_names(folder):
     return sorted(os.path.relpath(os.path.join(root, name), folder)
                   for root, folders, files in os.walk(folder) for name in folders + files)
@@ -150,6 +163,7 @@ class InstallerChecks:
             story.other_install = install(other)
             story.with_other = wine.export_registry()
             story.other_keys = {k: v for k, v in story.with_other.items() if k not in story.start}
+            story.planted = plant_user_entries(OTHER_PRODUCT)
             story.other_package = value(story.with_other, "%s\\%s\\Products\\%s\\InstallProperties"
                                         % (USER_DATA, MACHINE_SID, wine.packed(OTHER_PRODUCT)), "LocalPackage")
             story.other_files = other_vendors_files(story.other_package)
@@ -256,6 +270,19 @@ class InstallerChecks:
         self.assertEqual(wine.registry_lines_naming(story.end, self.marks), [])
         # What the installs made and left is only empty parents, as on a machine never cleaned.
         self.assertEqual({k: v for k, v in story.end.items() if k not in story.with_other and v}, {})
+
+    def test_entries_a_user_planted_go_from_their_hive_alone(self):
+        story = self.story
+        # The user's keys, under HKEY_CURRENT_USER or under their SID, however the export names them.
+        planted = [key.split("\\", 1)[1].lower() for key in story.planted]
+
+        def found(export):
+            return sorted({p for k in export for p in planted if k.lower().endswith("\\" + p)})
+
+        self.assertEqual(set(found(story.installed)), set(planted), "the planted keys are not there")
+        self.assertEqual(found(story.cleaned), [])
+        self.assertEqual({k: story.cleaned.get(k) for k in story.other_keys}, story.other_keys)
+        self.assertEqual(story.other_uninstall, 0)
 
     def test_the_other_vendors_product_stays_as_it_was_and_still_uninstalls(self):
         story = self.story

@@ -49,14 +49,43 @@ TEST(ChooseUnattendedRun, AllUsersByTheWholeTailInAnyCaseOrByRunningAsTheSystemA
     }
 }
 
-TEST(IsUserSid, OnlyDomainAndLocalUsersNotTheSystemsAccountsNorLeftovers) {
-    for (const wchar_t* sid : {L"S-1-5-21-1-2-3-1001", L"S-1-5-21-3623811015-3361044348-30300820-1013"}) {
+TEST(IsUserSid, LocalDomainAndEntraIdUsersNotTheSystemsOrServicesAccountsNorLeftovers) {
+    for (const wchar_t* sid : {L"S-1-5-21-1-2-3-1001", L"S-1-5-21-3623811015-3361044348-30300820-1013",
+                               L"S-1-12-1-3524159221-1247281489-2840393378-2749578052", L"S-1-12-1-1"}) {
         EXPECT_TRUE(IsUserSid(sid)) << sid;
     }
     for (const wchar_t* name :
          {L"S-1-5-18", L"S-1-5-19", L"S-1-5-20", L"S-1-5-21-1-2-3-1001.bak", L"S-1-5-21-1-2-3-1001_Classes",
-          L"S-1-5-21-", L"S-1-5-21-1--2", L"S-1-5-21-1-", L"s-1-5-21-1-2-3-1001", L"S-1-5-211-1"}) {
+          L"S-1-5-21-", L"S-1-5-21-1--2", L"S-1-5-21-1-", L"s-1-5-21-1-2-3-1001", L"S-1-5-211-1",
+          // Services, virtual accounts, app containers, well-known groups; Entra ID's other kinds.
+          L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", L"S-1-5-82-1-2-3-4-5",
+          L"S-1-5-90-0-1", L"S-1-5-96-0-1", L"S-1-15-2-1-2-3", L"S-1-5-32-544", L"S-1-1-0", L"S-1-12-1-",
+          L"S-1-12-1-1-", L"S-1-12-2-1-2-3-4", L"S-1-12-11-1-2", L"S-1-12-1-1.bak", L"S-1-12-1-1_Classes"}) {
         EXPECT_FALSE(IsUserSid(name)) << name;
+    }
+}
+
+TEST(UserHiveFile, NtuserDatOrAMandatoryProfilesNtuserManWhenThereIsNoDat) {
+    TempFolder profile;
+    EXPECT_EQ(profile / L"NTUSER.DAT", UserHiveFile(profile.path())) << "none: the line that fails names NTUSER.DAT";
+    WriteFileBytes(profile / L"NTUSER.MAN", "regf");
+    EXPECT_EQ(profile / L"NTUSER.MAN", UserHiveFile(profile.path()));
+    WriteFileBytes(profile / L"NTUSER.DAT", "regf");
+    EXPECT_EQ(profile / L"NTUSER.DAT", UserHiveFile(profile.path()));
+}
+
+// Another user's folder is opened by the system account, with the machine's credentials: only
+// a local path on a drive letter is taken.
+TEST(IsLocalDrivePath, OnlyADriveLettersLocalAbsolutePaths) {
+    for (const wchar_t* path : {L"C:\\", L"C:\\Users\\bob\\Documents", L"e:\\Redirected\\bob", L"Z:\\a b\\c.d"}) {
+        EXPECT_TRUE(IsLocalDrivePath(path)) << path;
+    }
+    for (const wchar_t* path :
+         {L"\\\\host\\share\\bob", L"\\\\?\\UNC\\host\\share", L"\\\\?\\C:\\Users\\bob", L"\\\\.\\C:\\Users",
+          L"\\\\.\\PhysicalDrive0", L"\\\\?\\Volume{7a5b1c2d-0000-0000-0000-100000000000}\\Users",
+          L"\\??\\C:\\Users", L"//host/share", L"C:/Users/bob", L"C:\\Users/bob", L"C:Users\\bob", L"C:", L"Users\\bob",
+          L"\\Users\\bob", L"1:\\Users", L"C:\\Users\\bob:stream", L"", L"CC:\\Users"}) {
+        EXPECT_FALSE(IsLocalDrivePath(path)) << path;
     }
 }
 
@@ -65,10 +94,11 @@ TEST(UserFolderFromValue, UserProfileStandsForTheProfileAndOtherVariablesAreNotG
     EXPECT_EQ(L"C:\\Users\\bob\\AppData\\Roaming", UserFolderFromValue(L"%USERPROFILE%\\AppData\\Roaming", profile));
     EXPECT_EQ(L"C:\\Users\\bob\\Docs", UserFolderFromValue(L"%userprofile%\\Docs\\", profile));
     EXPECT_EQ(L"D:\\Redirected\\bob", UserFolderFromValue(L"D:\\Redirected\\bob", profile));
-    EXPECT_EQ(L"\\\\server\\share\\bob", UserFolderFromValue(L"\\\\server\\share\\bob", profile));
-    // The process's own variables would name the system account's folders.
+    // The process's own variables would name the system account's folders; a network or device
+    // path would be reached with the machine's credentials.
     for (const wchar_t* value : {L"%APPDATA%", L"%HOMEDRIVE%%HOMEPATH%\\Documents", L"%USERPROFILE%\\%USERNAME%",
-                                 L"Documents", L"\\Documents", L""}) {
+                                 L"Documents", L"\\Documents", L"", L"\\\\server\\share\\bob",
+                                 L"\\\\?\\UNC\\server\\share\\bob", L"\\\\?\\C:\\Users\\bob"}) {
         EXPECT_EQ(L"", UserFolderFromValue(value, profile)) << value;
     }
 }
@@ -89,10 +119,17 @@ TEST(ReadUserFolders, TheUsersOwnValuesWithTheDefaultsWhereOneIsMissing) {
     registry.setString(kShellFolders, L"Personal", L"%USERPROFILE%\\OneDrive\\Documents", REG_EXPAND_SZ);
     registry.setString(kShellFolders, L"appdata", L"E:\\Roaming\\ann", REG_SZ);
     registry.setString(kShellFolders, L"Local AppData", L"%LOCALAPPDATA%", REG_EXPAND_SZ);
-    folders = ReadUserFolders(registry, hive.get().key, L"C:\\Users\\ann");
+    std::vector<std::wstring> refused;
+    folders = ReadUserFolders(registry, hive.get().key, L"C:\\Users\\ann", &refused);
     EXPECT_EQ(L"E:\\Roaming\\ann", folders.roaming);
     EXPECT_EQ(L"", folders.local);
     EXPECT_EQ(L"C:\\Users\\ann\\OneDrive\\Documents", folders.documents);
+    EXPECT_EQ(std::vector<std::wstring>{L"%LOCALAPPDATA%"}, refused);
+    registry.setString(kShellFolders, L"Personal", L"\\\\host\\share", REG_SZ);
+    refused.clear();
+    EXPECT_EQ(L"", ReadUserFolders(registry, hive.get().key, L"C:\\Users\\ann", &refused).documents);
+    EXPECT_EQ((std::vector<std::wstring>{L"%LOCALAPPDATA%", L"\\\\host\\share"}), refused);
+    registry.setString(kShellFolders, L"Personal", L"%USERPROFILE%\\OneDrive\\Documents", REG_EXPAND_SZ);
 
     std::wstring path;
     const SpecialFolderLookup lookUp = UserFolderLookup(folders);

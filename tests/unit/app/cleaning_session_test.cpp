@@ -210,4 +210,31 @@ TEST(RunPreviewSession, WritesThePlannedLinesBesideTheLogAndSaysWhetherAnyWereFo
                                    L"LOG Remove:: remove folder:  : C:\\b\\Tallowbrisk : fail\r\n"));
 }
 
+// A log folder, or "Logs" above it, that is a link (as a mount point would be): every kind of
+// run removes nothing, and says why.
+TEST(RunCleaningSession, ALogFolderThatIsALinkRemovesNothingAndSaysWhy) {
+    for (const bool logsIsLink : {false, true}) {
+        TempFolder windows;
+        TempFolder elsewhere;
+        ASSERT_TRUE(LinkLogFolder(windows.path(), elsewhere.path(), logsIsLink));
+        WatchedPlatform dialog(windows.path());
+        dialog.cleaners = OneSuccessAndOneFailure;
+        EXPECT_EQ(RunCleaningSession(nullptr, dialog), 1);
+        EXPECT_EQ(dialog.events, std::vector<std::wstring>{L"message"});
+        EXPECT_EQ(dialog.messages, std::vector<std::wstring>{LogFolderRefusedMessage(
+                                       windows / L"Logs\\TallowBriskCleaner")});
+        EXPECT_NE(std::wstring::npos, dialog.messages[0].find(L"is a link or a mount point"));
+
+        WatchedPlatform quiet(windows.path());
+        quiet.cleaners = OneSuccessAndOneFailure;
+        EXPECT_EQ(RunQuietSession(quiet), 1603);
+        WatchedPlatform preview(windows.path());
+        preview.cleaners = OneSuccessAndOneFailure;
+        EXPECT_EQ(RunPreviewSession(preview), 1603);
+        EXPECT_TRUE(quiet.events.empty());
+        EXPECT_TRUE(preview.events.empty());
+        EXPECT_EQ(std::vector<std::wstring>{}, DescribeTree(elsewhere.path()));
+    }
+}
+
 }  // namespace

@@ -6,6 +6,9 @@
 #include <thread>
 
 #include "app/cleaning_session.h"
+#include "platform/user_profiles.h"
+
+#include <sddl.h>
 
 namespace {
 
@@ -22,7 +25,13 @@ public:
     explicit OtherRun(const std::wstring& name, bool abandon = false) {
         thread_ = std::thread([this, name, abandon] {
             if (abandon) {
-                const HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
+                // Made as a run makes it, with the lock's descriptor.
+                PSECURITY_DESCRIPTOR security = nullptr;
+                ConvertStringSecurityDescriptorToSecurityDescriptorW(kRunLockSecurity, SDDL_REVISION_1, &security,
+                                                                     nullptr);
+                SECURITY_ATTRIBUTES attributes{sizeof attributes, security, FALSE};
+                const HANDLE mutex = CreateMutexW(&attributes, FALSE, name.c_str());
+                LocalFree(security);
                 taken_ = WaitForSingleObject(mutex, 0) == WAIT_OBJECT_0;
                 SetEvent(ready_.get());
                 return;  // the handle stays open, so the mutex lives on, abandoned
@@ -97,13 +106,46 @@ TEST(RunLock, ALockAbandonedByARunThatDiedCountsAsFree) {
     EXPECT_FALSE(next.taken()) << "and it is held anew";
 }
 
-TEST(RunLock, ANameThatIsNoMutexHoldsNoRunBack) {
-    // Another kind of object under the name: the runs can't be kept apart, and none is stopped.
+// What anyone can put under a global name first: another kind of object, or a mutex of their
+// own. Neither stands for the lock, and no run goes on without it: each waits (1618).
+// (Wine has no private namespaces, so this is the global name's case; on Windows the lock is
+// in the administrators' private namespace, where no standard user can make anything.)
+TEST(RunLock, ANameTakenByAnotherKindOfObjectOrAnotherOwnerHoldsEveryRunBack) {
     const std::wstring name = TestLockName(L"event");
     unique_handle event(CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
     ASSERT_TRUE(event);
     RunLock lock(name.c_str());
-    EXPECT_TRUE(lock.acquire(0));
+    EXPECT_FALSE(lock.acquire(0));
+    EXPECT_FALSE(lock.acquire(100));
+
+    // A mutex that the user made, open to everyone, owned by the user.
+    const std::wstring squatted = TestLockName(L"squatted");
+    PSECURITY_DESCRIPTOR open = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        (L"O:" + ProcessUserSid() + L"D:(A;;GA;;;WD)").c_str(), SDDL_REVISION_1, &open, nullptr));
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, open, FALSE};
+    unique_handle mutex(CreateMutexW(&attributes, FALSE, squatted.c_str()));
+    LocalFree(open);
+    ASSERT_TRUE(mutex);
+    RunLock second(squatted.c_str());
+    EXPECT_FALSE(second.acquire(0));
+}
+
+TEST(IsRunLockOwner, OnlyTheSystemAccountOrTheAdministrators) {
+    for (const wchar_t* sid : {L"S-1-5-18", L"S-1-5-32-544"}) {
+        PSID parsed = nullptr;
+        ASSERT_TRUE(ConvertStringSidToSidW(sid, &parsed));
+        EXPECT_TRUE(IsRunLockOwner(parsed)) << sid;
+        LocalFree(parsed);
+    }
+    for (const wchar_t* sid : {L"S-1-5-21-1-2-3-1001", L"S-1-12-1-1-2-3-4", L"S-1-5-32-545", L"S-1-1-0", L"S-1-5-19",
+                               L"S-1-5-20", L"S-1-5-11"}) {
+        PSID parsed = nullptr;
+        ASSERT_TRUE(ConvertStringSidToSidW(sid, &parsed));
+        EXPECT_FALSE(IsRunLockOwner(parsed)) << sid;
+        LocalFree(parsed);
+    }
+    EXPECT_FALSE(IsRunLockOwner(nullptr));
 }
 
 TEST(RunCleaningSession, WhileAnotherRunCleansItSaysSoAndCleansNothing) {

@@ -1,6 +1,11 @@
 #include "controls/hyperlink.h"
+#include "controls/unelevated_open.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <map>
 
 #include <string>
 #include <vector>
@@ -253,5 +258,57 @@ TEST_F(Hyperlink, IsDrawnBlueUnderlinedWhileHoveredAndPurpleOnceVisited) {
 }
 
 TEST(LoadHandCursor, GivesTheSystemHand) { EXPECT_EQ(LoadHandCursor(), LoadCursorW(nullptr, IDC_HAND)); }
+
+// The download link runs no browser with the program's administrator rights: an elevated
+// process hands it to the signed-in user's desktop, or opens nothing.
+TEST(ChooseLinkRoute, UnelevatedDirectlyElevatedThroughTheDesktopOrNotAtAll) {
+    EXPECT_EQ(LinkRoute::Directly, ChooseLinkRoute(false, false));
+    EXPECT_EQ(LinkRoute::Directly, ChooseLinkRoute(false, true));
+    EXPECT_EQ(LinkRoute::ThroughTheDesktop, ChooseLinkRoute(true, true));
+    EXPECT_EQ(LinkRoute::NotAtAll, ChooseLinkRoute(true, false));
+}
+
+// Under Wine every process is elevated, and the desktop's shell is there: the opener hands the
+// link to the desktop's process, which starts what it names. (That the desktop runs unelevated,
+// as the signed-in user, is Windows' to show.)
+TEST(OpenAsSignedInUser, AnElevatedProcessHasTheDesktopStartWhatTheLinkNames) {
+    ASSERT_TRUE(ProcessIsElevated()) << "Wine's processes are elevated";
+    wchar_t temp[MAX_PATH];
+    ASSERT_NE(0u, GetTempPathW(MAX_PATH, temp));
+    const std::wstring marker = std::wstring(temp) + L"TallowbriskLinkTest." + std::to_wstring(GetCurrentProcessId());
+    RemoveDirectoryW(marker.c_str());
+    const std::wstring arguments = L"/c mkdir \"" + marker + L"\" & ping -n 3 127.0.0.1 >nul";
+    // Process id -> (its program, its parent's id).
+    const auto processes = [] {
+        std::map<DWORD, std::pair<std::wstring, DWORD>> found;
+        const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        PROCESSENTRY32W entry{sizeof entry};
+        for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+            found[entry.th32ProcessID] = {entry.szExeFile, entry.th32ParentProcessID};
+        }
+        CloseHandle(snapshot);
+        return found;
+    };
+    const auto before = processes();
+    const HINSTANCE result =
+        OpenAsSignedInUser(nullptr, L"open", L"cmd.exe", arguments.c_str(), nullptr, SW_HIDE);
+    EXPECT_GT(reinterpret_cast<INT_PTR>(result), 32);
+    // The command's process, while it waits: started by the desktop's process, not by this one.
+    std::wstring parent;
+    for (int look = 0; look < 200 && parent.empty(); ++look) {
+        Sleep(50);
+        const auto now = processes();
+        for (const auto& [id, process] : now) {
+            if (!before.count(id) && lstrcmpiW(process.first.c_str(), L"cmd.exe") == 0 && now.count(process.second)) {
+                EXPECT_NE(GetCurrentProcessId(), process.second);
+                parent = now.at(process.second).first;
+            }
+        }
+    }
+    EXPECT_EQ(L"explorer.exe", parent);
+    for (int look = 0; look < 100 && GetFileAttributesW(marker.c_str()) == INVALID_FILE_ATTRIBUTES; ++look) Sleep(50);
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(marker.c_str())) << "the command did not run";
+    RemoveDirectoryW(marker.c_str());
+}
 
 }  // namespace

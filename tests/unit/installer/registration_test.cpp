@@ -241,7 +241,8 @@ TEST(InstallerRegistration, APerMachineInstallGoesWholeAndTheOtherVendorsProduct
 }
 
 // A user's install as Windows keeps it: the product below the user's own keys and the user's
-// SID in UserData, the entry in the user's Programs and Features. Found by rule 28 alone.
+// SID in UserData, the entry in the user's Programs and Features. The code is the installer
+// service's (UserData), so its machine-wide data goes too.
 TEST(InstallerRegistration, APerUserInstallOfTheCurrentUserGoesWhole) {
     MemoryRegistry registry;
     const std::wstring user = L"HKCU\\SOFTWARE\\Microsoft\\Installer\\";
@@ -252,6 +253,8 @@ TEST(InstallerRegistration, APerUserInstallOfTheCurrentUserGoesWhole) {
     registry.setString(data + L"Components\\F3E2D1A6C5B4E6D4F8071A2B3C4D5E40", kPacked, L"01:\\SOFTWARE\\Classes\\");
     registry.setString(data + L"Products\\" + kPacked + L"\\InstallProperties", L"LocalPackage",
                        L"C:\\windows\\Installer\\ff95.msi");
+    registry.setString(data + L"Products\\" + kPacked + L"\\InstallProperties", L"DisplayName",
+                       L"Tallowbrisk for Outlook");
     registry.setString(L"HKCU\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + std::wstring(kProduct),
                        L"DisplayName", L"Add-in for Outlook");  // found by its code, not its name
     RecordingLogger logger;
@@ -410,6 +413,157 @@ TEST(InstallerRegistration, The64BitBuildFindsThe32BitViewsEntryByName) {
     EXPECT_EQ(kUninstall32 + kProduct, logger.records.back().target);
     EXPECT_FALSE(registry.exists(kUninstall + kProduct, RegistryView::Bits32));
     EXPECT_TRUE(registry.exists(kUninstall + kOtherBraced, RegistryView::Bits32));
+}
+
+// Which records may name a product code, and where that code then drives removals: the
+// machine's own records, which only administrators and the installer service write, name it
+// for the whole machine; a record in a user's hive, which that user can write, for that hive.
+TEST(InstallerRegistration, OnlyTheMachinesOwnRecordsNameCodesForTheMachine) {
+    constexpr wchar_t kSid[] = L"S-1-5-21-1-2-3-1001";
+    const std::wstring hive = std::wstring(L"HKLM\\Loaded\\") + kSid;
+    const std::wstring userProducts = L"\\SOFTWARE\\Microsoft\\Installer\\Products\\" + std::wstring(kOther);
+    const std::wstring userEntry = L"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" +
+                                   std::wstring(kOtherBraced);
+    const struct {
+        std::wstring key;
+        const wchar_t* value;
+        RegistryView view;
+        const wchar_t* hive;  // null: the machine's; "" HKCU; else the user's SID
+    } sources[] = {
+        {kClassesInstaller + L"Products\\" + kOther, L"ProductName", RegistryView::Bits64, nullptr},
+        {L"HKLM\\SOFTWARE\\Microsoft\\Installer\\Products\\" + std::wstring(kOther), L"ProductName",
+         RegistryView::Bits64, nullptr},
+        {kInstallerData + L"UserData\\" + kSid + L"\\Products\\" + kOther + L"\\InstallProperties", L"DisplayName",
+         RegistryView::Bits64, nullptr},
+        {kUninstall + kOtherBraced, L"DisplayName", RegistryView::Bits64, nullptr},
+        {kUninstall + kOtherBraced, L"DisplayName", RegistryView::Bits32, nullptr},
+        {kUninstall32 + kOtherBraced, L"DisplayName", RegistryView::Bits64, nullptr},
+        // Seen through HKCR on Windows, merged over the machine's classes.
+        {L"HKCU\\SOFTWARE\\Classes\\Installer\\Products\\" + std::wstring(kOther), L"ProductName",
+         RegistryView::Bits64, L""},
+        {L"HKCU" + userProducts, L"ProductName", RegistryView::Bits64, L""},
+        {L"HKCU" + userEntry, L"DisplayName", RegistryView::Bits64, L""},
+        {hive + userProducts, L"ProductName", RegistryView::Bits64, kSid},
+        {hive + userEntry, L"DisplayName", RegistryView::Bits64, kSid},
+    };
+    for (const auto& source : sources) {
+        SCOPED_TRACE(source.key);
+        MemoryRegistry registry;
+        registry.useWindowsViews();
+        registry.mergeClassesRoot();
+        registry.createKey(hive);
+        registry.setString(source.key, source.value, L"Tallowbrisk helper", REG_SZ, source.view);
+        unique_registry_key user;
+        ASSERT_EQ(ERROR_SUCCESS,
+                  OpenRegistryKey(registry, HKEY_LOCAL_MACHINE, (L"Loaded\\" + std::wstring(kSid)).c_str(),
+                                  KEY_ALL_ACCESS, user));
+        const InstalledProducts found =
+            FindInstalledProducts(registry, true, RegistryRuleTable(), {UserHives{kSid, user.get().key, nullptr}});
+        const std::set<std::wstring> named{kOther};
+        EXPECT_EQ(source.hive ? std::set<std::wstring>() : named, found.packed);
+        EXPECT_EQ(source.hive ? (std::map<std::wstring, std::set<std::wstring>>{{source.hive, named}})
+                              : (std::map<std::wstring, std::set<std::wstring>>{}),
+                  found.ownHive);
+        EXPECT_EQ(named, found.inHive(source.hive ? source.hive : L""));
+        EXPECT_EQ(source.hive ? std::vector<std::wstring>{} : std::vector<std::wstring>{kOtherBraced},
+                  found.bracedCodes())
+            << "the icons folder below %WINDIR%\\Installer";
+    }
+}
+
+// Entries any user can write, beside another vendor's per-machine install: they name that
+// product in the user's hive, where they go; every record of the machine's stays.
+TEST(InstallerRegistration, EntriesPlantedInAUsersHiveRemoveNothingOfTheMachines) {
+    MemoryRegistry registry;
+    SeedMachineInstall(registry);
+    const std::wstring user = L"HKCU\\SOFTWARE\\Microsoft\\";
+    registry.setString(user + L"Windows\\CurrentVersion\\Uninstall\\" + kOtherBraced, L"DisplayName",
+                       L"Tallowbrisk helper");
+    registry.setString(user + L"Installer\\Products\\" + kOther, L"ProductName", L"Tallowbrisk for Outlook");
+    registry.setString(user + L"Installer\\Features\\" + kOther, L"Main", L"");
+    registry.setString(user + L"Installer\\UpgradeCodes\\" + kOtherUpgrade, kOther, L"");
+    registry.setString(L"HKCU\\SOFTWARE\\Classes\\Installer\\Products\\" + std::wstring(kOther), L"ProductName",
+                       L"Tallowbrisk");
+    RecordingLogger logger;
+    InstalledProducts installed;
+    CleanRegistry(registry, true, &logger, nullptr, RegistryRuleTable(), nullptr, {}, &installed);
+    MemoryRegistry unplanted;
+    SeedMachineInstall(unplanted);
+    RecordingLogger unplantedLogger;
+    CleanRegistry(unplanted, true, &unplantedLogger, nullptr);
+
+    EXPECT_EQ(std::set<std::wstring>{kPacked}, installed.packed);
+    EXPECT_EQ(std::vector<std::wstring>{L"C:\\windows\\Installer\\5d5d.msi"}, installed.localPackages);
+    const auto machineKeys = [](const MemoryRegistry& seen) {
+        std::vector<std::wstring> keys;
+        for (const std::wstring& key : seen.allKeys()) {
+            if (key.rfind(L"HKCU", 0) != 0) keys.push_back(key);
+        }
+        return keys;
+    };
+    EXPECT_EQ(machineKeys(unplanted), machineKeys(registry)) << "every machine-wide record of the other product's";
+    std::vector<std::wstring> more;
+    for (const std::wstring& target : logger.targets()) {
+        const std::vector<std::wstring> known = unplantedLogger.targets();
+        if (std::find(known.begin(), known.end(), target) == known.end()) more.push_back(target);
+    }
+    // The HKCR rule removes the user's classes key, as Windows' merged HKCR does.
+    EXPECT_EQ(Marked({
+                  L"HKCR\\Installer\\Products\\" + std::wstring(kOther),
+                  user + L"Installer\\Products\\" + kOther,
+                  user + L"Installer\\Features\\" + kOther,
+                  user + L"Installer\\UpgradeCodes\\" + kOtherUpgrade,
+                  user + L"Windows\\CurrentVersion\\Uninstall\\" + kOtherBraced,
+              }),
+              more);
+}
+
+// Without /allusers, another user's installer data below UserData\<SID> and Managed\<SID>, and
+// the package cached for it, stay, as their own installer keys do; the machine's and the
+// user's own go.
+TEST(InstallerRegistration, ARunForOneUserLeavesOtherUsersInstallerData) {
+    constexpr wchar_t kOwn[] = L"S-1-5-21-9-9-9-1000";
+    constexpr wchar_t kAnother[] = L"S-1-5-21-9-9-9-1001";
+    const auto seed = [&](MemoryRegistry& registry) {
+        SeedMachineInstall(registry);
+        for (const wchar_t* sid : {kOwn, kAnother}) {
+            const std::wstring data = kInstallerData + L"UserData\\" + sid + L"\\";
+            registry.setString(data + L"Products\\" + kPacked + L"\\InstallProperties", L"LocalPackage",
+                               std::wstring(L"C:\\windows\\Installer\\") + sid + L".msi");
+            registry.setString(data + L"Components\\F3E2D1A6C5B4E6D4F8071A2B3C4D5E77", kPacked, L"C:\\a.dll");
+            registry.setString(kInstallerData + L"Managed\\" + sid + L"\\Installer\\Products\\" + kPacked,
+                               L"ProductName", L"Tallowbrisk");
+        }
+    };
+    const InstallerDataOwners one = InstallerDataOwnersOfRun(false, kOwn);
+    EXPECT_TRUE(one.allows(L"S-1-5-18"));
+    EXPECT_TRUE(one.allows(L"s-1-5-21-9-9-9-1000"));
+    EXPECT_FALSE(one.allows(kAnother));
+    EXPECT_FALSE(InstallerDataOwnersOfRun(false, L"").allows(kAnother));
+    EXPECT_TRUE(InstallerDataOwnersOfRun(true, kOwn).allows(kAnother));
+
+    for (const bool allUsers : {false, true}) {
+        SCOPED_TRACE(allUsers ? "/allusers" : "one user");
+        MemoryRegistry registry;
+        seed(registry);
+        InstalledProducts installed;
+        CleanRegistry(registry, true, nullptr, nullptr, RegistryRuleTable(), nullptr, {}, &installed,
+                      InstallerDataOwnersOfRun(allUsers, kOwn));
+        std::vector<std::wstring> packages{L"C:\\windows\\Installer\\5d5d.msi",
+                                           std::wstring(L"C:\\windows\\Installer\\") + kOwn + L".msi"};
+        if (allUsers) packages.push_back(std::wstring(L"C:\\windows\\Installer\\") + kAnother + L".msi");
+        EXPECT_EQ(packages, installed.localPackages);
+        for (const wchar_t* sid : {kOwn, kAnother}) {
+            const bool stays = !allUsers && sid == kAnother;
+            const std::wstring data = kInstallerData + L"UserData\\" + sid + L"\\";
+            EXPECT_EQ(stays, registry.exists(data + L"Products\\" + kPacked)) << sid;
+            EXPECT_EQ(stays, registry.exists(data + L"Components\\F3E2D1A6C5B4E6D4F8071A2B3C4D5E77")) << sid;
+            EXPECT_EQ(stays, registry.exists(kInstallerData + L"Managed\\" + sid + L"\\Installer\\Products\\" +
+                                             kPacked))
+                << sid;
+        }
+        EXPECT_FALSE(registry.exists(kSystemData + L"Products\\" + kPacked));
+    }
 }
 
 }  // namespace

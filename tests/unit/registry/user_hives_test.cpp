@@ -129,6 +129,9 @@ TEST_F(UserHivesTest, AnotherUsersInstallerRegistrationGoesWithTheirKeys) {
     registry.setString(data + L"\\Components\\F3E2D1A6C5B4E6D4F8071A2B3C4D5E40", packed, L"01:\\SOFTWARE\\");
     registry.setString(data + L"\\Products\\" + packed + L"\\InstallProperties", L"LocalPackage",
                        L"C:\\windows\\Installer\\ff95.msi");
+    // What the installer service itself wrote, and so what names the code beyond the user's hive.
+    registry.setString(data + L"\\Products\\" + packed + L"\\InstallProperties", L"DisplayName",
+                       L"Tallowbrisk for Outlook");
     registry.setString(kHive + entries + L"{1B2C3D4E-5F60-4718-8293-A4B5C6D7E8F9}", L"DisplayName", L"Add-in");
     // The same code below the current user's keys, where nothing names it: gone as well, for the
     // product is the add-in's.

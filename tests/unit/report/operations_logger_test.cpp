@@ -1,6 +1,8 @@
 #include "report/operations_logger.h"
 
 #include <gtest/gtest.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <cwctype>
 
@@ -178,6 +180,92 @@ TEST(FormatLogTimeStamp, WritesTwentyCharacters) {
     ASSERT_TRUE(FormatLogTimeStamp(stamp));
     EXPECT_EQ(std::wstring(stamp).size(), 20u);
     EXPECT_EQ(stamp[21], L'#');  // nothing written behind the terminator
+}
+
+// Which access lists the log folder may keep as they are; any other is mended.
+TEST(IsLogFolderSecurity, OnlyAProtectedListForTheSystemAndTheAdministratorsAlone) {
+    const struct {
+        const wchar_t* sddl;
+        bool sound;
+    } cases[] = {
+        {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", true},
+        {L"O:SYD:PAI(A;OICI;GA;;;BA)(A;OICI;FA;;;SY)", true},
+        {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICIIO;GA;;;SY)", true},
+        {L"O:BAD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false},                   // inherits what the parent grants
+        {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FR;;;BU)", false},  // users may read the backups
+        {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x2;;;WD)", false}, // everyone may plant a file
+        {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;FA;;;CO)", false},
+        {L"O:S-1-5-21-1-2-3-1001D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false},  // its maker can open it up again
+        {L"O:BAD:P(A;OICI;FA;;;BA)", false},
+        {L"O:BAD:P(A;OICI;FA;;;SY)(A;;FA;;;BA)", false},  // not inherited by the files
+        {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICIIO;FA;;;BA)", false},
+        {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FR;;;BA)", false},
+        {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(D;OICI;FA;;;BU)", false},
+        {L"O:BAD:P", false},
+        {L"O:BAD:NO_ACCESS_CONTROL", false},  // no list at all: open to everyone
+        {L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false},  // owner unknown
+    };
+    for (const auto& c : cases) {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.sddl, SDDL_REVISION_1, &descriptor, nullptr))
+            << c.sddl;
+        EXPECT_EQ(c.sound, IsLogFolderSecurity(descriptor)) << c.sddl;
+        LocalFree(descriptor);
+    }
+    EXPECT_FALSE(IsLogFolderSecurity(nullptr));
+}
+
+TEST(RefusedAsLogFolder, ALinkAMountPointOrAFileIsRefusedAMissingFolderIsMade) {
+    EXPECT_FALSE(RefusedAsLogFolder(INVALID_FILE_ATTRIBUTES));
+    EXPECT_FALSE(RefusedAsLogFolder(FILE_ATTRIBUTE_DIRECTORY));
+    EXPECT_FALSE(RefusedAsLogFolder(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
+    EXPECT_TRUE(RefusedAsLogFolder(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+    EXPECT_TRUE(RefusedAsLogFolder(FILE_ATTRIBUTE_NORMAL));
+    EXPECT_TRUE(RefusedAsLogFolder(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT));
+}
+
+// The folder and "Logs" above it, as links (Wine's stand-in for links and mount points): the
+// log is not written there, and the run is told so before it begins.
+TEST(OperationsLoggerFile, ALogFolderThatIsALinkOrBelowOneIsRefused) {
+    for (const bool logsIsLink : {false, true}) {
+        TempFolder windows;
+        TempFolder elsewhere;
+        ASSERT_TRUE(LinkLogFolder(windows.path(), elsewhere.path(), logsIsLink));
+        EXPECT_TRUE(LogFolderRefused(windows.path())) << logsIsLink;
+        EXPECT_EQ(L"", NewLogFileStem(windows.path()));
+        {
+            OperationsLoggerFile logger(windows.path());
+            logger.log(L"remove file: ", L"z", 1);
+            EXPECT_EQ(L"", logger.logFilePath());
+            EXPECT_EQ(1, logger.removalCount());
+        }
+        EXPECT_EQ(std::vector<std::wstring>{}, DescribeTree(elsewhere.path())) << "nothing written through the link";
+    }
+    LogPlace place;
+    EXPECT_FALSE(LogFolderRefused(place.windows.path()));
+}
+
+// A log folder made by the logger, and one found open to everyone, are both used, once given
+// the log folder's access list. (Wine makes up a file's access list from its Unix mode and
+// keeps none that is set, so what the list holds is seen on Windows only; which lists are
+// mended is the decision above.)
+TEST(OperationsLoggerFile, TheLogFolderIsMadeWithItsAccessListAndMendedWhenFoundOtherwise) {
+    LogPlace made;
+    EXPECT_NE(L"", NewLogFileStem(made.windows.path()));
+    EXPECT_TRUE(SecureLogFolder(made.logFolder()));
+
+    LogPlace found;
+    PSECURITY_DESCRIPTOR open = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;OICI;FA;;;WD)", SDDL_REVISION_1, &open,
+                                                                     nullptr));
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, open, FALSE};
+    ASSERT_TRUE(CreateDirectoryW(found.logFolder().c_str(), &attributes));
+    LocalFree(open);
+    EXPECT_NE(L"", NewLogFileStem(found.windows.path()));
+    // A file is not a folder to secure; a missing folder is not one either.
+    WriteFileBytes(found.windows / L"Logs\\file", "x");
+    EXPECT_FALSE(SecureLogFolder(found.windows / L"Logs\\file"));
+    EXPECT_FALSE(SecureLogFolder(found.windows / L"Logs\\missing"));
 }
 
 }  // namespace

@@ -120,6 +120,12 @@ bool RunUnixShell(std::string script) {
 
 }  // namespace
 
+bool LinkLogFolder(const std::wstring& windows, const std::wstring& target, bool logsIsLink) {
+    if (logsIsLink) return MakeLink(windows + L"\\Logs", target);
+    CreateDirectoryW((windows + L"\\Logs").c_str(), nullptr);
+    return MakeLink(windows + L"\\Logs\\TallowBriskCleaner", target);
+}
+
 bool MakeLink(const std::wstring& link, const std::wstring& target) {
     const std::string from = QuotedUnixPath(link);
     const std::string to = QuotedUnixPath(target);

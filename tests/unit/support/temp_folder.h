@@ -39,6 +39,9 @@ std::string Utf8(const std::wstring& text);
 //
 // Makes `link` a symbolic link to `target`.
 bool MakeLink(const std::wstring& link, const std::wstring& target);
+// Makes the log folder below the stand-in Windows folder `windows` lead to `target`: "Logs"
+// itself a link (`logsIsLink`), or "Logs\TallowBriskCleaner" one.
+bool LinkLogFolder(const std::wstring& windows, const std::wstring& target, bool logsIsLink);
 // Puts a link to `target` in the place of the file or folder at `path`, moving what was there
 // to `keep`. Under Wine this also works while the program holds `path` open.
 bool SwapForLink(const std::wstring& path, const std::wstring& keep, const std::wstring& target);
