@@ -126,7 +126,8 @@ class HeldOpen:
 
     def __exit__(self, *exc):
         os.remove(self.signal)
-        self.process.wait(timeout=60)
+        if self.process.wait(timeout=60) == 3 and not exc[0]:
+            raise RuntimeError("the driver let go of %s before the test was done with it" % self.path)
 
 
 class HeldLock:
@@ -153,7 +154,8 @@ class HeldLock:
     def __exit__(self, *exc):
         if os.path.exists(self.signal):
             os.remove(self.signal)
-        self.process.wait(timeout=60)
+        if self.process.wait(timeout=60) == 3 and not exc[0]:
+            raise RuntimeError("the driver let go of the lock before the test was done with it")
 
 
 def log_files():

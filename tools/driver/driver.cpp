@@ -2,9 +2,9 @@
 // prefix, what a test cannot do from outside it.
 //
 //   driver hold PATH SIGNAL       opens PATH without sharing, creates the file SIGNAL, and keeps
-//                                 PATH open until SIGNAL is deleted (60 s at most)
+//                                 PATH open until SIGNAL is deleted (10 minutes at most)
 //   driver lock SIGNAL            takes the cleaner's one-run-at-a-time lock, creates SIGNAL, and
-//                                 holds the lock until SIGNAL is deleted (60 s at most)
+//                                 holds the lock until SIGNAL is deleted (10 minutes at most)
 //   driver windows                prints the visible top-level windows as JSON: handle, title,
 //                                 class, rectangle, process id, and their child windows
 //   driver click HWND TEXT        clicks the child button of HWND whose text is TEXT
@@ -32,11 +32,15 @@
 
 namespace {
 
-// Makes the signal, an empty file, and waits until the test removes it (a minute at most).
+// Makes the signal, an empty file, and waits until the test removes it. The bound only keeps a
+// forgotten driver from lingering: it is far beyond any test's block, even on a loaded machine,
+// and a driver that reaches it exits with 3, so that the test knows its hold ended too early.
 int WaitWhileSignalled(const wchar_t* signal) {
     unique_file(CreateFileW(signal, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    for (int waited = 0; waited < 600 && GetFileAttributesW(signal) != INVALID_FILE_ATTRIBUTES; ++waited) {
-        Sleep(100);
+    const ULONGLONG deadline = GetTickCount64() + 10 * 60 * 1000;
+    while (GetFileAttributesW(signal) != INVALID_FILE_ATTRIBUTES) {
+        if (GetTickCount64() > deadline) return 3;
+        Sleep(50);
     }
     return 0;
 }
