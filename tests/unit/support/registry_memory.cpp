@@ -333,6 +333,11 @@ bool MemoryRegistry::hasValue(const std::wstring& path, const std::wstring& name
                                [&](const Value& v) { return Fold(v.name) == f; });
 }
 
+int MemoryRegistry::listingsOf(const std::wstring& path) const {
+    auto it = listings_.find(Fold(path));
+    return it == listings_.end() ? 0 : it->second;
+}
+
 std::vector<std::wstring> MemoryRegistry::allKeys() const {
     std::vector<std::wstring> keys;
     std::vector<Node*> stack;
@@ -453,6 +458,7 @@ LSTATUS MemoryRegistry::queryInfoKey(HKEY key, RegistryKeyInfo* info) {
 LSTATUS MemoryRegistry::enumKey(HKEY key, DWORD index, wchar_t* name, DWORD* nameLength) {
     Shown shown;
     if (LSTATUS status = show(key, Operation::EnumKey, index, &shown)) return status;
+    if (index == 0) ++listings_[shown.sides.empty() ? L"HKCR" : shown.sides.front()->foldedPath];
     const auto& children = shown.children;
     if (index >= children.size()) return ERROR_NO_MORE_ITEMS;
     const std::wstring& found = children[index]->name;

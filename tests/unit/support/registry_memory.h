@@ -83,6 +83,8 @@ public:
     // Handles opened and not yet closed (the predefined roots are not counted).
     size_t openHandles() const { return handles_.size(); }
     const std::vector<Call>& calls() const { return calls_; }
+    // How often the subkeys of the key were listed: enumerations of index 0.
+    int listingsOf(const std::wstring& path) const;
     void clearCalls() { calls_.clear(); }
 
     // --- Faults ---
@@ -170,4 +172,5 @@ private:
     std::map<std::uintptr_t, Handle> handles_;
     std::uintptr_t nextHandle_ = 0x1000;
     std::vector<Call> calls_;
+    std::map<std::wstring, int> listings_;  // by folded path
 };
