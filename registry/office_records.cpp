@@ -138,7 +138,8 @@ std::vector<ValueRoot> UserValueRoots(const std::vector<UserHives>& users) {
     for (const UserHives& user : users) {
         NamedRoot named;
         const wchar_t* below = nullptr;
-        if (UserRootOf(user, L"SOFTWARE", &named, &below)) roots.push_back({named.key, named.loggedName, named.backupName});
+        if (UserRootOf(user, L"SOFTWARE", &named, &below))
+            roots.push_back({named.key, named.loggedName, named.backupName});
     }
     return roots;
 }
@@ -148,15 +149,22 @@ std::vector<REGSAM> ViewAccesses(bool wow64) {
     return {kDefaultViewAccess};
 }
 
-// The braced GUID that a REG_SZ names, whole and terminated; empty for anything else.
+// The text of a REG_SZ, up to its terminator; false for another type, or for data that is cut
+// short (what follows is unknown).
+bool TerminatedText(DWORD type, const BYTE* data, DWORD size, std::wstring* text) {
+    if (type != REG_SZ || size % sizeof(wchar_t) != 0) return false;
+    text->assign(size / sizeof(wchar_t), L'\0');
+    for (size_t i = 0; i < text->size(); ++i) (*text)[i] = static_cast<wchar_t>(data[2 * i] | (data[2 * i + 1] << 8));
+    const size_t end = text->find(L'\0');
+    if (end == std::wstring::npos) return false;
+    text->resize(end);
+    return true;
+}
+
+// The braced GUID that a REG_SZ names; empty for anything else.
 std::wstring NamedGuid(DWORD type, const BYTE* data, DWORD size) {
-    if (type != REG_SZ || size % sizeof(wchar_t) != 0) return std::wstring();
-    std::wstring text(size / sizeof(wchar_t), L'\0');
-    for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<wchar_t>(data[2 * i] | (data[2 * i + 1] << 8));
-    const size_t end = text.find(L'\0');
-    if (end == std::wstring::npos) return std::wstring();  // cut short: what follows is unknown
-    text.resize(end);
-    return IsBracedGuid(text) ? text : std::wstring();
+    std::wstring text;
+    return TerminatedText(type, data, size, &text) && IsBracedGuid(text) ? text : std::wstring();
 }
 
 // Removes the values of root\path, in the view of `access`, that `match` picks. A key that is
@@ -193,8 +201,9 @@ void RemoveMatchingValues(RegistryApi& registry, const ValueRoot& root, const st
             continue;
         }
         const std::wstring found(name.data(), nameLength);
-        const bool chosen = match == ValueMatch::Name ? ValueNameHolds(found, pattern)
-                                                      : type == REG_BINARY && Utf16DataHoldsAnyCase(data.data(), size, pattern);
+        const bool chosen = match == ValueMatch::Name
+                                ? ValueNameHolds(found, pattern)
+                                : type == REG_BINARY && Utf16DataHoldsAnyCase(data.data(), size, pattern);
         if (!chosen) continue;
         if (guids) {
             const std::wstring guid = NamedGuid(type, data.data(), size);
@@ -221,14 +230,9 @@ bool UrlHolds(RegistryApi& registry, HKEY parent, const std::wstring& name, REGS
     std::vector<BYTE> data(kValueDataBuffer);
     DWORD type = REG_NONE;
     DWORD size = kValueDataBuffer;
-    if (registry.queryValue(entry.get().key, L"Url", &type, data.data(), &size) != ERROR_SUCCESS || type != REG_SZ ||
-        size % sizeof(wchar_t) != 0) {
-        return false;
-    }
-    std::wstring text(size / sizeof(wchar_t), L'\0');
-    for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<wchar_t>(data[2 * i] | (data[2 * i + 1] << 8));
-    const size_t end = text.find(L'\0');
-    return end != std::wstring::npos && ValueNameHolds(std::wstring_view(text).substr(0, end), pattern);
+    std::wstring text;
+    return registry.queryValue(entry.get().key, L"Url", &type, data.data(), &size) == ERROR_SUCCESS &&
+           TerminatedText(type, data.data(), size, &text) && ValueNameHolds(text, pattern);
 }
 
 }  // namespace

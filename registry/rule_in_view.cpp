@@ -160,9 +160,9 @@ void ViewPass::removeMatchingSubkeys(HKEY ruleKey) {
     std::vector<std::wstring> collected;
     // The step after the rules takes what the rule for a component key listed of it, if it
     // still holds; the rule keeps its listing when every name was read.
-    const std::wstring family =
-        knowledge_ && root_ ? CandidateKnowledge::FamilyName(root_, path_) : std::wstring();
-    const std::vector<std::wstring>* listed = chooser_ && !family.empty() ? knowledge_->listing(family, access_) : nullptr;
+    const std::wstring family = knowledge_ && root_ ? CandidateKnowledge::FamilyName(root_, path_) : std::wstring();
+    const std::vector<std::wstring>* listed =
+        chooser_ && !family.empty() ? knowledge_->listing(family, access_) : nullptr;
     const bool keepListing = !chooser_ && !family.empty() && knowledge_->keepsValueNames();
     std::vector<std::wstring> listing;
     if (listed) {

@@ -160,10 +160,10 @@ TEST(OfficeRecords, EachValueOfTheAddinInOutlooksListsGoesAloneByNameOrByTheText
         {disabled, L"5A1", REG_BINARY, DisabledItem(path), true},
         {disabled, L"5A2", REG_BINARY, DisabledItem(L"C:\\PROGRAM FILES\\TALLOWBRISK\\ADDIN.DLL"), true},
         {disabled, L"5A3", REG_BINARY, Utf16(L"c:\\tallowbrisk.dll", 1), true},  // odd length: the last byte is no unit
-        {disabled, L"5A4", REG_BINARY, Utf16(L"c:\\tallowbri"), false},        // cut before the name ends
+        {disabled, L"5A4", REG_BINARY, Utf16(L"c:\\tallowbri"), false},          // cut before the name ends
         {disabled, L"5A5", REG_BINARY, misaligned, false},                       // the text across two units
         {disabled, L"5A6", REG_BINARY, DisabledItem(L"c:\\other\\other.vsto"), false},
-        {disabled, L"5A7", REG_SZ, Utf16(path + L'\0'), false},                  // only binary records are read
+        {disabled, L"5A7", REG_SZ, Utf16(path + L'\0'), false},  // only binary records are read
         {disabled, L"5A8", REG_BINARY, DisabledItem(std::wstring(2040, L'p') + L"tallowbrisk"), false},  // > 4096 bytes
         {disabled, L"5A9", REG_BINARY, {}, false},
         {kResiliency15 + L"CrashingAddinList", L"6B1", REG_BINARY, DisabledItem(path), true},
@@ -241,9 +241,9 @@ TEST(OfficeRecords, AValueGoesOnlyOnceItsBackupIsWrittenAndThePreviewPlansWithou
     PreviewRegistry preview(machine);
     RecordingLogger planned;
     CleanRegistry(preview, true, &planned, nullptr);
-    EXPECT_EQ((std::vector<Record>{{kRemoveRegistryValue, L"(64) " + LoggedValuePath(loadTimes, L"Tallowbrisk.Addin"),
-                                    1}}),
-              planned.records);
+    EXPECT_EQ(
+        (std::vector<Record>{{kRemoveRegistryValue, L"(64) " + LoggedValuePath(loadTimes, L"Tallowbrisk.Addin"), 1}}),
+        planned.records);
     EXPECT_TRUE(machine.hasValue(loadTimes, L"Tallowbrisk.Addin"));
     EXPECT_EQ(0u, machine.openHandles());
 }
