@@ -15,7 +15,8 @@ import sys
 
 import wine_harness as wine
 
-CLEANER, DRIVER = sys.argv[1], sys.argv[2]
+# The 64-bit driver: it runs the exe and tells its whole exit code, for either build.
+CLEANER, DRIVER = sys.argv[1], sys.argv[3]
 MARK = "(64) " if wine.is_32bit(CLEANER) else ""
 
 C2R = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Office\\ClickToRun\\REGISTRY\\MACHINE\\Software\\"
