@@ -119,6 +119,8 @@ def canonical(keys):
             root = "HKEY_CURRENT_USER"
         elif root not in ("HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER"):
             continue
+        if not rest.lower().startswith("software"):
+            continue  # the records live below SOFTWARE; Wine rewrites its display keys below SYSTEM
         shown[(root + "\\" + rest).rstrip("\\").lower()] = wine.values(lines)
     return shown
 
