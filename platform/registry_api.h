@@ -49,6 +49,27 @@ public:
     // RegCloseKey.
     virtual LSTATUS closeKey(HKEY key) = 0;
 
+    // RegQueryValueExW: the type and data of the value named `name` (empty: the default value).
+    // `dataSize` holds the buffer's size in bytes and receives the data's size; data that does
+    // not fit gives ERROR_MORE_DATA. `data` may be null to ask for the size alone. A missing
+    // value gives ERROR_FILE_NOT_FOUND.
+    virtual LSTATUS queryValue(HKEY key, const wchar_t* name, DWORD* type, BYTE* data, DWORD* dataSize) {
+        (void)key;
+        (void)name;
+        (void)type;
+        (void)data;
+        (void)dataSize;
+        return ERROR_CALL_NOT_IMPLEMENTED;
+    }
+
+    // RegDeleteValueW: deletes the value named `name` of `key`, which was opened with
+    // KEY_SET_VALUE. A missing value gives ERROR_FILE_NOT_FOUND.
+    virtual LSTATUS deleteValue(HKEY key, const wchar_t* name) {
+        (void)key;
+        (void)name;
+        return ERROR_CALL_NOT_IMPLEMENTED;
+    }
+
     // The full name of the key that `key` really is, as the registry resolved it when the key
     // was opened: links followed, and under WOW64 the 32-bit view's "Wow6432Node" step
     // spelled out. So a key that both views share has one name, a redirected key two, and a

@@ -74,6 +74,12 @@ LSTATUS Win32Registry::deleteKey(HKEY parent, const wchar_t* subKey, REGSAM view
 
 LSTATUS Win32Registry::closeKey(HKEY key) { return RegCloseKey(key); }
 
+LSTATUS Win32Registry::queryValue(HKEY key, const wchar_t* name, DWORD* type, BYTE* data, DWORD* dataSize) {
+    return RegQueryValueExW(key, name, nullptr, type, data, dataSize);
+}
+
+LSTATUS Win32Registry::deleteValue(HKEY key, const wchar_t* name) { return RegDeleteValueW(key, name); }
+
 LSTATUS Win32Registry::queryKeyName(HKEY key, std::wstring* name) {
     if (!IsPredefinedKey(key)) {
         return KernelKeyName(key, name);

@@ -12,6 +12,8 @@ public:
                       DWORD* dataSize) override;
     LSTATUS deleteKey(HKEY parent, const wchar_t* subKey, REGSAM viewBits) override;
     LSTATUS closeKey(HKEY key) override;
+    LSTATUS queryValue(HKEY key, const wchar_t* name, DWORD* type, BYTE* data, DWORD* dataSize) override;
+    LSTATUS deleteValue(HKEY key, const wchar_t* name) override;
     // The kernel's name of the key ("\REGISTRY\MACHINE\SOFTWARE\..."), from NtQueryKey.
     LSTATUS queryKeyName(HKEY key, std::wstring* name) override;
 };

@@ -177,10 +177,29 @@ void CandidateKnowledge::forget(HKEY root, const std::wstring& path) {
     if (deleted.empty()) {
         known_.clear();  // a name this code cannot fold could be any of them
         valueNames_.clear();
+        listings_.clear();
         return;
     }
     ForgetIn(known_, deleted);
     ForgetIn(valueNames_, deleted);
+    // A listing holds while its key does: a listed subkey deleted since is no longer found when
+    // it is opened, as a fresh listing would not show it.
+    for (auto it = listings_.begin(); it != listings_.end();) {
+        const std::wstring& family = it->first;
+        it = deleted == family || StartsWithStep(family, deleted) ? listings_.erase(it) : std::next(it);
+    }
+}
+
+void CandidateKnowledge::keepListing(const std::wstring& family, REGSAM access, std::vector<std::wstring> names) {
+    if (family.empty() || !IsComponentsFamily(family)) return;
+    listings_[family][ViewIndex(access)] = std::move(names);
+}
+
+const std::vector<std::wstring>* CandidateKnowledge::listing(const std::wstring& family, REGSAM access) const {
+    auto it = listings_.find(family);
+    if (it == listings_.end()) return nullptr;
+    const auto& names = it->second[ViewIndex(access)];
+    return names ? &*names : nullptr;
 }
 
 bool CandidateKnowledge::keepsValueNames() const { return IsComponentsFamily(families_[rule_]); }

@@ -74,6 +74,14 @@ public:
     // the view of `access`; null when nothing is known.
     const KeyValueNames* valueNames(const std::wstring& family, const std::wstring& name, REGSAM access) const;
 
+    // The subkeys that the current rule's scan of a component key listed (every name read) in
+    // the view of `access`: the step after the rules takes them instead of listing the key
+    // again, until the key or one above it is deleted. Those deleted since are among them, and
+    // are no longer found when opened. `family` is the rule key's FamilyName.
+    void keepListing(const std::wstring& family, REGSAM access, std::vector<std::wstring> names);
+    // Null when no such listing is kept.
+    const std::vector<std::wstring>* listing(const std::wstring& family, REGSAM access) const;
+
     // The name under which the knowledge files root\path: folded to upper case, without
     // "Wow6432Node" steps, and the three names of a class key made one ("CLASSES\X"). Empty
     // when the path holds a character beyond ASCII.
@@ -101,4 +109,6 @@ private:
     std::map<std::wstring, std::map<std::string, Slots>> known_;  // by family, then name
     using ViewNames = std::array<std::optional<KeyValueNames>, 3>;    // by view
     std::map<std::wstring, std::map<std::string, ViewNames>> valueNames_;
+    using ViewListing = std::array<std::optional<std::vector<std::wstring>>, 3>;  // by view
+    std::map<std::wstring, ViewListing> listings_;                                // by family
 };

@@ -6,6 +6,7 @@
 #include "platform/wow64.h"
 #include "registry/candidate_knowledge.h"
 #include "installer/registration.h"
+#include "registry/office_records.h"
 #include "registry/registry_views.h"
 
 namespace {
@@ -40,6 +41,7 @@ void ApplyRules(RegistryApi& registry, bool wow64, OperationsLogger* logger, Pro
         }
     }
     RemoveInstallerRegistration(registry, wow64, rules, products, users, logger, backup, knowledge.get(), owners);
+    CleanOfficeRecords(registry, wow64, rules, users, logger, backup);
     if (installed) *installed = products;
 }
 

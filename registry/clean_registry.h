@@ -13,8 +13,9 @@
 // Cleans the registry of this machine through advapi32, in both views under WOW64, saving
 // each key to `backup` before it is deleted. Any of the sinks may be null. After the rules, what
 // Windows Installer keeps about the add-in's products goes (installer/registration.h), below
-// UserData\<SID> and Managed\<SID> of the SIDs `owners` allows; `installed`, if given, receives
-// those products, for their files.
+// UserData\<SID> and Managed\<SID> of the SIDs `owners` allows, then Outlook's and Office's own
+// records of the add-in (registry/office_records.h); `installed`, if given, receives those
+// products, for their files.
 void CleanRegistry(OperationsLogger* logger, ProgressCleaner* progress, RegistryBackup* backup = nullptr,
                    const std::vector<UserHives>& users = {}, InstalledProducts* installed = nullptr,
                    const InstallerDataOwners& owners = InstallerDataOwners());

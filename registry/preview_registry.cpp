@@ -4,8 +4,9 @@
 
 namespace {
 
-// Subkey names are at most 255 characters.
+// Subkey names are at most 255 characters; value names 16,383.
 constexpr DWORD kSubkeyNameBuffer = 512;
+constexpr DWORD kValueNameBuffer = 16384;
 
 std::wstring LastComponent(const std::wstring& name) {
     const size_t slash = name.rfind(L'\\');
@@ -142,14 +143,19 @@ LSTATUS PreviewRegistry::openKey(HKEY parent, const wchar_t* subKey, REGSAM acce
 
 LSTATUS PreviewRegistry::queryInfoKey(HKEY key, RegistryKeyInfo* info) {
     const LSTATUS status = real_.queryInfoKey(key, info);
-    if (status != ERROR_SUCCESS || planned_.empty()) {
+    if (status != ERROR_SUCCESS) {
         return status;
     }
-    if (keyIsPlanned(key)) {
-        return ERROR_KEY_DELETED;
+    if (!planned_.empty()) {
+        if (keyIsPlanned(key)) {
+            return ERROR_KEY_DELETED;
+        }
+        // The longest name stays the real one: an upper bound, as advapi32's may be too.
+        info->subkeys = static_cast<DWORD>(visibleSubkeys(key, info).size());
     }
-    // The longest name stays the real one: an upper bound, as advapi32's may be too.
-    info->subkeys = static_cast<DWORD>(visibleSubkeys(key, info).size());
+    if (const std::set<std::wstring>* planned = plannedValuesOf(key)) {
+        info->values = static_cast<DWORD>(visibleValues(key, *planned).size());
+    }
     return ERROR_SUCCESS;
 }
 
@@ -182,7 +188,72 @@ LSTATUS PreviewRegistry::enumValue(HKEY key, DWORD index, wchar_t* name, DWORD* 
     if (keyIsPlanned(key)) {
         return ERROR_KEY_DELETED;
     }
+    if (const std::set<std::wstring>* planned = plannedValuesOf(key)) {
+        const std::vector<DWORD>& values = visibleValues(key, *planned);
+        if (index >= values.size()) {
+            return ERROR_NO_MORE_ITEMS;
+        }
+        index = values[index];
+    }
     return real_.enumValue(key, index, name, nameLength, type, data, dataSize);
+}
+
+const std::set<std::wstring>* PreviewRegistry::plannedValuesOf(HKEY key) {
+    if (plannedValues_.empty()) {
+        return nullptr;
+    }
+    const Key& known = named(key);
+    auto it = plannedValues_.find(known.folded);
+    return known.name.empty() || it == plannedValues_.end() ? nullptr : &it->second;
+}
+
+const std::vector<DWORD>& PreviewRegistry::visibleValues(HKEY key, const std::set<std::wstring>& planned) {
+    Key& known = keyOf(key);
+    if (known.valuesListed == generation_) {
+        return known.values;
+    }
+    known.valuesListed = generation_;
+    known.values.clear();
+    std::vector<wchar_t> name(kValueNameBuffer);
+    for (DWORD index = 0;; ++index) {
+        DWORD length = kValueNameBuffer;
+        const LSTATUS status = real_.enumValue(key, index, name.data(), &length, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS) {
+            break;
+        }
+        // A value that cannot be read keeps its place, and its error, in the enumeration.
+        if (status != ERROR_SUCCESS || !planned.count(FoldedName(std::wstring(name.data(), length)))) {
+            known.values.push_back(index);
+        }
+    }
+    return known.values;
+}
+
+LSTATUS PreviewRegistry::queryValue(HKEY key, const wchar_t* name, DWORD* type, BYTE* data, DWORD* dataSize) {
+    if (keyIsPlanned(key)) {
+        return ERROR_KEY_DELETED;
+    }
+    const std::set<std::wstring>* planned = plannedValuesOf(key);
+    if (planned && planned->count(FoldedName(name ? name : L""))) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    return real_.queryValue(key, name, type, data, dataSize);
+}
+
+LSTATUS PreviewRegistry::deleteValue(HKEY key, const wchar_t* name) {
+    // RegDeleteValueW needs the value to be there and the key opened with KEY_SET_VALUE, which
+    // the open that gave `key` already asked the registry for.
+    const LSTATUS status = queryValue(key, name, nullptr, nullptr, nullptr);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    const Key& known = named(key);
+    if (known.name.empty()) {
+        return ERROR_CALL_NOT_IMPLEMENTED;  // what cannot be named cannot be hidden
+    }
+    plannedValues_[known.folded].insert(FoldedName(name ? name : L""));
+    ++generation_;
+    return ERROR_SUCCESS;
 }
 
 LSTATUS PreviewRegistry::deleteKey(HKEY parent, const wchar_t* subKey, REGSAM viewBits) {

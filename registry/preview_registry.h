@@ -33,6 +33,10 @@ public:
     LSTATUS deleteKey(HKEY parent, const wchar_t* subKey, REGSAM viewBits) override;
     LSTATUS closeKey(HKEY key) override;
     LSTATUS queryKeyName(HKEY key, std::wstring* name) override { return real_.queryKeyName(key, name); }
+    // A value planned for deletion is gone from then on, as its key is for keys: queries do not
+    // find it, enumerations and counts leave it out.
+    LSTATUS queryValue(HKEY key, const wchar_t* name, DWORD* type, BYTE* data, DWORD* dataSize) override;
+    LSTATUS deleteValue(HKEY key, const wchar_t* name) override;
 
     // The registry's names of the keys planned for deletion, in the order they were planned.
     const std::vector<std::wstring>& planned() const { return plannedInOrder_; }
@@ -53,6 +57,8 @@ private:
         bool gone = false;            // planned, itself or through an ancestor
         unsigned listed = 0;          // the plan generation `subkeys` belongs to; 0: none
         std::vector<Subkey> subkeys;  // the real subkeys that are not planned
+        unsigned valuesListed = 0;    // the plan generation `values` belongs to; 0: none
+        std::vector<DWORD> values;    // the real indexes of the values that are not planned
     };
 
     Key& keyOf(HKEY key);
@@ -65,11 +71,15 @@ private:
     // The subkeys of `key` that are not planned; `real` is its real RegistryKeyInfo, if known.
     const std::vector<Subkey>& visibleSubkeys(HKEY key, const RegistryKeyInfo* real = nullptr);
     void plan(const Key& key);
+    // The folded names of the planned values of `key`; null when it has none.
+    const std::set<std::wstring>* plannedValuesOf(HKEY key);
+    const std::vector<DWORD>& visibleValues(HKEY key, const std::set<std::wstring>& planned);
 
     RegistryApi& real_;
     std::map<HKEY, Key> keys_;
     std::set<std::wstring> planned_;        // folded names
     std::set<std::wstring> plannedLeaves_;  // their last components
     std::vector<std::wstring> plannedInOrder_;
+    std::map<std::wstring, std::set<std::wstring>> plannedValues_;  // by the key's folded name
     unsigned generation_ = 1;  // goes up with each planned key
 };

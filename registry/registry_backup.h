@@ -21,4 +21,18 @@ public:
         (void)access;
         (void)keyName;
     }
+
+    // The value `valueName` of the key named `keyName` (as for save) is about to be deleted in
+    // the view that `view32` names; the key itself stays. True when the value is kept, so that
+    // the deletion may go ahead: the base class keeps nothing and holds nothing back.
+    virtual bool saveValue(const std::wstring& keyName, const std::wstring& valueName, DWORD type, const BYTE* data,
+                           DWORD size, bool view32) {
+        (void)keyName;
+        (void)valueName;
+        (void)type;
+        (void)data;
+        (void)size;
+        (void)view32;
+        return true;
+    }
 };

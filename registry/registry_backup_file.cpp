@@ -16,7 +16,15 @@ void RegistryBackupFile::save(RegistryApi& registry, HKEY parent, const std::wst
     }
 }
 
-void RegistryBackupFile::write(const std::wstring& sections, bool view32) {
+bool RegistryBackupFile::saveValue(const std::wstring& keyName, const std::wstring& valueName, DWORD type,
+                                   const BYTE* data, DWORD size, bool view32) {
+    if (!WritableKeyName(keyName)) {
+        return false;
+    }
+    return write(RegKeyLine(keyName) + RegValueLine(valueName, type, data, size) + L"\r\n", view32);
+}
+
+bool RegistryBackupFile::write(const std::wstring& sections, bool view32) {
     Output& output = outputs_[view32 ? 1 : 0];
     if (!output.tried) {
         output.tried = true;
@@ -26,7 +34,9 @@ void RegistryBackupFile::write(const std::wstring& sections, bool view32) {
         // Nothing more goes behind a cut section (a disk that is full, say): the import could
         // read the next section's line as the cut value's continuation.
         output.file.reset();
+        return false;
     }
+    return static_cast<bool>(output.file);
 }
 
 void RegistryBackupFile::open(Output& output, bool view32) {

@@ -22,6 +22,10 @@ public:
 
     void save(RegistryApi& registry, HKEY parent, const std::wstring& path, REGSAM access,
               const std::wstring& keyName) override;
+    // A section naming the kept key with this value alone, which "reg import" sets back into
+    // it. True only when the whole section reached the file.
+    bool saveValue(const std::wstring& keyName, const std::wstring& valueName, DWORD type, const BYTE* data,
+                   DWORD size, bool view32) override;
 
     // Full path of the file of the 64-bit (or only) view, or of the 32-bit view's; empty
     // unless the file was opened.
@@ -34,7 +38,7 @@ private:
         std::wstring path;
     };
 
-    void write(const std::wstring& sections, bool view32);
+    bool write(const std::wstring& sections, bool view32);
     void open(Output& output, bool view32);
 
     std::wstring windowsFolder_;

@@ -141,29 +141,51 @@ bool ViewPass::contentMentions(HKEY ruleKey, const std::wstring& name) {
     return found;
 }
 
+bool ViewPass::choose(HKEY ruleKey, const std::wstring& name) {
+    return chooser_ ? (*chooser_)(registry_, ruleKey, name, access_)
+                    : name.find(pattern_) != std::wstring::npos ||
+                          (mode_ == MatchNameOrContent && contentMentions(ruleKey, name));
+}
+
 void ViewPass::removeMatchingSubkeys(HKEY ruleKey) {
-    RegistryKeyInfo info;
-    if (registry_.queryInfoKey(ruleKey, &info) != ERROR_SUCCESS || info.subkeys == 0) {
-        return;
-    }
-    if (knowledge_ && !chooser_ && mode_ == MatchNameOrContent && root_ == HKEY_CLASSES_ROOT) {
-        readUserClasses();
-    }
     // Names are collected first and deleted after the enumeration, since each deletion
     // shifts the indexes of the keys after it.
     std::vector<std::wstring> collected;
-    wchar_t buffer[kSubkeyNameBuffer];
-    for (DWORD index = 0; index < info.subkeys; ++index) {
-        DWORD length = kSubkeyNameBuffer;
-        if (registry_.enumKey(ruleKey, index, buffer, &length) != ERROR_SUCCESS) {
-            continue;
+    // The step after the rules takes what the rule for a component key listed of it, if it
+    // still holds; the rule keeps its listing when every name was read.
+    const std::wstring family = knowledge_ && root_ ? CandidateKnowledge::FamilyName(root_, path_) : std::wstring();
+    const std::vector<std::wstring>* listed =
+        chooser_ && !family.empty() ? knowledge_->listing(family, access_) : nullptr;
+    const bool keepListing = !chooser_ && !family.empty() && knowledge_->keepsValueNames();
+    std::vector<std::wstring> listing;
+    if (listed) {
+        for (const std::wstring& name : *listed) {
+            if (choose(ruleKey, name)) collected.push_back(name);
         }
-        std::wstring name(buffer, length);
-        const bool chosen = chooser_ ? (*chooser_)(registry_, ruleKey, name, access_)
-                                     : name.find(pattern_) != std::wstring::npos ||
-                                           (mode_ == MatchNameOrContent && contentMentions(ruleKey, name));
-        if (chosen) {
-            collected.push_back(std::move(name));
+    } else {
+        RegistryKeyInfo info;
+        if (registry_.queryInfoKey(ruleKey, &info) != ERROR_SUCCESS || info.subkeys == 0) {
+            return;
+        }
+        if (knowledge_ && !chooser_ && mode_ == MatchNameOrContent && root_ == HKEY_CLASSES_ROOT) {
+            readUserClasses();
+        }
+        bool complete = true;
+        wchar_t buffer[kSubkeyNameBuffer];
+        for (DWORD index = 0; index < info.subkeys; ++index) {
+            DWORD length = kSubkeyNameBuffer;
+            if (registry_.enumKey(ruleKey, index, buffer, &length) != ERROR_SUCCESS) {
+                complete = false;
+                continue;
+            }
+            std::wstring name(buffer, length);
+            if (keepListing) listing.push_back(name);
+            if (choose(ruleKey, name)) {
+                collected.push_back(std::move(name));
+            }
+        }
+        if (keepListing && complete) {
+            knowledge_->keepListing(family, access_, std::move(listing));
         }
     }
     for (const std::wstring& found : collected) {

@@ -57,6 +57,7 @@ public:
 
 private:
     bool contentMentions(HKEY ruleKey, const std::wstring& name);
+    bool choose(HKEY ruleKey, const std::wstring& name);
     CandidateSide sideOf(const std::wstring& name) const;
     void readUserClasses();
     bool removeFoundKey(HKEY parent, const std::wstring& subPath, const std::wstring& rulePath,

@@ -135,9 +135,10 @@ std::vector<REGSAM> Views() {
 
 // The add-in's own Windows Installer registration, as a per-machine install leaves it: its
 // product, features, upgrade code, system data and entry in Programs and Features, and four
-// components, one of which names the add-in's folder (the others name registry keys). A session
-// removes it, so it is written again before each: the session then does all its installer work,
-// the walk of the components by the rule for them and the step after the rules included.
+// components, one of which names the add-in's folder (the others name registry keys); and
+// Outlook's, Click-to-Run's and VSTO's small records of it. A session removes them, so they are
+// written again before each: the session then does all its installer and Office work, the walk
+// of the components by the rule for them and the steps after the rules included.
 void SeedAddinRegistration() {
     const std::wstring packed = L"E4D3C2B106F5817428394A5B6C7D8E9F";
     const std::wstring installer = L"SOFTWARE\\Classes\\Installer\\";
@@ -171,7 +172,35 @@ void SeedAddinRegistration() {
                      view);
         SetText(key, L"DisplayName", L"Tallowbrisk for Outlook");
         RegCloseKey(key);
+        // Click-to-Run's copy of the add-in's registration, beside other add-ins'.
+        const std::wstring c2r = L"SOFTWARE\\Microsoft\\Office\\ClickToRun\\REGISTRY\\MACHINE\\Software\\";
+        for (const wchar_t* addin : {L"Tallowbrisk.Addin", L"Other.Addin1", L"Other.Addin2", L"Other.Addin3"}) {
+            key = Create(HKEY_LOCAL_MACHINE, c2r + L"Microsoft\\Office\\Outlook\\Addins\\" + addin, view);
+            SetText(key, L"FriendlyName", addin);
+            RegCloseKey(key);
+        }
     }
+    // Outlook's and VSTO's records of the add-in, each list with a few other add-ins' entries: small keys.
+    const std::wstring office = L"SOFTWARE\\Microsoft\\Office\\";
+    HKEY loadTimes = Create(HKEY_CURRENT_USER, office + L"16.0\\Outlook\\AddInLoadTimes");
+    HKEY disabled = Create(HKEY_CURRENT_USER, office + L"15.0\\Outlook\\Resiliency\\DisabledItems");
+    for (int i = 0; i < 10; ++i) {
+        const std::wstring name = i == 0 ? L"Tallowbrisk.Addin" : L"Other.Addin" + std::to_wstring(i);
+        const std::wstring path = L"c:\\program files\\" + name + L"\\addin.dll";
+        RegSetValueExW(loadTimes, name.c_str(), 0, REG_BINARY, reinterpret_cast<const BYTE*>(L"\x2710"), 4);
+        RegSetValueExW(disabled, std::to_wstring(i).c_str(), 0, REG_BINARY, reinterpret_cast<const BYTE*>(path.c_str()),
+                       static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
+    }
+    RegCloseKey(disabled);
+    RegCloseKey(loadTimes);
+    HKEY metadata = Create(HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\VSTO\\SolutionMetadata");
+    SetText(metadata, L"file:///C:/Program Files/Tallowbrisk/Tallowbrisk.vsto|vstolocal",
+            L"{3C4D5E6F-7081-4293-A4B5-C6D7E8F90A1B}");
+    RegCloseKey(metadata);
+    HKEY solution =
+        Create(HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\VSTO\\SolutionMetadata\\{3C4D5E6F-7081-4293-A4B5-C6D7E8F90A1B}");
+    SetText(solution, L"addInName", L"Tallowbrisk.Addin");
+    RegCloseKey(solution);
 }
 
 int Seed(int classes, int components) {

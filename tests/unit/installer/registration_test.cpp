@@ -358,6 +358,9 @@ TEST(InstallerRegistration, ThousandsOfComponents) {
     const std::map<std::wstring, int> opens = opensOfComponents(registry);
     EXPECT_EQ(static_cast<size_t>(kCount), opens.size());
     for (const auto& [path, count] : opens) ASSERT_EQ(1, count) << path;
+    // And the step after the rules takes the rule's listing of the key.
+    const std::wstring componentsKey = components.substr(0, components.size() - 1);
+    EXPECT_EQ(1, registry.listingsOf(componentsKey));
     // Each on its own, the two read those the rule leaves twice.
     MemoryRegistry alone;
     alone.mergeClassesRoot();
@@ -366,6 +369,7 @@ TEST(InstallerRegistration, ThousandsOfComponents) {
     alone.setString(components + L"C0000000000000000000000000000001", kOther, L"C:\\Other\\file.dll");
     CleanRegistryRuleByRule(alone, false, nullptr, nullptr);
     EXPECT_EQ(2, opensOfComponents(alone)[components + L"C0000000000000000000000000000001"]);
+    EXPECT_EQ(2, alone.listingsOf(componentsKey));
 }
 
 TEST(InstallerRegistration, ThePreviewPlansTheLinesOfTheRunAndChangesNothing) {

@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <string>
 #include <vector>
 
+#include "registry/preview_registry.h"
+#include "registry/remove_value.h"
 #include "test_sinks.h"
 #include "tests/unit/support/registry_memory.h"
 
@@ -103,6 +106,146 @@ TEST(CleanRegistry, AppliesEveryRuleInTableOrder) {
     CleanRegistry(again, false, nullptr, nullptr);
     EXPECT_FALSE(again.exists(L"HKCR\\Tallowbrisk.Connect"));
     EXPECT_EQ(0u, registry.openHandles());
+}
+
+// Outlook's lists of add-ins hold values, not keys: each value of the add-in's goes alone,
+// and the list with the other add-ins' values stays.
+const std::wstring kOffice = L"HKCU\\SOFTWARE\\Microsoft\\Office\\";
+const std::wstring kResiliency15 = kOffice + L"15.0\\Outlook\\Resiliency\\";
+
+std::vector<BYTE> Utf16(const std::wstring& text, size_t extraBytes = 0) {
+    std::vector<BYTE> bytes;
+    for (wchar_t c : text) {
+        bytes.push_back(static_cast<BYTE>(c & 0xFF));
+        bytes.push_back(static_cast<BYTE>(c >> 8));
+    }
+    bytes.insert(bytes.end(), extraBytes, 0x7F);
+    return bytes;
+}
+
+// What Outlook's disabled-items list holds: a type, a length and the add-in's path, in lower case.
+std::vector<BYTE> DisabledItem(const std::wstring& path) {
+    std::vector<BYTE> item = {1, 0, 0, 0, static_cast<BYTE>((path.size() + 1) * 2), 0, 0, 0};
+    const std::vector<BYTE> text = Utf16(path + L'\0');
+    item.insert(item.end(), text.begin(), text.end());
+    return item;
+}
+
+struct ValueCase {
+    std::wstring key;
+    std::wstring name;
+    DWORD type;
+    std::vector<BYTE> data;
+    bool removed;
+};
+
+TEST(OfficeRecords, EachValueOfTheAddinInOutlooksListsGoesAloneByNameOrByTheTextOfItsBinaryData) {
+    const std::wstring loadTimes = kOffice + L"16.0\\Outlook\\AddInLoadTimes";
+    const std::wstring disabled = kResiliency15 + L"DisabledItems";
+    const std::wstring path = L"c:\\program files\\tallowbrisk\\tallowbrisk.vsto|vstolocal";
+    std::vector<BYTE> misaligned = {0};
+    for (BYTE b : Utf16(L"Tallowbrisk")) misaligned.push_back(b);
+    const std::vector<ValueCase> cases = {
+        {loadTimes, L"Tallowbrisk.Addin", REG_BINARY, {1, 2, 3, 4}, true},
+        {loadTimes, L"Other.Addin", REG_BINARY, Utf16(L"Tallowbrisk"), false},  // data of a named list is not read
+        {kOffice + L"14.0\\Outlook\\AddInLoadTimes", L"TALLOWBRISK.Addin", REG_BINARY, {1}, false},  // case for case
+        {loadTimes, L"", REG_SZ, Utf16(L"Tallowbrisk", 2), false},
+        {kOffice + L"12.0\\Common\\CustomUIValidationCache", L"Tallowbrisk.Addin", REG_DWORD, {1, 0, 0, 0}, true},
+        {kOffice + L"17.0\\Outlook\\AddInLoadTimes", std::wstring(4084, L'n') + L"Tallowbrisk", REG_BINARY, {}, true},
+        // the longest name read, and one longer
+        {kOffice + L"17.0\\Outlook\\AddInLoadTimes", std::wstring(4085, L'n') + L"Tallowbrisk", REG_BINARY, {}, false},
+        {kResiliency15 + L"DoNotDisableAddinList", L"Tallowbrisk.Addin", REG_DWORD, {1, 0, 0, 0}, true},
+        {kResiliency15 + L"NotificationReminderAddinData", L"Tallowbrisk.Addin\\dtype", REG_DWORD, {2, 0, 0, 0}, true},
+        {kResiliency15 + L"NotificationReminderAddinData", L"Other.Addin\\dtype", REG_DWORD, {2, 0, 0, 0}, false},
+        {disabled, L"5A1", REG_BINARY, DisabledItem(path), true},
+        {disabled, L"5A2", REG_BINARY, DisabledItem(L"C:\\PROGRAM FILES\\TALLOWBRISK\\ADDIN.DLL"), true},
+        {disabled, L"5A3", REG_BINARY, Utf16(L"c:\\tallowbrisk.dll", 1), true},  // odd length: the last byte is no unit
+        {disabled, L"5A4", REG_BINARY, Utf16(L"c:\\tallowbri"), false},          // cut before the name ends
+        {disabled, L"5A5", REG_BINARY, misaligned, false},                       // the text across two units
+        {disabled, L"5A6", REG_BINARY, DisabledItem(L"c:\\other\\other.vsto"), false},
+        {disabled, L"5A7", REG_SZ, Utf16(path + L'\0'), false},  // only binary records are read
+        {disabled, L"5A8", REG_BINARY, DisabledItem(std::wstring(2040, L'p') + L"tallowbrisk"), false},  // > 4096 bytes
+        {disabled, L"5A9", REG_BINARY, {}, false},
+        {kResiliency15 + L"CrashingAddinList", L"6B1", REG_BINARY, DisabledItem(path), true},
+        {kOffice + L"15.0\\Outlook\\Resiliency", L"Tallowbrisk.Addin", REG_DWORD, {1, 0, 0, 0}, false},
+        {L"HKCU\\SOFTWARE\\Policies\\Microsoft\\Office\\16.0\\Outlook\\Resiliency\\AddinList", L"Tallowbrisk.Addin",
+         REG_SZ, Utf16(L"1", 2), false},
+    };
+    MemoryRegistry registry;
+    for (const ValueCase& c : cases) registry.setValue(c.key, c.name, c.type, c.data);
+    RecordingLogger logger;
+    CleanRegistry(registry, false, &logger, nullptr);
+
+    std::vector<std::wstring> expected;
+    for (const ValueCase& c : cases) {
+        EXPECT_NE(c.removed, registry.hasValue(c.key, c.name)) << c.key.substr(0, 80) << " " << c.name.substr(0, 40);
+        if (c.removed) expected.push_back(LoggedValuePath(c.key, c.name));
+    }
+    std::vector<std::wstring> logged;
+    for (const Record& r : logger.records) {
+        EXPECT_EQ(std::wstring(kRemoveRegistryValue), r.kind);
+        EXPECT_EQ(1, r.succeeded) << r.target.substr(0, 120);
+        logged.push_back(r.target);
+    }
+    std::sort(expected.begin(), expected.end());
+    std::sort(logged.begin(), logged.end());
+    EXPECT_EQ(expected, logged);
+    EXPECT_TRUE(registry.exists(disabled)) << "the lists stay";
+    EXPECT_EQ(0u, registry.openHandles());
+}
+
+// A backup that refuses the value, a delete that fails, an unreadable list: the value stays and
+// the line says fail. The preview plans the deletion once, in one view of a key both share.
+TEST(OfficeRecords, AValueGoesOnlyOnceItsBackupIsWrittenAndThePreviewPlansWithoutDeleting) {
+    class Refusing : public RegistryBackup {
+    public:
+        bool saveValue(const std::wstring& key, const std::wstring& name, DWORD, const BYTE*, DWORD, bool) override {
+            saved.push_back(key + L"|" + name);
+            return false;
+        }
+        std::vector<std::wstring> saved;
+    };
+    const std::wstring loadTimes = kOffice + L"16.0\\Outlook\\AddInLoadTimes";
+    MemoryRegistry registry;
+    registry.setValue(loadTimes, L"Tallowbrisk.Addin", REG_BINARY, {1});
+    registry.setValue(kResiliency15 + L"DisabledItems", L"1", REG_BINARY, DisabledItem(L"c:\\tallowbrisk\\a.dll"));
+    registry.failDeleteValue(kResiliency15 + L"DisabledItems", ERROR_ACCESS_DENIED);
+    registry.createKey(kResiliency15 + L"CrashingAddinList");
+    registry.failEnumValue(kResiliency15 + L"CrashingAddinList", ERROR_INVALID_DATA);
+    registry.setValue(kResiliency15 + L"CrashingAddinList", L"2", REG_BINARY, {});
+
+    Refusing refusing;
+    RecordingLogger logger;
+    CleanRegistry(registry, false, &logger, nullptr, RegistryRuleTable(), &refusing);
+    const std::wstring backupKey = L"HKEY_CURRENT_USER" + loadTimes.substr(4);
+    EXPECT_EQ((std::vector<std::wstring>{L"HKEY_CURRENT_USER" + kResiliency15.substr(4) + L"DisabledItems|1",
+                                         backupKey + L"|Tallowbrisk.Addin"}),
+              refusing.saved);
+    EXPECT_TRUE(registry.hasValue(loadTimes, L"Tallowbrisk.Addin"));
+    RecordingLogger plain;
+    CleanRegistry(registry, false, &plain, nullptr);
+    EXPECT_EQ((std::vector<Record>{
+                  {kRemoveRegistryValue, LoggedValuePath(kResiliency15 + L"DisabledItems", L"1"), 0},
+                  {kRemoveRegistryValue, kResiliency15 + L"CrashingAddinList", 0},
+                  {kRemoveRegistryValue, LoggedValuePath(loadTimes, L"Tallowbrisk.Addin"), 1},
+              }),
+              plain.records);
+    EXPECT_EQ(3u, logger.records.size());
+    EXPECT_EQ(0, logger.records[2].succeeded) << "the backup was not written";
+
+    MemoryRegistry machine;
+    machine.useWindowsViews();
+    machine.setProcessView(RegistryView::Bits32);
+    machine.setValue(loadTimes, L"Tallowbrisk.Addin", REG_BINARY, {1});
+    machine.setValue(loadTimes, L"Other.Addin", REG_BINARY, {2});
+    PreviewRegistry preview(machine);
+    RecordingLogger planned;
+    CleanRegistry(preview, true, &planned, nullptr);
+    EXPECT_EQ(
+        (std::vector<Record>{{kRemoveRegistryValue, L"(64) " + LoggedValuePath(loadTimes, L"Tallowbrisk.Addin"), 1}}),
+        planned.records);
+    EXPECT_TRUE(machine.hasValue(loadTimes, L"Tallowbrisk.Addin"));
+    EXPECT_EQ(0u, machine.openHandles());
 }
 
 }  // namespace

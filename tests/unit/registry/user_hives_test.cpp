@@ -113,6 +113,51 @@ TEST_F(UserHivesTest, RulesOfTheMachineAndOfTheClassesRootRunOnceAndAUserWithout
     EXPECT_EQ(0u, registry.openHandles() - 2);  // the two hives the test holds
 }
 
+// Outlook's and VSTO's records in another user's hive go as the current user's do, named where
+// they live while that user is logged on, and the values come back into the keys that stay.
+TEST_F(UserHivesTest, AnotherUsersOfficeRecordsGoAfterTheCurrentUsers) {
+    class NamesOfSavedValues : public NamesOfSavedKeys {
+    public:
+        bool saveValue(const std::wstring& key, const std::wstring& name, DWORD, const BYTE*, DWORD, bool) override {
+            names.push_back(key + L"|" + name);
+            return true;
+        }
+    } saved;
+    const std::wstring loadTimes = L"\\SOFTWARE\\Microsoft\\Office\\14.0\\Outlook\\AddInLoadTimes";
+    const std::wstring vsto = L"\\SOFTWARE\\Microsoft\\VSTO\\";
+    const std::wstring guid = L"{0A1B2C3D-4E5F-4061-8283-A4B5C6D7E8F9}";
+    for (const std::wstring& root : {std::wstring(L"HKCU"), kHive}) {
+        registry.setValue(root + loadTimes, L"Tallowbrisk.Addin", REG_BINARY, {1});
+        registry.createKey(root + L"\\SOFTWARE\\Tallowbrisk by Marlpit\\Settings");
+    }
+    registry.setString(kHive + vsto + L"SolutionMetadata", L"file:///C:/Tallowbrisk/Tallowbrisk.vsto|vstolocal", guid);
+    registry.setString(kHive + vsto + L"SolutionMetadata", L"file:///C:/Other/Other.vsto|vstolocal", L"{0}");
+    registry.createKey(kHive + vsto + L"SolutionMetadata\\" + guid);
+    registry.createKey(kHive + vsto + L"SolutionMetadata\\{0}");
+    registry.setString(kHive + vsto + L"Security\\Inclusion\\{1}", L"Url", L"file:///C:/Tallowbrisk/Tallowbrisk.vsto");
+    registry.setString(kHive + vsto + L"Security\\Inclusion\\{2}", L"Url", L"file:///C:/Other/Other.vsto");
+    CleanRegistry(registry, false, &logger, nullptr, RegistryRuleTable(), &saved, users);
+
+    const std::wstring user = std::wstring(L"HKU\\") + kSid;
+    const std::vector<std::wstring> targets = logger.targets();
+    ASSERT_LE(7u, targets.size());
+    EXPECT_EQ((std::vector<std::wstring>{
+                  L"HKCU\\SOFTWARE\\Tallowbrisk by Marlpit",
+                  user + L"\\SOFTWARE\\Tallowbrisk by Marlpit",
+                  L"HKCU" + loadTimes + L"\\\\Tallowbrisk.Addin",
+                  user + loadTimes + L"\\\\Tallowbrisk.Addin",
+                  user + vsto + L"SolutionMetadata\\\\file:///C:/Tallowbrisk/Tallowbrisk.vsto|vstolocal",
+                  user + vsto + L"SolutionMetadata\\" + guid,
+                  user + vsto + L"Security\\Inclusion\\{1}",
+              }),
+              std::vector<std::wstring>(targets.end() - 7, targets.end()));
+    EXPECT_EQ(std::wstring(L"HKEY_USERS\\") + kSid + loadTimes + L"|Tallowbrisk.Addin",
+              saved.names[saved.names.size() - 4]);
+    EXPECT_TRUE(registry.exists(kHive + vsto + L"SolutionMetadata\\{0}"));
+    EXPECT_TRUE(registry.exists(kHive + vsto + L"Security\\Inclusion\\{2}"));
+    EXPECT_TRUE(registry.exists(kHive + loadTimes));
+}
+
 // Another user's install of the add-in, as Windows keeps it: the product, its features and its
 // upgrade code below the user's hive, its data below the user's SID in UserData, its entry in the
 // user's Programs and Features. Found through the user's hive, and removed there as for the

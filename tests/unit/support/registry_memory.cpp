@@ -326,6 +326,18 @@ bool MemoryRegistry::exists(const std::wstring& path, RegistryView view) const {
     return resolvePath(path, view, false) != nullptr;
 }
 
+bool MemoryRegistry::hasValue(const std::wstring& path, const std::wstring& name, RegistryView view) const {
+    auto node = resolvePath(path, view, false);
+    const std::wstring f = Fold(name);
+    return node && std::any_of(node->values.begin(), node->values.end(),
+                               [&](const Value& v) { return Fold(v.name) == f; });
+}
+
+int MemoryRegistry::listingsOf(const std::wstring& path) const {
+    auto it = listings_.find(Fold(path));
+    return it == listings_.end() ? 0 : it->second;
+}
+
 std::vector<std::wstring> MemoryRegistry::allKeys() const {
     std::vector<std::wstring> keys;
     std::vector<Node*> stack;
@@ -362,6 +374,13 @@ void MemoryRegistry::failEnumValue(const std::wstring& path, LSTATUS error, DWOR
 }
 void MemoryRegistry::failDelete(const std::wstring& path, LSTATUS error) {
     addFault(Operation::Delete, path, error, kAnyIndex, 0);
+}
+
+void MemoryRegistry::failQueryValue(const std::wstring& path, LSTATUS error) {
+    addFault(Operation::QueryValue, path, error, kAnyIndex, 0);
+}
+void MemoryRegistry::failDeleteValue(const std::wstring& path, LSTATUS error) {
+    addFault(Operation::DeleteValue, path, error, kAnyIndex, 0);
 }
 
 const MemoryRegistry::Fault* MemoryRegistry::fault(Operation operation, const Node& node, DWORD index,
@@ -439,6 +458,7 @@ LSTATUS MemoryRegistry::queryInfoKey(HKEY key, RegistryKeyInfo* info) {
 LSTATUS MemoryRegistry::enumKey(HKEY key, DWORD index, wchar_t* name, DWORD* nameLength) {
     Shown shown;
     if (LSTATUS status = show(key, Operation::EnumKey, index, &shown)) return status;
+    if (index == 0) ++listings_[shown.sides.empty() ? L"HKCR" : shown.sides.front()->foldedPath];
     const auto& children = shown.children;
     if (index >= children.size()) return ERROR_NO_MORE_ITEMS;
     const std::wstring& found = children[index]->name;
@@ -518,6 +538,42 @@ LSTATUS MemoryRegistry::deleteKey(HKEY parent, const wchar_t* subKey, REGSAM vie
 LSTATUS MemoryRegistry::closeKey(HKEY key) {
     if (IsPredefined(key)) return ERROR_SUCCESS;
     return handles_.erase(reinterpret_cast<std::uintptr_t>(key)) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+LSTATUS MemoryRegistry::queryValue(HKEY key, const wchar_t* name, DWORD* type, BYTE* data, DWORD* dataSize) {
+    Shown shown;
+    if (LSTATUS status = show(key, Operation::QueryValue, kAnyIndex, &shown)) return status;
+    const std::wstring f = Fold(name ? name : L"");
+    for (const Value* value : shown.values) {
+        if (Fold(value->name) != f) continue;
+        if (type) *type = value->type;
+        if (dataSize) {
+            const DWORD size = static_cast<DWORD>(value->data.size());
+            if (data && size > *dataSize) {
+                *dataSize = size;
+                return ERROR_MORE_DATA;
+            }
+            if (data) std::copy(value->data.begin(), value->data.end(), data);
+            *dataSize = size;
+        }
+        return ERROR_SUCCESS;
+    }
+    return ERROR_FILE_NOT_FOUND;
+}
+
+LSTATUS MemoryRegistry::deleteValue(HKEY key, const wchar_t* name) {
+    Shown shown;
+    if (LSTATUS status = show(key, Operation::DeleteValue, kAnyIndex, &shown)) return status;
+    const std::wstring f = Fold(name ? name : L"");
+    for (const auto& side : shown.sides) {  // the user's first, as HKCR shows its values
+        auto it = std::find_if(side->values.begin(), side->values.end(),
+                               [&](const Value& v) { return Fold(v.name) == f; });
+        if (it != side->values.end()) {
+            side->values.erase(it);
+            return ERROR_SUCCESS;
+        }
+    }
+    return ERROR_FILE_NOT_FOUND;
 }
 
 LSTATUS MemoryRegistry::queryKeyName(HKEY key, std::wstring* name) {

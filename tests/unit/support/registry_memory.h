@@ -38,7 +38,7 @@ enum class RegistryView { Bits64, Bits32 };
 
 class MemoryRegistry : public RegistryApi {
 public:
-    enum class Operation { Open, QueryInfo, EnumKey, EnumValue, Delete };
+    enum class Operation { Open, QueryInfo, EnumKey, EnumValue, Delete, QueryValue, DeleteValue };
 
     // One call of openKey or deleteKey, as the tests inspect it: the stored path of the
     // parent followed by the requested subkey, and the access mask or view bits.
@@ -77,11 +77,14 @@ public:
 
     // --- Inspection ---
     bool exists(const std::wstring& path, RegistryView view = RegistryView::Bits64) const;
+    bool hasValue(const std::wstring& path, const std::wstring& name, RegistryView view = RegistryView::Bits64) const;
     // Every stored key path, parents before children, in name order.
     std::vector<std::wstring> allKeys() const;
     // Handles opened and not yet closed (the predefined roots are not counted).
     size_t openHandles() const { return handles_.size(); }
     const std::vector<Call>& calls() const { return calls_; }
+    // How often the subkeys of the key were listed: enumerations of index 0.
+    int listingsOf(const std::wstring& path) const;
     void clearCalls() { calls_.clear(); }
 
     // --- Faults ---
@@ -94,6 +97,8 @@ public:
     void failEnumKey(const std::wstring& path, LSTATUS error, DWORD index = kAnyIndex);
     void failEnumValue(const std::wstring& path, LSTATUS error, DWORD index = kAnyIndex);
     void failDelete(const std::wstring& path, LSTATUS error);
+    void failQueryValue(const std::wstring& path, LSTATUS error);
+    void failDeleteValue(const std::wstring& path, LSTATUS error);
 
     // --- RegistryApi ---
     LSTATUS openKey(HKEY parent, const wchar_t* subKey, REGSAM access, HKEY* result) override;
@@ -103,6 +108,8 @@ public:
                       DWORD* dataSize) override;
     LSTATUS deleteKey(HKEY parent, const wchar_t* subKey, REGSAM viewBits) override;
     LSTATUS closeKey(HKEY key) override;
+    LSTATUS queryValue(HKEY key, const wchar_t* name, DWORD* type, BYTE* data, DWORD* dataSize) override;
+    LSTATUS deleteValue(HKEY key, const wchar_t* name) override;
     // The key's stored path: "HKLM\SOFTWARE\Wow6432Node\..." for a redirected key.
     LSTATUS queryKeyName(HKEY key, std::wstring* name) override;
 
@@ -165,4 +172,5 @@ private:
     std::map<std::uintptr_t, Handle> handles_;
     std::uintptr_t nextHandle_ = 0x1000;
     std::vector<Call> calls_;
+    std::map<std::wstring, int> listings_;  // by folded path
 };

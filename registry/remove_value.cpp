@@ -1,0 +1,54 @@
+#include "registry/remove_value.h"
+
+#include <vector>
+
+const wchar_t kRemoveRegistryValue[] = L"remove registry value: ";
+
+namespace {
+
+constexpr int kReadAttempts = 4;  // a value that keeps growing while it is read is given up
+
+// The value whole, however long: asked for its size, then read, again while it grows.
+LSTATUS ReadWholeValue(RegistryApi& registry, HKEY key, const std::wstring& name, DWORD* type,
+                       std::vector<BYTE>* data) {
+    DWORD size = 0;
+    LSTATUS status = registry.queryValue(key, name.c_str(), type, nullptr, &size);
+    for (int attempt = 0; attempt < kReadAttempts && status == ERROR_SUCCESS; ++attempt) {
+        data->resize(size + 1);  // never empty: a null buffer would only ask for the size
+        size = static_cast<DWORD>(data->size());
+        status = registry.queryValue(key, name.c_str(), type, data->data(), &size);
+        if (status == ERROR_SUCCESS) {
+            data->resize(size);
+            return ERROR_SUCCESS;
+        }
+        if (status == ERROR_MORE_DATA) {
+            status = ERROR_SUCCESS;  // grown since: ask again with the size it gave
+        }
+    }
+    return status == ERROR_SUCCESS ? ERROR_MORE_DATA : status;
+}
+
+}  // namespace
+
+std::wstring LoggedValuePath(const std::wstring& loggedKey, const std::wstring& name) {
+    return loggedKey + L"\\\\" + name;
+}
+
+bool RemoveRegistryValue(RegistryApi& registry, HKEY key, const std::wstring& name, REGSAM access,
+                         const std::wstring& loggedKey, const std::wstring& backupKey, OperationsLogger* logger,
+                         RegistryBackup* backup) {
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+    LSTATUS status = ReadWholeValue(registry, key, name, &type, &data);
+    bool removed = status == ERROR_FILE_NOT_FOUND;
+    if (status == ERROR_SUCCESS &&
+        (!backup || backup->saveValue(backupKey, name, type, data.data(), static_cast<DWORD>(data.size()),
+                                      (access & KEY_WOW64_32KEY) != 0))) {
+        status = registry.deleteValue(key, name.c_str());
+        removed = status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+    }
+    if (logger) {
+        logger->log(kRemoveRegistryValue, LoggedValuePath(loggedKey, name).c_str(), removed ? 1 : 0);
+    }
+    return removed;
+}
