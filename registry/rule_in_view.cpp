@@ -8,6 +8,7 @@
 #include "registry/backup_key_name.h"
 #include "registry/delete_key_tree.h"
 #include "registry/key_tree_mentions.h"
+#include "registry/recorded_removal.h"
 #include "registry/registry_rules.h"
 
 const wchar_t kRemoveRegistryKey[] = L"remove registry key: ";
@@ -64,16 +65,14 @@ void ViewPass::nameRuleKey(std::wstring loggedPath, std::wstring backupName) {
 }
 
 // Every key a rule removes goes through here: what the session knew about anything that
-// holds it is forgotten, then it is saved to the backup and deleted with its subtree.
-bool ViewPass::removeFoundKey(HKEY parent, const std::wstring& subPath, const std::wstring& rulePath,
-                              const std::wstring& backupName) {
+// holds it is forgotten, then it is saved to the backup, deleted with its subtree once the
+// backup has it, and logged.
+void ViewPass::removeFoundKey(HKEY parent, const std::wstring& subPath, const std::wstring& rulePath,
+                              const std::wstring& backupName, const std::wstring& loggedPath) {
     if (knowledge_) {
         knowledge_->forget(root_, rulePath);
     }
-    if (backup_) {
-        backup_->save(registry_, parent, subPath, access_, backupName);
-    }
-    return DeleteKeyTree(registry_, parent, subPath, access_);
+    RemoveKeyRecorded(registry_, parent, subPath, access_, backup_, backupName, logger_, loggedPath);
 }
 
 // HKCR shows the machine's class key where the user has none of that name in this view.
@@ -175,10 +174,7 @@ void ViewPass::removeMatchingSubkeys(HKEY ruleKey) {
     }
     for (const std::wstring& found : collected) {
         const std::wstring backupName = backup_ ? backupName_ + L'\\' + found : std::wstring();
-        bool removed = removeFoundKey(ruleKey, found, Below(path_, found), backupName);
-        if (logger_) {
-            logger_->log(kRemoveRegistryKey, (loggedPath_ + L'\\' + found).c_str(), removed ? 1 : 0);
-        }
+        removeFoundKey(ruleKey, found, Below(path_, found), backupName, loggedPath_ + L'\\' + found);
     }
 }
 
@@ -209,10 +205,7 @@ void ViewPass::apply() {
             backup_ ? SpelledKeyName(registry_, firstKey.get().key, rest, access_, backupName_) : std::wstring();
         // A failed deletion is reported as well: its backup is written by then, and the deletion
         // may have removed part of the subtree before it stopped.
-        const bool removed = removeFoundKey(firstKey.get().key, rest, path_, spelled);
-        if (logger_) {
-            logger_->log(kRemoveRegistryKey, loggedPath_.c_str(), removed ? 1 : 0);
-        }
+        removeFoundKey(firstKey.get().key, rest, path_, spelled, loggedPath_);
     } else {
         removeMatchingSubkeys(ruleKey.get().key);
     }

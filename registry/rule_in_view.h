@@ -59,8 +59,8 @@ private:
     bool contentMentions(HKEY ruleKey, const std::wstring& name);
     CandidateSide sideOf(const std::wstring& name) const;
     void readUserClasses();
-    bool removeFoundKey(HKEY parent, const std::wstring& subPath, const std::wstring& rulePath,
-                        const std::wstring& backupName);
+    void removeFoundKey(HKEY parent, const std::wstring& subPath, const std::wstring& rulePath,
+                        const std::wstring& backupName, const std::wstring& loggedPath);
 
     RegistryApi& registry_;
     HKEY root_;

@@ -35,6 +35,36 @@ void OperationsLoggerFile::open() {
     }
 }
 
+void OperationsLoggerFile::failClosed(std::function<bool()> mayStart, std::function<bool()> openFiles) {
+    failClosed_ = true;
+    mayStart_ = std::move(mayStart);
+    openFiles_ = std::move(openFiles);
+}
+
+bool OperationsLoggerFile::mayRemove() {
+    if (!failClosed_) {
+        return true;
+    }
+    if (!started_) {
+        started_ = true;
+        if (mayStart_ && !mayStart_()) {
+            heldBack_ = true;
+            initialised_ = true;  // a run held back leaves no file
+            return false;
+        }
+        if (!initialised_) {
+            initialised_ = true;
+            open();
+        }
+        if (!file_ || (openFiles_ && !openFiles_())) {
+            writeFailed_ = true;
+        }
+    }
+    return !heldBack_ && !writeFailed_;
+}
+
+void OperationsLoggerFile::writeFailed() { writeFailed_ = true; }
+
 void OperationsLoggerFile::log(const wchar_t* kind, const wchar_t* target, int succeeded) {
     if (!initialised_) {
         initialised_ = true;  // one attempt per logger, whatever its outcome
@@ -52,7 +82,10 @@ void OperationsLoggerFile::log(const wchar_t* kind, const wchar_t* target, int s
         // that failed (a full disk, say) nothing more is written, so no line follows a cut one.
         if (!WriteWhole(file_.get(), line)) {
             file_.reset();
+            writeFailed_ = true;
         }
+    } else if (!heldBack_) {
+        writeFailed_ = true;  // the record is lost
     }
     ++removalCount_;
     if (!succeeded) {

@@ -95,6 +95,17 @@ def block_backup(windows):
             os.makedirs(os.path.join(log_folder(windows), "Tallowbrisk_cleaner_" + stamp + extension))
 
 
+def blocked_backup_keeps_every_key(windows, seeded, plain_log):
+    """A backup that cannot be written: no key is deleted, each has its line, saying fail."""
+    run(EXE, "seed")
+    block_backup(windows)
+    clean(windows)
+    expect_same(wine.export_registry(), seeded, "cleaned with a blocked backup")
+    lines = wine.read_log(files(windows, "*.log")[0])
+    assert lines == [line.rsplit(" : ", 1)[0] + " : fail" for line in plain_log], lines[:3]
+    assert not [p for p in files(windows, "*.reg")]
+
+
 def through_the_dialog():
     """The real program: the dialog's OK, the closing message's OK. Returns the message's text."""
     program = wine.start(CLEANER)
@@ -189,13 +200,7 @@ def main():
         expect_same(wine.export_registry(), seeded, "restored by reg import")
         assert dump() == seeded_bytes, "a restored value differs in its bytes"
 
-        # A backup that cannot be written: the cleaning goes on, the same keys go, the same log.
-        blocked = os.path.join(work, "blocked")
-        block_backup(blocked)
-        clean(blocked)
-        expect_same(wine.export_registry(), cleaned, "cleaned with a blocked backup")
-        assert wine.read_log(files(blocked, "*.log")[0]) == plain_log
-        assert not files(blocked, "*.reg")
+        blocked_backup_keeps_every_key(os.path.join(work, "blocked"), seeded, plain_log)
 
         # As the README tells a user: open the file with regedit (what a double-click does),
         # and the 32-bit view's file with "reg import FILE /reg:32".

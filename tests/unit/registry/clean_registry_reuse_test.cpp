@@ -20,9 +20,10 @@ namespace {
 
 class RecordingBackup : public RegistryBackup {
 public:
-    void save(RegistryApi& registry, HKEY parent, const std::wstring& path, REGSAM access,
-              const std::wstring& keyName) override {
+    BackupOutcome save(RegistryApi& registry, HKEY parent, const std::wstring& path, REGSAM access,
+                       const std::wstring& keyName) override {
         saved.push_back(keyName + L"\n" + ExportKeyTree(registry, parent, path, access, keyName));
+        return BackupOutcome::Saved;
     }
     std::vector<std::wstring> saved;
 };
