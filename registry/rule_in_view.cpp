@@ -117,39 +117,45 @@ CandidateSide ViewPass::sideOf(const std::wstring& name) const {
     return CandidateSide::Merged;
 }
 
-bool ViewPass::contentMentions(HKEY ruleKey, const std::wstring& name) {
+ViewPass::Mention ViewPass::contentMentions(HKEY ruleKey, const std::wstring& name) {
     Candidate candidate;
     const bool named = knowledge_ && knowledge_->identify(name, access_, sideOf(name), &candidate);
     bool found = false;
     if (named && knowledge_->recall(candidate, &found)) {
-        return found;
+        return found ? Mention::Yes : Mention::No;
     }
     // Only reading is needed here. The view bit must come along all the same: a 32-bit
     // process under WOW64 that opens a subkey without one lands in the 32-bit view, whatever
     // view the rule key was opened in.
     unique_registry_key key;
     LSTATUS status = OpenRegistryKey(registry_, ruleKey, name.c_str(), KEY_READ | (access_ & kRegistryViewBits), key);
+    // A candidate that is there but cannot be searched, whole, may be the product's: it is
+    // reported as a failure, never passed over as clean. Such answers are not kept, so each
+    // rule that searches it reports it as the rule-by-rule cleaner does.
     if (status != ERROR_SUCCESS) {
-        if (named) knowledge_->learn(candidate, 0, status == ERROR_ACCESS_DENIED);
-        return false;
+        if (named) knowledge_->learn(candidate, 0, KeyIsMissing(status));
+        return KeyIsMissing(status) ? Mention::No : Mention::Unknown;
     }
+    bool whole = true;
     if (!knowledge_) {
-        return KeyTreeMentions(registry_, key.get().key, pattern_, access_);
+        const std::vector<std::wstring_view> patterns{pattern_};
+        found = KeyTreeMentionsOf(registry_, key.get().key, patterns, access_, false, nullptr, nullptr, &whole) != 0;
+        return found ? Mention::Yes : whole ? Mention::No : Mention::Unknown;
     }
     bool settled = false;
     KeyValueNames top;
     const bool keep = named && knowledge_->keepsValueNames();
     unsigned seen = KeyTreeMentionsOf(registry_, key.get().key, knowledge_->searchPatterns(), access_, true, &settled,
-                                      keep ? &top : nullptr);
-    if (named) knowledge_->learn(candidate, seen, settled);
+                                      keep ? &top : nullptr, &whole);
+    if (named) knowledge_->learn(candidate, seen, settled && whole);
     found = (seen & 1u) != 0;  // the rule's own pattern comes first
     if (keep && !found) knowledge_->keepValueNames(candidate, std::move(top));
-    return found;
+    return found ? Mention::Yes : whole ? Mention::No : Mention::Unknown;
 }
 
 void ViewPass::removeMatchingSubkeys(HKEY ruleKey) {
     RegistryKeyInfo info;
-    if (registry_.queryInfoKey(ruleKey, &info) != ERROR_SUCCESS || info.subkeys == 0) {
+    if (!opened(registry_.queryInfoKey(ruleKey, &info)) || info.subkeys == 0) {
         return;
     }
     if (knowledge_ && !chooser_ && mode_ == MatchNameOrContent && root_ == HKEY_CLASSES_ROOT) {
@@ -157,7 +163,11 @@ void ViewPass::removeMatchingSubkeys(HKEY ruleKey) {
     }
     // Names are collected first and deleted after the enumeration, since each deletion
     // shifts the indexes of the keys after it.
-    std::vector<std::wstring> collected;
+    struct Collected {
+        std::wstring name;
+        bool unknown;  // could not be searched: reported as a failure, not removed
+    };
+    std::vector<Collected> collected;
     wchar_t buffer[kSubkeyNameBuffer];
     for (DWORD index = 0; index < info.subkeys; ++index) {
         DWORD length = kSubkeyNameBuffer;
@@ -165,24 +175,43 @@ void ViewPass::removeMatchingSubkeys(HKEY ruleKey) {
             continue;
         }
         std::wstring name(buffer, length);
-        const bool chosen = chooser_ ? (*chooser_)(registry_, ruleKey, name, access_)
-                                     : name.find(pattern_) != std::wstring::npos ||
-                                           (mode_ == MatchNameOrContent && contentMentions(ruleKey, name));
-        if (chosen) {
-            collected.push_back(std::move(name));
+        Mention mention = Mention::No;
+        if (chooser_) {
+            mention = (*chooser_)(registry_, ruleKey, name, access_) ? Mention::Yes : Mention::No;
+        } else if (name.find(pattern_) != std::wstring::npos) {
+            mention = Mention::Yes;
+        } else if (mode_ == MatchNameOrContent) {
+            mention = contentMentions(ruleKey, name);
+        }
+        if (mention != Mention::No) {
+            collected.push_back(Collected{std::move(name), mention == Mention::Unknown});
         }
     }
-    for (const std::wstring& found : collected) {
-        const std::wstring backupName = backup_ ? backupName_ + L'\\' + found : std::wstring();
-        removeFoundKey(ruleKey, found, Below(path_, found), backupName, loggedPath_ + L'\\' + found);
+    for (const Collected& found : collected) {
+        const std::wstring loggedPath = loggedPath_ + L'\\' + found.name;
+        if (found.unknown) {
+            if (logger_) logger_->log(kRemoveRegistryKey, loggedPath.c_str(), 0);
+            continue;
+        }
+        const std::wstring backupName = backup_ ? backupName_ + L'\\' + found.name : std::wstring();
+        removeFoundKey(ruleKey, found.name, Below(path_, found.name), backupName, loggedPath);
     }
+}
+
+// A rule key that is not there leaves nothing to do in this view. One that is there but cannot
+// be opened may hold the product's keys: its line, the rule key's logged path, says "fail".
+bool ViewPass::opened(LSTATUS status) {
+    if (status != ERROR_SUCCESS && !KeyIsMissing(status) && logger_) {
+        logger_->log(kRemoveRegistryKey, loggedPath_.c_str(), 0);
+    }
+    return status == ERROR_SUCCESS;
 }
 
 void ViewPass::apply() {
     const size_t slash = path_.find(L'\\');
     if (slash == std::wstring::npos) {
         unique_registry_key ruleKey;
-        if (OpenRegistryKey(registry_, root_, path_.c_str(), access_, ruleKey) == ERROR_SUCCESS) {
+        if (opened(OpenRegistryKey(registry_, root_, path_.c_str(), access_, ruleKey))) {
             removeMatchingSubkeys(ruleKey.get().key);
         }
         return;
@@ -191,11 +220,11 @@ void ViewPass::apply() {
     const std::wstring first = path_.substr(0, slash);
     const std::wstring rest = path_.substr(slash + 1);
     unique_registry_key firstKey;
-    if (OpenRegistryKey(registry_, root_, first.c_str(), access_, firstKey) != ERROR_SUCCESS) {
+    if (!opened(OpenRegistryKey(registry_, root_, first.c_str(), access_, firstKey))) {
         return;
     }
     unique_registry_key ruleKey;
-    if (OpenRegistryKey(registry_, firstKey.get().key, rest.c_str(), access_, ruleKey) != ERROR_SUCCESS) {
+    if (!opened(OpenRegistryKey(registry_, firstKey.get().key, rest.c_str(), access_, ruleKey))) {
         return;
     }
     if (mode_ == RemoveKey) {

@@ -105,7 +105,7 @@ private:
                     registry.failDelete(path, ERROR_ACCESS_DENIED);
                     break;
                 case 1:
-                    registry.failOpen(path, ERROR_ACCESS_DENIED, KEY_SET_VALUE);
+                    registry.failOpen(path, ERROR_ACCESS_DENIED, DELETE);
                     break;
                 case 2:
                     registry.failOpen(path, ERROR_ACCESS_DENIED);

@@ -243,7 +243,7 @@ TEST(CleanRegistryWithBackup, SavesEachKeyBeforeItIsDeletedAndChangesNothingElse
         L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\TALLOWBRISK]\r\n\r\n"
         L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\TALLOWBRISK\\Addin]\r\n\"Level\"=dword:00000003\r\n\r\n",
         backup.texts[1]);
-    EXPECT_EQ(std::vector<REGSAM>(3, KEY_ALL_ACCESS), backup.accesses);
+    EXPECT_EQ(std::vector<REGSAM>(3, KEY_READ), backup.accesses);
 
     // The same removals and records as without a backup.
     MemoryRegistry plain;
