@@ -7,6 +7,7 @@
 #include "files/preview_removal_steps.h"
 #include "files/settings_files.h"
 #include "platform/com_apartment.h"
+#include "platform/installer_transaction.h"
 #include "platform/run_lock.h"
 #include "platform/registry_win32.h"
 #include "platform/wow64.h"
@@ -38,11 +39,13 @@ ProgressPlatform& SessionPlatform::progressPlatform() {
 void SessionPlatform::runCleaners(OperationsLogger& logger, ProgressCleaner& progress, RegistryBackup& backup) {
     // The other users' hives stay open, or loaded, until the registry cleaner is done.
     const std::unique_ptr<OtherUsers> others = FindOtherUsers(allUsers_, SystemRegistry(), logger);
-    CleanFilesOfEveryUser(logger, *others, DefaultRemovalSteps());
+    // Each file and folder is removed only while the log agrees, as each key is (registry/recorded_removal.h).
+    LoggedRemovalSteps steps(DefaultRemovalSteps(), logger);
+    CleanFilesOfEveryUser(logger, *others, steps);
     InstalledProducts installed;
     CleanRegistry(&logger, &progress, &backup, others->hives(), &installed);
     RemoveInstallerFiles(installed.localPackages, installed.bracedCodes(), &logger, LookUpSpecialFolder,
-                         others->folders(), DefaultRemovalSteps());
+                         others->folders(), steps);
 }
 
 void SessionPlatform::runPreviewCleaners(OperationsLogger& logger) {
@@ -61,16 +64,20 @@ void SessionPlatform::runPreviewCleaners(OperationsLogger& logger) {
 
 bool SessionPlatform::outlookRunning() { return OutlookIsRunning(); }
 
+bool SessionPlatform::installerRunning() { return InstallerTransactionRunning(); }
+
 void SessionPlatform::showMessage(HWND owner, const std::wstring& text) {
     MessageBoxW(owner, text.c_str(), L"Tallowbrisk cleaner", MB_OK | MB_ICONINFORMATION);
 }
 
-std::wstring ClosingMessage(int removalCount, const std::wstring& logFilePath) {
+std::wstring ClosingMessage(int removalCount, const std::wstring& logFilePath, bool logFailed) {
     if (removalCount == 0) {
         return L"Tallowbrisk cleaner found nothing to remove";
     }
     std::wstring text = L"Tallowbrisk cleaner removed " + std::to_wstring(removalCount) + L" items.";
-    if (!logFilePath.empty()) {
+    if (logFailed) {
+        text += kLogNotWrittenSentence;
+    } else if (!logFilePath.empty()) {
         text += L"\nMore technical information on file:\n" + logFilePath;
     }
     return text;
@@ -100,6 +107,10 @@ int RunCleaningSession(HWND window, SessionPlatform& platform) {
             platform.showMessage(window, kAlreadyRunningMessage);
             return 1;
         }
+        if (platform.installerRunning()) {
+            platform.showMessage(window, kInstallerRunningMessage);
+            return 1;
+        }
         OperationsLoggerFile logger(platform.logWindowsFolder());
         RegistryBackupFile backup(platform.logWindowsFolder());
         const HCURSOR previous = platform.setCursor(platform.waitCursor());
@@ -112,7 +123,7 @@ int RunCleaningSession(HWND window, SessionPlatform& platform) {
             platform.runCleaners(logger, progress, backup);
             progress.progress(100, 100);
             platform.setCursor(previous);
-            text = ClosingMessage(logger.removalCount(), logger.logFilePath());
+            text = ClosingMessage(logger.removalCount(), logger.logFilePath(), logger.writeFailedOnce());
         }  // the taskbar button shows no progress any more
     }      // the log and backup files are closed, complete, before the message names the log
     platform.showMessage(window, text);

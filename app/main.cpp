@@ -22,6 +22,7 @@
 #include "controls/bitmap_view.h"
 #include "files/settings_files.h"
 #include "platform/app_instance.h"
+#include "platform/installer_transaction.h"
 #include "platform/run_lock.h"
 #include "platform/user_profiles.h"
 #include "report/operations_logger.h"
@@ -63,8 +64,13 @@ bool IsSwitch(const wchar_t* commandTail, const wchar_t* name) {
 }
 
 void RunPostInstall() {
+    // One bound for both waits: for another run of the cleaner, then for an installer's
+    // transaction (the add-in's own installer, which starts this, has ended its own by then).
+    const DWORD start = GetTickCount();
     RunLock lock;
     lock.acquire(kPostInstallWaitMs);
+    const DWORD waited = GetTickCount() - start;
+    WaitForInstallerTransaction(waited < kPostInstallWaitMs ? kPostInstallWaitMs - waited : 0);
     OperationsLoggerFile logger;
     CleanSettingsFiles(&logger);
 }
@@ -74,6 +80,10 @@ void RunDialog(HINSTANCE instance) {
     // dialog holds no lock while it only waits for OK.
     if (!RunLock().acquire(0)) {
         SessionPlatform().showMessage(nullptr, kAlreadyRunningMessage);
+        return;
+    }
+    if (InstallerTransactionRunning()) {
+        SessionPlatform().showMessage(nullptr, kInstallerRunningMessage);
         return;
     }
     RegisterBitmapViewClass(instance);

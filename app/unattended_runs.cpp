@@ -2,25 +2,38 @@
 
 #include <windows.h>
 
+#include "platform/wow64.h"
 #include "registry/registry_backup_file.h"
 #include "report/operations_logger.h"
 #include "report/progress_cleaner.h"
 
 int RunQuietSession(SessionPlatform& platform) {
     // Outlook holds the add-in's files and rewrites its keys; a run now would be half a run.
-    if (platform.outlookRunning()) {
+    // An installer's transaction would be cut into.
+    if (platform.outlookRunning() || platform.installerRunning()) {
         return kExitTryLater;
     }
     OperationsLoggerFile logger(platform.logWindowsFolder());
     {
         RegistryBackupFile backup(platform.logWindowsFolder());
+        // No one reads a message here: nothing is removed unless the log and the backup are open,
+        // and nothing more once a write to either failed. The installer is asked once more just
+        // before the first removal, since the search before it can take minutes.
+        logger.failClosed([&] { return !platform.installerRunning(); },
+                          [&] { return backup.openNow(RunningUnderWow64()); });
         ProgressCleaner noProgress;
         platform.runCleaners(logger, noProgress, backup);
     }
-    return logger.failedCount() ? kExitFailure : kExitSuccess;
+    if (logger.heldBack()) {
+        return kExitTryLater;
+    }
+    return logger.failedCount() || logger.writeFailedOnce() ? kExitFailure : kExitSuccess;
 }
 
 int RunPreviewSession(SessionPlatform& platform) {
+    if (platform.installerRunning()) {
+        return kExitTryLater;
+    }
     OperationsLoggerFile preview(platform.logWindowsFolder(), OperationsLoggerFile::Kind::Preview);
     platform.runPreviewCleaners(preview);
     return preview.removalCount() ? kExitSomethingFound : kExitSuccess;

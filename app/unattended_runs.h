@@ -11,13 +11,16 @@ constexpr int kExitTryLater = 1618;     // ERROR_INSTALL_ALREADY_RUNNING: "try a
 constexpr int kExitSomethingFound = 1;  // the preview's "this machine needs cleaning"
 
 // "/quiet": a whole cleaning session without any window: settings files, product folders,
-// registry, log and registry backup. While Outlook runs, nothing is touched and no file is
-// written: kExitTryLater. Otherwise kExitFailure when any removal failed, else kExitSuccess.
+// registry, log and registry backup. While Outlook runs or an installer's transaction is in
+// progress (also just before the first removal), nothing is touched and no file is written:
+// kExitTryLater. Nothing is removed unless the log and the backup are open, nor after a write
+// to them failed. kExitFailure when any removal failed or a write did, else kExitSuccess.
 int RunQuietSession(SessionPlatform& platform);
 
 // "/preview": the same search, with nothing changed. Its records go to a ".preview.log" file
 // beside the log, with "planned" in place of "success". kExitSomethingFound when there is
-// anything to remove, else kExitSuccess, and no file is written.
+// anything to remove, else kExitSuccess, and no file is written. kExitTryLater, with nothing
+// written, while an installer's transaction is in progress.
 int RunPreviewSession(SessionPlatform& platform);
 
 // Which unattended run a command-line tail asks for. "/quiet" and "/preview" clean, or list,

@@ -41,24 +41,29 @@ void OperationsLoggerFile::failClosed(std::function<bool()> mayStart, std::funct
     openFiles_ = std::move(openFiles);
 }
 
+// The first record or removal of a run that fails closed: may it begin, and are its files open?
+void OperationsLoggerFile::start() {
+    started_ = true;
+    if (mayStart_ && !mayStart_()) {
+        heldBack_ = true;
+        initialised_ = true;  // a run held back leaves no file
+        return;
+    }
+    if (!initialised_) {
+        initialised_ = true;
+        open();
+    }
+    if (!file_ || (openFiles_ && !openFiles_())) {
+        writeFailed_ = true;
+    }
+}
+
 bool OperationsLoggerFile::mayRemove() {
     if (!failClosed_) {
         return true;
     }
     if (!started_) {
-        started_ = true;
-        if (mayStart_ && !mayStart_()) {
-            heldBack_ = true;
-            initialised_ = true;  // a run held back leaves no file
-            return false;
-        }
-        if (!initialised_) {
-            initialised_ = true;
-            open();
-        }
-        if (!file_ || (openFiles_ && !openFiles_())) {
-            writeFailed_ = true;
-        }
+        start();
     }
     return !heldBack_ && !writeFailed_;
 }
@@ -66,6 +71,9 @@ bool OperationsLoggerFile::mayRemove() {
 void OperationsLoggerFile::writeFailed() { writeFailed_ = true; }
 
 void OperationsLoggerFile::log(const wchar_t* kind, const wchar_t* target, int succeeded) {
+    if (failClosed_ && !started_) {
+        start();
+    }
     if (!initialised_) {
         initialised_ = true;  // one attempt per logger, whatever its outcome
         open();

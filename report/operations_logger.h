@@ -77,6 +77,7 @@ public:
 
 private:
     void open();
+    void start();
 
     unique_file file_;
     bool failClosed_ = false;
