@@ -344,6 +344,33 @@ class DialogTest(unittest.TestCase):
             self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/quiet"), 0)
         self.assertFalse(os.path.exists(folder))
 
+    def test_during_an_installers_transaction_nothing_is_removed(self):
+        """While an installer holds Global\\_MSIExecute: 1618 at once, nothing removed or written;
+        the dialog says so; "/postinstall" waits for the transaction to end."""
+        folder = os.path.join(wine.ROAMING_APPDATA, "Tallowbrisk")
+        wine.write(os.path.join(folder, "data.bin"), b"x")
+        self.addCleanup(shutil.rmtree, folder, ignore_errors=True)
+        names = wine.seed_product_classes(5)
+        self.addCleanup(wine.remove_product_classes, names)
+        with wine.InstallerTransaction(DRIVER):
+            self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/quiet"), 1618)
+            self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/preview"), 1618)
+            self.assertFalse(os.path.exists(wine.LOG_FOLDER))
+            self.assertTrue(os.path.exists(folder))
+            self.assertEqual(wine.present_product_classes() & set(names), set(names))
+            program = Program()
+            message = wine.wait_for_window(DRIVER, wine.is_message_box("Tallowbrisk cleaner"))
+            self.assertEqual(wine.message_text(message),
+                             "An installation is running on this computer. Try again once it has finished.")
+            wine.click(DRIVER, message, "OK")
+            self.assertEqual(program.exit_code(timeout=30), 0)
+            postinstall = Program("/postinstall")
+            time.sleep(3)
+            self.assertIsNone(postinstall.process.poll(), "/postinstall ended during the transaction")
+        self.assertEqual(postinstall.exit_code(), 0)
+        self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/quiet"), 0)
+        self.assertFalse(os.path.exists(folder))
+
     def assert_already_running_is_shown(self):
         """A dialog started now says that a cleaning is already running, in place of the dialog
         (which the message box match leaves out), and ends once that is read."""
