@@ -39,7 +39,7 @@ int RunPreviewSession(SessionPlatform& platform) {
     return preview.removalCount() ? kExitSomethingFound : kExitSuccess;
 }
 
-UnattendedChoice ChooseUnattendedRun(const wchar_t* commandTail, bool runsAsSystem) {
+UnattendedChoice ChooseUnattendedRun(const wchar_t* commandTail, bool runsAsSystem, bool interactive) {
     const struct {
         const wchar_t* tail;
         UnattendedRun run;
@@ -55,5 +55,9 @@ UnattendedChoice ChooseUnattendedRun(const wchar_t* commandTail, bool runsAsSyst
             return {known.run, known.allUsers || runsAsSystem};
         }
     }
-    return {UnattendedRun::None, false};
+    const auto is = [&](const wchar_t* name) { return commandTail && lstrcmpiW(commandTail, name) == 0; };
+    if (interactive || is(L"/postinstall")) {
+        return {UnattendedRun::None, false};
+    }
+    return {is(L"/?") ? UnattendedRun::Help : UnattendedRun::Invalid, false};
 }

@@ -9,6 +9,7 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1603;      // ERROR_INSTALL_FAILURE
 constexpr int kExitTryLater = 1618;     // ERROR_INSTALL_ALREADY_RUNNING: "try again later"
 constexpr int kExitSomethingFound = 1;  // the preview's "this machine needs cleaning"
+constexpr int kExitInvalidCommandLine = 1639;  // ERROR_INVALID_COMMAND_LINE
 
 // "/quiet": a whole cleaning session without any window: settings files, product folders,
 // registry, log and registry backup. While Outlook runs or an installer's transaction is in
@@ -27,9 +28,13 @@ int RunPreviewSession(SessionPlatform& platform);
 // every user's leftovers when followed by " /allusers", and also when the process runs as the
 // system account, whose own profile holds none of them: that is how deployment tools start
 // programs. The whole tail is the switch, in any letter case.
-enum class UnattendedRun { None, Quiet, Preview };
+// Where no one can see a window (`interactive` false: session 0, or the system account), no
+// tail opens one: "/?" is Help, which exits 0 showing nothing; any tail but a known switch
+// ("/postinstall" included) is Invalid, which exits kExitInvalidCommandLine. In a user's
+// session every other tail is None: the dialog, or "/?"'s message, as always.
+enum class UnattendedRun { None, Quiet, Preview, Help, Invalid };
 struct UnattendedChoice {
     UnattendedRun run;
     bool allUsers;
 };
-UnattendedChoice ChooseUnattendedRun(const wchar_t* commandTail, bool runsAsSystem);
+UnattendedChoice ChooseUnattendedRun(const wchar_t* commandTail, bool runsAsSystem, bool interactive = true);

@@ -307,7 +307,7 @@ class DialogTest(unittest.TestCase):
         program = Program("/?")
         message = wine.wait_for_window(DRIVER, wine.is_message_box("Tallowbrisk cleaner"))
         text = wine.message_text(message)
-        for words in ("/quiet", "/preview", "/postinstall", "/?", "1603", "1618", ".preview.log"):
+        for words in ("/quiet", "/preview", "/postinstall", "/?", "1603", "1618", "1639", ".preview.log"):
             self.assertIn(words, text)
         wine.click(DRIVER, message, "OK")
         self.assertEqual(program.exit_code(), 0)

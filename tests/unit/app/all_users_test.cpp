@@ -27,6 +27,7 @@ TEST(ChooseUnattendedRun, AllUsersByTheWholeTailInAnyCaseOrByRunningAsTheSystemA
         bool system;
         UnattendedRun run;
         bool allUsers;
+        bool interactive = true;
     };
     const Case cases[] = {
         {L"/quiet", false, UnattendedRun::Quiet, false},
@@ -41,9 +42,21 @@ TEST(ChooseUnattendedRun, AllUsersByTheWholeTailInAnyCaseOrByRunningAsTheSystemA
         {L"/postinstall", true, UnattendedRun::None, false},
         {L"", true, UnattendedRun::None, false},
         {nullptr, true, UnattendedRun::None, false},
+        // Where no one sees a window: the switches as always, "/?" without its message, and
+        // anything else refused rather than shown.
+        {L"/quiet", true, UnattendedRun::Quiet, true, false},
+        {L"/Preview /AllUsers", false, UnattendedRun::Preview, true, false},
+        {L"/postinstall", true, UnattendedRun::None, false, false},
+        {L"/?", true, UnattendedRun::Help, false, false},
+        {L"/?", false, UnattendedRun::None, false},
+        {L"/quiet ", true, UnattendedRun::Invalid, false, false},
+        {L"-quiet", true, UnattendedRun::Invalid, false, false},
+        {L"/allusers /quiet", true, UnattendedRun::Invalid, false, false},
+        {L"", true, UnattendedRun::Invalid, false, false},
+        {nullptr, false, UnattendedRun::Invalid, false, false},
     };
     for (const Case& c : cases) {
-        const UnattendedChoice choice = ChooseUnattendedRun(c.tail, c.system);
+        const UnattendedChoice choice = ChooseUnattendedRun(c.tail, c.system, c.interactive);
         EXPECT_EQ(c.run, choice.run) << (c.tail ? c.tail : L"(null)");
         EXPECT_EQ(c.allUsers, choice.allUsers) << (c.tail ? c.tail : L"(null)");
     }
