@@ -11,7 +11,9 @@ bool RemoveRecorded(OperationsLogger* logger, const wchar_t* kind, const std::ws
         if (saved == BackupOutcome::NotWritten && logger) {
             logger->writeFailed();
         }
-        removed = saved == BackupOutcome::Saved && remove();
+        // A key the backup did not find is not deleted either: whatever the delete might reach
+        // under that name would be in no backup. Being gone, it counts as removed.
+        removed = saved == BackupOutcome::Saved ? remove() : saved == BackupOutcome::Gone;
     }
     if (logger) {
         logger->log(kind, target.c_str(), removed ? 1 : 0);

@@ -20,7 +20,7 @@
 
 // Asks `logger` (may be null) whether the run may still remove anything; then runs `save`
 // (may be empty: nothing to keep) and, when it saved, `remove`; then logs (`kind`, `target`)
-// with the outcome. A save that did not reach the file is told to the logger as a write
+// with the outcome (what the save found gone is not removed, and counts as removed). A save that did not reach the file is told to the logger as a write
 // failure. True when the removal was made and succeeded.
 bool RemoveRecorded(OperationsLogger* logger, const wchar_t* kind, const std::wstring& target,
                     const std::function<BackupOutcome()>& save, const std::function<bool()>& remove);

@@ -8,7 +8,8 @@
 
 // What became of a save.
 enum class BackupOutcome {
-    Saved,       // the backup has it (a key already gone has nothing to keep, and counts as saved)
+    Saved,       // the backup has it
+    Gone,        // it is not there (in this view): nothing to keep, and nothing to remove
     Unreadable,  // it could not be read: it must stay, the run may go on
     NotWritten,  // it did not reach the backup's file: it must stay, and so must all that follows
 };

@@ -24,8 +24,8 @@ BackupOutcome RegistryBackupFile::save(RegistryApi& registry, HKEY parent, const
                                        const std::wstring& keyName) {
     LSTATUS status = ERROR_SUCCESS;
     const std::wstring sections = ExportKeyTree(registry, parent, path, access, keyName, &status);
-    if (status == ERROR_FILE_NOT_FOUND || status == ERROR_PATH_NOT_FOUND) {
-        return BackupOutcome::Saved;  // gone already: nothing to keep, and nothing to delete
+    if (KeyIsMissing(status)) {
+        return BackupOutcome::Gone;
     }
     if (status != ERROR_SUCCESS) {
         return BackupOutcome::Unreadable;
