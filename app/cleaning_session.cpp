@@ -46,6 +46,7 @@ void SessionPlatform::runCleaners(OperationsLogger& logger, ProgressCleaner& pro
     CleanRegistry(&logger, &progress, &backup, others->hives(), &installed);
     RemoveInstallerFiles(installed.localPackages, installed.bracedCodes(), &logger, LookUpSpecialFolder,
                          others->folders(), steps);
+    others->close(logger);
 }
 
 void SessionPlatform::runPreviewCleaners(OperationsLogger& logger) {
@@ -60,6 +61,7 @@ void SessionPlatform::runPreviewCleaners(OperationsLogger& logger) {
                   &installed);
     RemoveInstallerFiles(installed.localPackages, installed.bracedCodes(), &logger, LookUpSpecialFolder,
                          others->folders(), files);
+    others->close(logger);
 }
 
 bool SessionPlatform::outlookRunning() { return OutlookIsRunning(); }
