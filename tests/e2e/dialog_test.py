@@ -358,12 +358,8 @@ class DialogTest(unittest.TestCase):
             self.assertFalse(os.path.exists(wine.LOG_FOLDER))
             self.assertTrue(os.path.exists(folder))
             self.assertEqual(wine.present_product_classes() & set(names), set(names))
-            program = Program()
-            message = wine.wait_for_window(DRIVER, wine.is_message_box("Tallowbrisk cleaner"))
-            self.assertEqual(wine.message_text(message),
-                             "An installation is running on this computer. Try again once it has finished.")
-            wine.click(DRIVER, message, "OK")
-            self.assertEqual(program.exit_code(timeout=30), 0)
+            self.assert_shown_in_place_of_the_dialog(
+                "An installation is running on this computer. Try again once it has finished.")
             postinstall = Program("/postinstall")
             time.sleep(3)
             self.assertIsNone(postinstall.process.poll(), "/postinstall ended during the transaction")
@@ -374,10 +370,13 @@ class DialogTest(unittest.TestCase):
     def assert_already_running_is_shown(self):
         """A dialog started now says that a cleaning is already running, in place of the dialog
         (which the message box match leaves out), and ends once that is read."""
+        self.assert_shown_in_place_of_the_dialog(
+            "Tallowbrisk cleaner is already cleaning this computer. Try again once it has finished.")
+
+    def assert_shown_in_place_of_the_dialog(self, text):
         program = Program()
         message = wine.wait_for_window(DRIVER, wine.is_message_box("Tallowbrisk cleaner"))
-        self.assertEqual(wine.message_text(message),
-                         "Tallowbrisk cleaner is already cleaning this computer. Try again once it has finished.")
+        self.assertEqual(wine.message_text(message), text)
         wine.click(DRIVER, message, "OK")
         self.assertEqual(program.exit_code(timeout=30), 0)
 
