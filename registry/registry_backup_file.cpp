@@ -55,9 +55,9 @@ bool RegistryBackupFile::write(const std::wstring& sections, bool view32) {
     if (!output.file) {
         return false;
     }
-    if (!WriteWhole(output.file.get(), sections)) {
-        // Nothing more goes behind a cut section (a disk that is full, say): the import could
-        // read the next section's line as the cut value's continuation.
+    if (!AppendWhole(output.file.get(), output.path, sections)) {
+        // The cut section is taken off again; nothing more is written (a disk that is full, say),
+        // so that the file imports whole should the cut fail too.
         output.file.reset();
         return false;
     }

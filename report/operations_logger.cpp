@@ -88,7 +88,7 @@ void OperationsLoggerFile::log(const wchar_t* kind, const wchar_t* target, int s
         line += L"\r\n";
         // One write per line: a line is either in the file whole or not at all. After a write
         // that failed (a full disk, say) nothing more is written, so no line follows a cut one.
-        if (!WriteWhole(file_.get(), line)) {
+        if (!AppendWhole(file_.get(), logFilePath_, line)) {
             file_.reset();
             writeFailed_ = true;
         }
