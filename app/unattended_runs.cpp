@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include "platform/wow64.h"
 #include "registry/registry_backup_file.h"
 #include "report/operations_logger.h"
 #include "report/progress_cleaner.h"
@@ -20,7 +19,7 @@ int RunQuietSession(SessionPlatform& platform) {
         // and nothing more once a write to either failed. The installer is asked once more just
         // before the first removal, since the search before it can take minutes.
         logger.failClosed([&] { return !platform.installerRunning(); },
-                          [&] { return backup.openNow(RunningUnderWow64()); });
+                          [&] { return backup.openNow(); });
         ProgressCleaner noProgress;
         platform.runCleaners(logger, noProgress, backup);
     }

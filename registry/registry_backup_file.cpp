@@ -33,17 +33,13 @@ BackupOutcome RegistryBackupFile::save(RegistryApi& registry, HKEY parent, const
     return write(sections, (access & KEY_WOW64_32KEY) != 0) ? BackupOutcome::Saved : BackupOutcome::NotWritten;
 }
 
-bool RegistryBackupFile::openNow(bool wow64) {
-    bool opened = true;
-    for (int view32 = 0; view32 < (wow64 ? 2 : 1); ++view32) {
-        Output& output = outputs_[view32];
-        if (!output.tried) {
-            output.tried = true;
-            open(output, view32 != 0);
-        }
-        opened = opened && output.file;
+bool RegistryBackupFile::openNow() {
+    Output& output = outputs_[0];
+    if (!output.tried) {
+        output.tried = true;
+        open(output, false);
     }
-    return opened;
+    return static_cast<bool>(output.file);
 }
 
 bool RegistryBackupFile::write(const std::wstring& sections, bool view32) {

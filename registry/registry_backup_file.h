@@ -25,11 +25,12 @@ public:
     BackupOutcome save(RegistryApi& registry, HKEY parent, const std::wstring& path, REGSAM access,
                        const std::wstring& keyName) override;
 
-    // Opens the file of the 64-bit (or only) view now, and under WOW64 (`wow64`) the 32-bit
-    // view's too, rather than at the first key saved into each: a run that must not start
-    // without its backup finds out before its first removal. True when they opened. A file
-    // opened so and never saved into is removed again when the backup ends.
-    bool openNow(bool wow64);
+    // Opens the file of the 64-bit (or only) view now, rather than at the first key saved into
+    // it: a run that must not start without its backup finds out before its first removal.
+    // True when it opened. A file opened so and never saved into is removed again when the
+    // backup ends. (The 32-bit view's file is still made by its first key: should that fail,
+    // the key is not deleted, and a run that fails closed stops there.)
+    bool openNow();
 
     ~RegistryBackupFile() override;
 
