@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "app/leftover_hives.h"
 #include "files/folder_removal.h"
 #include "files/settings_files.h"
 #include "platform/handle_files.h"
@@ -16,12 +17,6 @@ constexpr wchar_t kClassesHiveFile[] = L"\\AppData\\Local\\Microsoft\\Windows\\U
 constexpr wchar_t kClassesSuffix[] = L"_Classes";
 
 DWORD Attributes(const std::wstring& path) { return GetFileAttributesW(ExtendedPath(path).c_str()); }
-
-// Where a hive is loaded for this run: a name no user has, and that no other run of the
-// cleaner uses at the same time.
-std::wstring TemporaryHiveName(const std::wstring& sid) {
-    return L"TallowbriskCleaner_" + std::to_wstring(GetCurrentProcessId()) + L'_' + sid;
-}
 
 }  // namespace
 
@@ -65,18 +60,21 @@ OtherUsers::OtherUsers(RegistryApi& registry, const std::vector<UserProfile>& pr
 
 bool OtherUsers::open(RegistryApi& registry, const UserProfile& profile, User& user, OperationsLogger& logger) {
     // A user who is logged on has both hives loaded under the SID; their files are in use.
-    if (OpenRegistryKey(registry, HKEY_USERS, profile.sid.c_str(), KEY_ALL_ACCESS, user.hive) == ERROR_SUCCESS) {
-        OpenRegistryKey(registry, HKEY_USERS, (profile.sid + kClassesSuffix).c_str(), KEY_ALL_ACCESS, user.classes);
+    // The hives are only read through these keys: rules open what they need below them.
+    if (OpenRegistryKey(registry, HKEY_USERS, profile.sid.c_str(), KEY_READ, user.hive) == ERROR_SUCCESS) {
+        OpenRegistryKey(registry, HKEY_USERS, (profile.sid + kClassesSuffix).c_str(), KEY_READ, user.classes);
         return true;
     }
     if (!privilegesTried_) {
         privilegesTried_ = true;
         privileges_ = EnableHivePrivileges();
     }
-    const std::wstring name = TemporaryHiveName(profile.sid);
+    // A name no user has, and that no other run of the cleaner uses at the same time.
+    const std::wstring name = TemporaryHiveName(GetCurrentProcessId(), profile.sid);
     const std::wstring file = UserHiveFile(profile.folder);
+    user.file = file;
     if (!privileges_ || LoadHive(name, file, user.loaded) != ERROR_SUCCESS ||
-        OpenRegistryKey(registry, HKEY_USERS, name.c_str(), KEY_ALL_ACCESS, user.hive) != ERROR_SUCCESS) {
+        OpenRegistryKey(registry, HKEY_USERS, name.c_str(), KEY_READ, user.hive) != ERROR_SUCCESS) {
         logger.log(kCleanUser, file.c_str(), 0);
         return false;
     }
@@ -86,15 +84,34 @@ bool OtherUsers::open(RegistryApi& registry, const UserProfile& profile, User& u
         return true;
     }
     const std::wstring classesName = name + kClassesSuffix;
+    user.classesFile = classesFile;
     if (LoadHive(classesName, classesFile, user.loadedClasses) != ERROR_SUCCESS ||
-        OpenRegistryKey(registry, HKEY_USERS, classesName.c_str(), KEY_ALL_ACCESS, user.classes) != ERROR_SUCCESS) {
+        OpenRegistryKey(registry, HKEY_USERS, classesName.c_str(), KEY_READ, user.classes) != ERROR_SUCCESS) {
         logger.log(kCleanUser, classesFile.c_str(), 0);
         return false;
     }
     return true;
 }
 
+void OtherUsers::close(OperationsLogger& logger) {
+    hives_.clear();
+    folders_.clear();
+    for (User& user : users_) {
+        user.classes.reset();
+        user.hive.reset();
+        // A hive left loaded keeps its user from their own profile until the machine restarts.
+        if (UnloadHive(user.loadedClasses) != ERROR_SUCCESS) {
+            logger.log(kCleanUser, user.classesFile.c_str(), 0);
+        }
+        if (UnloadHive(user.loaded) != ERROR_SUCCESS) {
+            logger.log(kCleanUser, user.file.c_str(), 0);
+        }
+    }
+    users_.clear();
+}
+
 std::unique_ptr<OtherUsers> FindOtherUsers(bool allUsers, RegistryApi& registry, OperationsLogger& logger) {
+    UnloadLeftoverHives(registry, logger);
     if (!allUsers) {
         return std::make_unique<OtherUsers>();
     }

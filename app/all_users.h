@@ -34,6 +34,10 @@ public:
     OtherUsers(const OtherUsers&) = delete;
     OtherUsers& operator=(const OtherUsers&) = delete;
 
+    // Closes the users' keys and unloads the hives it loaded, each checked: one that stays
+    // loaded has its line, "clean user: " and its file, fail. The users are gone afterwards.
+    void close(OperationsLogger& logger);
+
     const std::vector<UserHives>& hives() const { return hives_; }
     // Each user's folders, as the file cleaners look up special folders: the roaming, local and
     // documents folders, and no others (the program files rows are the machine's).
@@ -46,6 +50,8 @@ private:
         unique_loaded_hive loadedClasses;
         unique_registry_key hive;
         unique_registry_key classes;
+        std::wstring file;         // the hive files, when loaded here
+        std::wstring classesFile;
     };
     bool open(RegistryApi& registry, const UserProfile& profile, User& user, OperationsLogger& logger);
 
@@ -59,7 +65,8 @@ private:
 // A lookup that answers the user's own roaming, local and documents folders, and fails for the rest.
 SpecialFolderLookup UserFolderLookup(const UserFolders& folders);
 
-// The other users for a run: all of them when `allUsers`, else none.
+// The other users for a run: all of them when `allUsers`, else none. Hives a killed run left
+// loaded are unloaded first (app/leftover_hives.h).
 std::unique_ptr<OtherUsers> FindOtherUsers(bool allUsers, RegistryApi& registry, OperationsLogger& logger);
 
 // The settings files of the current user and then of each other user, then the product folders

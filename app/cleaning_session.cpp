@@ -7,6 +7,7 @@
 #include "files/preview_removal_steps.h"
 #include "files/settings_files.h"
 #include "platform/com_apartment.h"
+#include "platform/installer_transaction.h"
 #include "platform/run_lock.h"
 #include "platform/registry_win32.h"
 #include "platform/wow64.h"
@@ -39,12 +40,15 @@ ProgressPlatform& SessionPlatform::progressPlatform() {
 void SessionPlatform::runCleaners(OperationsLogger& logger, ProgressCleaner& progress, RegistryBackup& backup) {
     // The other users' hives stay open, or loaded, until the registry cleaner is done.
     const std::unique_ptr<OtherUsers> others = FindOtherUsers(allUsers_, SystemRegistry(), logger);
-    CleanFilesOfEveryUser(logger, *others, DefaultRemovalSteps());
+    // Each file and folder is removed only while the log agrees, as each key is (registry/recorded_removal.h).
+    LoggedRemovalSteps steps(DefaultRemovalSteps(), logger);
+    CleanFilesOfEveryUser(logger, *others, steps);
     InstalledProducts installed;
     CleanRegistry(&logger, &progress, &backup, others->hives(), &installed,
                   InstallerDataOwnersOfRun(allUsers_, ProcessUserSid()));
     RemoveInstallerFiles(installed.localPackages, installed.bracedCodes(), &logger, LookUpSpecialFolder,
-                         others->folders(), DefaultRemovalSteps());
+                         others->folders(), steps);
+    others->close(logger);
 }
 
 void SessionPlatform::runPreviewCleaners(OperationsLogger& logger) {
@@ -59,9 +63,12 @@ void SessionPlatform::runPreviewCleaners(OperationsLogger& logger) {
                   &installed, InstallerDataOwnersOfRun(allUsers_, ProcessUserSid()));
     RemoveInstallerFiles(installed.localPackages, installed.bracedCodes(), &logger, LookUpSpecialFolder,
                          others->folders(), files);
+    others->close(logger);
 }
 
 bool SessionPlatform::outlookRunning() { return OutlookIsRunning(); }
+
+bool SessionPlatform::installerRunning() { return InstallerTransactionRunning(); }
 
 void SessionPlatform::showMessage(HWND owner, const std::wstring& text) {
     MessageBoxW(owner, text.c_str(), L"Tallowbrisk cleaner", MB_OK | MB_ICONINFORMATION);
@@ -74,12 +81,14 @@ std::wstring LogFolderRefusedMessage(const std::wstring& logFolder) {
            L"cleaner again.";
 }
 
-std::wstring ClosingMessage(int removalCount, const std::wstring& logFilePath) {
+std::wstring ClosingMessage(int removalCount, const std::wstring& logFilePath, bool logFailed) {
     if (removalCount == 0) {
         return L"Tallowbrisk cleaner found nothing to remove";
     }
     std::wstring text = L"Tallowbrisk cleaner removed " + std::to_wstring(removalCount) + L" items.";
-    if (!logFilePath.empty()) {
+    if (logFailed) {
+        text += kLogNotWrittenSentence;
+    } else if (!logFilePath.empty()) {
         text += L"\nMore technical information on file:\n" + logFilePath;
     }
     return text;
@@ -113,6 +122,10 @@ int RunCleaningSession(HWND window, SessionPlatform& platform) {
             platform.showMessage(window, LogFolderRefusedMessage(LogFolderPath(platform.logWindowsFolder())));
             return 1;
         }
+        if (platform.installerRunning()) {
+            platform.showMessage(window, kInstallerRunningMessage);
+            return 1;
+        }
         OperationsLoggerFile logger(platform.logWindowsFolder());
         RegistryBackupFile backup(platform.logWindowsFolder());
         const HCURSOR previous = platform.setCursor(platform.waitCursor());
@@ -125,7 +138,7 @@ int RunCleaningSession(HWND window, SessionPlatform& platform) {
             platform.runCleaners(logger, progress, backup);
             progress.progress(100, 100);
             platform.setCursor(previous);
-            text = ClosingMessage(logger.removalCount(), logger.logFilePath());
+            text = ClosingMessage(logger.removalCount(), logger.logFilePath(), logger.writeFailedOnce());
         }  // the taskbar button shows no progress any more
     }      // the log and backup files are closed, complete, before the message names the log
     platform.showMessage(window, text);

@@ -34,6 +34,8 @@ public:
     virtual void runPreviewCleaners(OperationsLogger& logger);
     virtual void showMessage(HWND owner, const std::wstring& text);
     virtual bool outlookRunning();
+    // A Windows Installer transaction is in progress (platform/installer_transaction.h).
+    virtual bool installerRunning();
 
 private:
     bool allUsers_;
@@ -59,5 +61,15 @@ constexpr wchar_t kAlreadyRunningMessage[] =
 // point (report/log_folder.h). Nothing is removed.
 std::wstring LogFolderRefusedMessage(const std::wstring& logFolder);
 
-// The text of the closing message.
-std::wstring ClosingMessage(int removalCount, const std::wstring& logFilePath);
+
+// What a dialog shows in place of cleaning while Windows Installer installs or removes a package.
+constexpr wchar_t kInstallerRunningMessage[] =
+    L"An installation is running on this computer. Try again once it has finished.";
+
+// Behind the count, when the log could not be made or a line could not be written to it. No
+// registry key was removed without its backup.
+constexpr wchar_t kLogNotWrittenSentence[] =
+    L"\nThe log file could not be written, so this list of removals is incomplete or missing.";
+
+// The text of the closing message; `logFailed`: the log could not be made or written whole.
+std::wstring ClosingMessage(int removalCount, const std::wstring& logFilePath, bool logFailed = false);

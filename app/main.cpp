@@ -9,7 +9,8 @@
 //   TallowbriskCleaner.exe /?              shows the switches and the exit codes
 //
 // The dialog and "/postinstall" exit with 0 in every case; "/quiet" and "/preview" tell their
-// outcome in the exit code. One run cleans at a time (platform/run_lock.h): while another
+// outcome in the exit code. Where no one can see a window (session 0, the system account),
+// none is shown: "/?" exits with 0, any other tail but the switches with 1639. One run cleans at a time (platform/run_lock.h): while another
 // runs, "/quiet" and "/preview" exit with 1618 at once, the dialog says so and ends, and
 // "/postinstall" waits for it. The "mHyperlink" class registers itself during static
 // initialisation, before this entry point runs, and after the DLL search is narrowed
@@ -22,6 +23,8 @@
 #include "controls/bitmap_view.h"
 #include "files/settings_files.h"
 #include "platform/app_instance.h"
+#include "platform/installer_transaction.h"
+#include "platform/interactive_session.h"
 #include "platform/run_lock.h"
 #include "platform/user_profiles.h"
 #include "report/log_folder.h"
@@ -35,12 +38,15 @@ constexpr wchar_t kUsage[] =
     L"\n"
     L"(none)\tShows the cleaning dialog. Exit code 0.\n"
     L"/quiet\tCleans without any window. Exit code 0: done, or nothing to remove; "
-    L"1603: some removal failed (see the log), or the log folder is a link or a mount point and nothing was removed; 1618: Outlook is running, or another run of this "
+    L"1603: some removal failed, or the log or the registry backup could not be written (see the log), "
+    L"or the log folder is a link or a mount point and nothing was removed; "
+    L"1618: Outlook is running, an installation is running, or another run of this "
     L"program is cleaning, nothing was touched, try again later.\n"
     L"/preview\tLists what /quiet would remove in a \".preview.log\" file beside the log, and "
     L"removes nothing. Exit code 0: nothing to remove, no file written; 1: something to remove; "
     L"1603: the log folder is a link or a mount point; "
-    L"1618: another run of this program is cleaning, nothing was written, try again later.\n"
+    L"1618: an installation is running, or another run of this program is cleaning, nothing was "
+    L"written, try again later.\n"
     L"/quiet /allusers, /preview /allusers\tThe same for every user who has a profile on this machine, "
     L"their registry hives loaded while they are not logged on. Run as the system account, /quiet and "
     L"/preview always do this. A user whose profile or hive can't be read is passed over with a "
@@ -51,7 +57,9 @@ constexpr wchar_t kUsage[] =
     L"\n"
     L"The log: %WINDIR%\\Logs\\TallowBriskCleaner\\Tallowbrisk_cleaner_<UTC time>.log\n"
     L"The switch must be the whole command line, in any letter case. One run cleans at a time: "
-    L"the dialog, started while another run is cleaning, says so and ends.";
+    L"the dialog, started while another run is cleaning, says so and ends. Where no one can see a "
+    L"window (as the system account, or in session 0), any other command line exits with 1639 and "
+    L"shows nothing.";
 
 // How long "/postinstall" waits for another run to end. A whole session on a large machine
 // takes minutes; deployment tools give a step an hour or more. If the other run is still going
@@ -65,8 +73,13 @@ bool IsSwitch(const wchar_t* commandTail, const wchar_t* name) {
 }
 
 void RunPostInstall() {
+    // One bound for both waits: for another run of the cleaner, then for an installer's
+    // transaction (the add-in's own installer, which starts this, has ended its own by then).
+    const DWORD start = GetTickCount();
     RunLock lock;
     lock.acquire(kPostInstallWaitMs);
+    const DWORD waited = GetTickCount() - start;
+    WaitForInstallerTransaction(waited < kPostInstallWaitMs ? kPostInstallWaitMs - waited : 0);
     OperationsLoggerFile logger;
     CleanSettingsFiles(&logger);
 }
@@ -76,6 +89,10 @@ void RunDialog(HINSTANCE instance) {
     // dialog holds no lock while it only waits for OK.
     if (!RunLock().acquire(0)) {
         SessionPlatform().showMessage(nullptr, kAlreadyRunningMessage);
+        return;
+    }
+    if (InstallerTransactionRunning()) {
+        SessionPlatform().showMessage(nullptr, kInstallerRunningMessage);
         return;
     }
     RegisterBitmapViewClass(instance);
@@ -90,7 +107,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandTail, int) {
         RunPostInstall();
         return 0;
     }
-    const UnattendedChoice unattended = ChooseUnattendedRun(commandTail, ProcessUserSid() == kSystemAccountSid);
+    const bool system = ProcessUserSid() == kSystemAccountSid;
+    const UnattendedChoice unattended =
+        ChooseUnattendedRun(commandTail, system, !system && RunsInInteractiveSession());
+    if (unattended.run == UnattendedRun::Help) {
+        return 0;  // no one could read the message
+    }
+    if (unattended.run == UnattendedRun::Invalid) {
+        return kExitInvalidCommandLine;  // as msiexec exits for a command line it does not know
+    }
     if (unattended.run != UnattendedRun::None) {
         // A log folder that leads elsewhere: nothing is removed, and trying again later would not help.
         if (LogFolderRefused(std::wstring())) {

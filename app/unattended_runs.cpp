@@ -14,28 +14,40 @@ int RunQuietSession(SessionPlatform& platform) {
         return kExitFailure;
     }
     // Outlook holds the add-in's files and rewrites its keys; a run now would be half a run.
-    if (platform.outlookRunning()) {
+    // An installer's transaction would be cut into.
+    if (platform.outlookRunning() || platform.installerRunning()) {
         return kExitTryLater;
     }
     OperationsLoggerFile logger(platform.logWindowsFolder());
     {
         RegistryBackupFile backup(platform.logWindowsFolder());
+        // No one reads a message here: nothing is removed unless the log and the backup are open,
+        // and nothing more once a write to either failed. The installer is asked once more just
+        // before the first removal, since the search before it can take minutes.
+        logger.failClosed([&] { return !platform.installerRunning(); },
+                          [&] { return backup.openNow(); });
         ProgressCleaner noProgress;
         platform.runCleaners(logger, noProgress, backup);
     }
-    return logger.failedCount() ? kExitFailure : kExitSuccess;
+    if (logger.heldBack()) {
+        return kExitTryLater;
+    }
+    return logger.failedCount() || logger.writeFailedOnce() ? kExitFailure : kExitSuccess;
 }
 
 int RunPreviewSession(SessionPlatform& platform) {
     if (LogFolderRefused(platform.logWindowsFolder())) {
         return kExitFailure;  // its list could not be written where it belongs either
     }
+    if (platform.installerRunning()) {
+        return kExitTryLater;
+    }
     OperationsLoggerFile preview(platform.logWindowsFolder(), OperationsLoggerFile::Kind::Preview);
     platform.runPreviewCleaners(preview);
     return preview.removalCount() ? kExitSomethingFound : kExitSuccess;
 }
 
-UnattendedChoice ChooseUnattendedRun(const wchar_t* commandTail, bool runsAsSystem) {
+UnattendedChoice ChooseUnattendedRun(const wchar_t* commandTail, bool runsAsSystem, bool interactive) {
     const struct {
         const wchar_t* tail;
         UnattendedRun run;
@@ -51,5 +63,9 @@ UnattendedChoice ChooseUnattendedRun(const wchar_t* commandTail, bool runsAsSyst
             return {known.run, known.allUsers || runsAsSystem};
         }
     }
-    return {UnattendedRun::None, false};
+    const auto is = [&](const wchar_t* name) { return commandTail && lstrcmpiW(commandTail, name) == 0; };
+    if (interactive || is(L"/postinstall")) {
+        return {UnattendedRun::None, false};
+    }
+    return {is(L"/?") ? UnattendedRun::Help : UnattendedRun::Invalid, false};
 }

@@ -22,3 +22,20 @@ public:
 
 // The steps that act.
 RemovalSteps& DefaultRemovalSteps();
+
+class OperationsLogger;
+
+// The steps of `inner`, each taken only while `logger` agrees that the run may still remove
+// (OperationsLogger::mayRemove): a run that has lost its log changes nothing more on disk, and
+// the entry's line says "fail".
+class LoggedRemovalSteps : public RemovalSteps {
+public:
+    LoggedRemovalSteps(RemovalSteps& inner, OperationsLogger& logger) : inner_(inner), logger_(logger) {}
+    bool isGone(HANDLE entry) override { return inner_.isGone(entry); }
+    bool clearReadOnly(HANDLE entry, DWORD attributes) override;
+    bool remove(HANDLE entry) override;
+
+private:
+    RemovalSteps& inner_;
+    OperationsLogger& logger_;
+};

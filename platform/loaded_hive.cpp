@@ -23,6 +23,30 @@ bool EnableHivePrivileges() {
            GetLastError() == ERROR_SUCCESS;
 }
 
+LSTATUS UnloadHive(const std::wstring& name) {
+    constexpr int kAttempts = 5;
+    constexpr DWORD kPauseMs = 200;
+    LSTATUS status = ERROR_SUCCESS;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        if (attempt > 0) Sleep(kPauseMs);
+        status = RegUnLoadKeyW(HKEY_USERS, name.c_str());
+        if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) {
+            return status;
+        }
+    }
+    return status;
+}
+
+LSTATUS UnloadHive(unique_loaded_hive& hive) {
+    if (!hive) {
+        return ERROR_SUCCESS;
+    }
+    std::wstring* name = hive.release();
+    const LSTATUS status = UnloadHive(*name);
+    delete name;
+    return status;
+}
+
 LSTATUS LoadHive(const std::wstring& name, const std::wstring& file, unique_loaded_hive& hive) {
     hive.reset();
     const LSTATUS status = RegLoadKeyW(HKEY_USERS, name.c_str(), file.c_str());

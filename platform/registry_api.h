@@ -84,3 +84,9 @@ public:
 
 // The view bits of an access mask.
 constexpr REGSAM kRegistryViewBits = KEY_WOW64_64KEY | KEY_WOW64_32KEY;
+
+// An open or a read that failed because the key is not there: it never was, or it went while
+// it was being looked at. Any other error (access denied, say) leaves open what the key holds.
+constexpr bool KeyIsMissing(LSTATUS status) {
+    return status == ERROR_FILE_NOT_FOUND || status == ERROR_PATH_NOT_FOUND || status == ERROR_KEY_DELETED;
+}

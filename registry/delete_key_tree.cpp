@@ -22,8 +22,8 @@ bool DeleteTree(RegistryApi& registry, HKEY parent, const std::wstring& path, RE
     }
 
     unique_registry_key key;
-    LSTATUS status = OpenRegistryKey(registry, parent, path.c_str(), access, key);
-    if (status == ERROR_FILE_NOT_FOUND) {
+    LSTATUS status = OpenRegistryKey(registry, parent, path.c_str(), kDeleteTreeAccess | view, key);
+    if (KeyIsMissing(status)) {
         return true;
     }
     if (status != ERROR_SUCCESS) {

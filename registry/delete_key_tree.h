@@ -4,8 +4,12 @@
 
 #include "platform/registry_api.h"
 
-// Deletes parent\path with its whole subtree, children first. Every open uses `access`,
-// every delete its view bits. A key that is already gone counts as deleted. The first child
+// What a key is opened with to delete its subtree: its children are listed, and the key may be
+// deleted.
+constexpr REGSAM kDeleteTreeAccess = DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE;
+
+// Deletes parent\path with its whole subtree, children first. Every open asks for
+// kDeleteTreeAccess in the view of `access`, every delete uses its view bits. A key that is already gone counts as deleted. The first child
 // that cannot be deleted ends the work: the key and that child remain, the children deleted
 // before it stay deleted, and false is returned. A key that cannot be opened for another
 // reason writes "Error opening key.\n" to standard output.

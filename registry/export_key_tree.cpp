@@ -98,13 +98,18 @@ void AppendSection(RegistryApi& registry, HKEY key, const std::wstring& keyName,
 }  // namespace
 
 std::wstring ExportKeyTree(RegistryApi& registry, HKEY parent, const std::wstring& path, REGSAM access,
-                           const std::wstring& keyName) {
+                           const std::wstring& keyName, LSTATUS* status) {
     // Reading is all the export needs; the view bit comes along, or a 32-bit process under
     // WOW64 would read the 32-bit view whatever view the key is deleted in.
     const REGSAM read = KEY_READ | (access & kRegistryViewBits);
     std::wstring text;
     unique_registry_key top;
-    if (!WritableKeyName(keyName) || OpenRegistryKey(registry, parent, path.c_str(), read, top) != ERROR_SUCCESS) {
+    const LSTATUS opened =
+        WritableKeyName(keyName) ? OpenRegistryKey(registry, parent, path.c_str(), read, top) : ERROR_INVALID_NAME;
+    if (status) {
+        *status = opened;
+    }
+    if (opened != ERROR_SUCCESS) {
         return text;
     }
 

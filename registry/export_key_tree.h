@@ -10,6 +10,7 @@
 // view that the view bits of `access` select. What cannot be read is named in a comment line
 // and left out; so is a key whose name holds a line break (no section line can name it), with
 // its subtree, and what lies more than kMaxKeyDepth levels down. Empty when the key itself
-// cannot be opened.
+// cannot be opened or named. `status`, if given, receives the top key's open error (ERROR_FILE_NOT_FOUND: it is gone),
+// ERROR_INVALID_NAME for a name no section line can carry, or ERROR_SUCCESS.
 std::wstring ExportKeyTree(RegistryApi& registry, HKEY parent, const std::wstring& path, REGSAM access,
-                           const std::wstring& keyName);
+                           const std::wstring& keyName, LSTATUS* status = nullptr);

@@ -23,6 +23,7 @@ struct Search {
     KeyValueNames* top;
     unsigned seen = 0;
     bool settled = true;
+    bool whole = true;  // every key below could be opened, or was not there
     std::vector<wchar_t> keyName = std::vector<wchar_t>(kKeyNameBuffer);
     std::vector<wchar_t> valueName = std::vector<wchar_t>(kValueNameBuffer);
     std::vector<BYTE> data = std::vector<BYTE>(kValueDataBuffer);
@@ -78,6 +79,7 @@ void Walk(Search& search, HKEY key, int depth) {
             Walk(search, child.get().key, depth + 1);
         } else {
             search.note(status);
+            if (!KeyIsMissing(status)) search.whole = false;
         }
     }
 
@@ -104,11 +106,12 @@ void Walk(Search& search, HKEY key, int depth) {
 }  // namespace
 
 unsigned KeyTreeMentionsOf(RegistryApi& registry, HKEY key, const std::vector<std::wstring_view>& patterns,
-                           REGSAM access, bool stopWhenAllSeen, bool* settled, KeyValueNames* top) {
+                           REGSAM access, bool stopWhenAllSeen, bool* settled, KeyValueNames* top, bool* whole) {
     const unsigned all = patterns.size() >= 32 ? ~0u : (1u << patterns.size()) - 1;
     Search search{registry, patterns, access, stopWhenAllSeen, all, top};
     Walk(search, key, 0);
     if (settled) *settled = search.settled;
+    if (whole) *whole = search.whole;
     return search.seen;
 }
 

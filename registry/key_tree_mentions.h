@@ -20,11 +20,14 @@ bool KeyTreeMentions(RegistryApi& registry, HKEY key, const wchar_t* pattern, RE
 // the access asked for, or a value too large for the buffers), so that a clear bit may
 // only mean that part of the subtree went unread. Set bits are always certain.
 // `top`, if given, receives what the walk read of `key` itself: its subkey count and the names of
-// its values, complete only when every value was read.
+// its values, complete only when every value was read. `whole` (may be null) tells whether every
+// key below `key` could be opened (or was not there): false when one refused, so that what it
+// holds is unknown.
 struct KeyValueNames {
     bool complete = false;
     unsigned subkeys = 0;
     std::vector<std::wstring> names;
 };
 unsigned KeyTreeMentionsOf(RegistryApi& registry, HKEY key, const std::vector<std::wstring_view>& patterns,
-                           REGSAM access, bool stopWhenAllSeen, bool* settled, KeyValueNames* top = nullptr);
+                           REGSAM access, bool stopWhenAllSeen, bool* settled, KeyValueNames* top = nullptr,
+                           bool* whole = nullptr);

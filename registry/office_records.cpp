@@ -166,8 +166,10 @@ void RemoveMatchingValues(RegistryApi& registry, const ValueRoot& root, const st
                           RegistryBackup* backup, std::set<std::wstring>* guids = nullptr) {
     const std::wstring logged = LoggedKeyPath(root.loggedName, path.c_str(), wow64);
     unique_registry_key key;
-    LSTATUS status = OpenRegistryKey(registry, root.key, path.c_str(), access, key);
-    if (status == ERROR_FILE_NOT_FOUND) return;
+    // Reading the values and deleting some: no more rights than that.
+    LSTATUS status =
+        OpenRegistryKey(registry, root.key, path.c_str(), KEY_READ | KEY_SET_VALUE | (access & kRegistryViewBits), key);
+    if (KeyIsMissing(status)) return;
     RegistryKeyInfo info;
     if (status != ERROR_SUCCESS || registry.queryInfoKey(key.get().key, &info) != ERROR_SUCCESS) {
         if (logger) logger->log(kRemoveRegistryValue, logged.c_str(), 0);

@@ -4,7 +4,9 @@
 // the keys deleted in the 32-bit view go to a second file, ending in ".32.reg", since the
 // same name stands for another key there; it is imported with "reg import FILE /reg:32".
 // The files are made by the first key saved into each, so a run that deletes no key leaves
-// none. Saving is best effort: a file that cannot be made or written changes nothing else.
+// none. A key is saved when its sections reached the file whole: written, and the write
+// checked. A file that cannot be made, or a write that fails, saves nothing from then on, so
+// that no key is deleted without its copy.
 
 #include <string>
 
@@ -20,12 +22,21 @@ public:
     RegistryBackupFile(const RegistryBackupFile&) = delete;
     RegistryBackupFile& operator=(const RegistryBackupFile&) = delete;
 
-    void save(RegistryApi& registry, HKEY parent, const std::wstring& path, REGSAM access,
-              const std::wstring& keyName) override;
+    BackupOutcome save(RegistryApi& registry, HKEY parent, const std::wstring& path, REGSAM access,
+                       const std::wstring& keyName) override;
     // A section naming the kept key with this value alone, which "reg import" sets back into
     // it. True only when the whole section reached the file.
     bool saveValue(const std::wstring& keyName, const std::wstring& valueName, DWORD type, const BYTE* data,
                    DWORD size, bool view32) override;
+
+    // Opens the file of the 64-bit (or only) view now, rather than at the first key saved into
+    // it: a run that must not start without its backup finds out before its first removal.
+    // True when it opened. A file opened so and never saved into is removed again when the
+    // backup ends. (The 32-bit view's file is still made by its first key: should that fail,
+    // the key is not deleted, and a run that fails closed stops there.)
+    bool openNow();
+
+    ~RegistryBackupFile() override;
 
     // Full path of the file of the 64-bit (or only) view, or of the 32-bit view's; empty
     // unless the file was opened.
@@ -35,11 +46,13 @@ private:
     struct Output {
         unique_file file;
         bool tried = false;  // one attempt per file, whatever its outcome
+        bool made = false;   // made empty by this backup
+        bool saved = false;  // some key was saved into it
         std::wstring path;
     };
 
     bool write(const std::wstring& sections, bool view32);
-    void open(Output& output, bool view32);
+    bool open(Output& output, bool view32);
 
     std::wstring windowsFolder_;
     std::wstring stem_;  // both files share the time stamp of the first write

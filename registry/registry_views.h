@@ -6,10 +6,13 @@
 #include "registry/rule_in_view.h"
 #include "report/operations_logger.h"
 
-// Access masks of the view passes: KEY_ALL_ACCESS, with the view bit under WOW64.
-constexpr REGSAM kDefaultViewAccess = KEY_ALL_ACCESS;               // 0xF003F
-constexpr REGSAM kView64Access = KEY_ALL_ACCESS | KEY_WOW64_64KEY;  // 0xF013F
-constexpr REGSAM kView32Access = KEY_ALL_ACCESS | KEY_WOW64_32KEY;  // 0xF023F
+// Access masks of the view passes: reading, with the view bit under WOW64. The rule keys and
+// the keys searched below them are only read; a key is deleted through its parent, which
+// RegDeleteKeyExW needs no rights on, and opened for its children with kDeleteTreeAccess.
+// Asking for more (KEY_ALL_ACCESS, with WRITE_DAC and WRITE_OWNER) only makes more opens fail.
+constexpr REGSAM kDefaultViewAccess = KEY_READ;               // 0x20019
+constexpr REGSAM kView64Access = KEY_READ | KEY_WOW64_64KEY;  // 0x20119
+constexpr REGSAM kView32Access = KEY_READ | KEY_WOW64_32KEY;  // 0x20219
 
 // Applies one rule: under WOW64 in the 64-bit view and then in the 32-bit view, both passes
 // always; otherwise once in the default view. Each key is handed to `backup` (may be null)

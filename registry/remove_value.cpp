@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "registry/recorded_removal.h"
+
 const wchar_t kRemoveRegistryValue[] = L"remove registry value: ";
 
 namespace {
@@ -37,18 +39,21 @@ std::wstring LoggedValuePath(const std::wstring& loggedKey, const std::wstring& 
 bool RemoveRegistryValue(RegistryApi& registry, HKEY key, const std::wstring& name, REGSAM access,
                          const std::wstring& loggedKey, const std::wstring& backupKey, OperationsLogger* logger,
                          RegistryBackup* backup) {
-    DWORD type = REG_NONE;
-    std::vector<BYTE> data;
-    LSTATUS status = ReadWholeValue(registry, key, name, &type, &data);
-    bool removed = status == ERROR_FILE_NOT_FOUND;
-    if (status == ERROR_SUCCESS &&
-        (!backup || backup->saveValue(backupKey, name, type, data.data(), static_cast<DWORD>(data.size()),
-                                      (access & KEY_WOW64_32KEY) != 0))) {
-        status = registry.deleteValue(key, name.c_str());
-        removed = status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
-    }
-    if (logger) {
-        logger->log(kRemoveRegistryValue, LoggedValuePath(loggedKey, name).c_str(), removed ? 1 : 0);
-    }
-    return removed;
+    const auto save = [&] {
+        DWORD type = REG_NONE;
+        std::vector<BYTE> data;
+        const LSTATUS status = ReadWholeValue(registry, key, name, &type, &data);
+        if (status == ERROR_FILE_NOT_FOUND) return BackupOutcome::Gone;
+        if (status != ERROR_SUCCESS) return BackupOutcome::Unreadable;
+        if (backup && !backup->saveValue(backupKey, name, type, data.data(), static_cast<DWORD>(data.size()),
+                                         (access & KEY_WOW64_32KEY) != 0)) {
+            return BackupOutcome::NotWritten;
+        }
+        return BackupOutcome::Saved;
+    };
+    const auto remove = [&] {
+        const LSTATUS status = registry.deleteValue(key, name.c_str());
+        return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+    };
+    return RemoveRecorded(logger, kRemoveRegistryValue, LoggedValuePath(loggedKey, name), save, remove);
 }

@@ -8,6 +8,7 @@
 #include "registry/backup_key_name.h"
 #include "registry/delete_key_tree.h"
 #include "registry/key_tree_mentions.h"
+#include "registry/recorded_removal.h"
 #include "registry/registry_rules.h"
 
 const wchar_t kRemoveRegistryKey[] = L"remove registry key: ";
@@ -57,16 +58,14 @@ void ViewPass::nameRuleKey(std::wstring loggedPath, std::wstring backupName) {
 }
 
 // Every key a rule removes goes through here: what the session knew about anything that
-// holds it is forgotten, then it is saved to the backup and deleted with its subtree.
-bool ViewPass::removeFoundKey(HKEY parent, const std::wstring& subPath, const std::wstring& rulePath,
-                              const std::wstring& backupName) {
+// holds it is forgotten, then it is saved to the backup, deleted with its subtree once the
+// backup has it, and logged.
+void ViewPass::removeFoundKey(HKEY parent, const std::wstring& subPath, const std::wstring& rulePath,
+                              const std::wstring& backupName, const std::wstring& loggedPath) {
     if (knowledge_) {
         knowledge_->forget(root_, rulePath);
     }
-    if (backup_) {
-        backup_->save(registry_, parent, subPath, access_, backupName);
-    }
-    return DeleteKeyTree(registry_, parent, subPath, access_);
+    RemoveKeyRecorded(registry_, parent, subPath, access_, backup_, backupName, logger_, loggedPath);
 }
 
 // HKCR shows the machine's class key where the user has none of that name in this view.
@@ -111,46 +110,60 @@ CandidateSide ViewPass::sideOf(const std::wstring& name) const {
     return CandidateSide::Merged;
 }
 
-bool ViewPass::contentMentions(HKEY ruleKey, const std::wstring& name) {
+ViewPass::Mention ViewPass::contentMentions(HKEY ruleKey, const std::wstring& name) {
     Candidate candidate;
     const bool named = knowledge_ && knowledge_->identify(name, access_, sideOf(name), &candidate);
     bool found = false;
     if (named && knowledge_->recall(candidate, &found)) {
-        return found;
+        return found ? Mention::Yes : Mention::No;
     }
     // Only reading is needed here. The view bit must come along all the same: a 32-bit
     // process under WOW64 that opens a subkey without one lands in the 32-bit view, whatever
     // view the rule key was opened in.
     unique_registry_key key;
     LSTATUS status = OpenRegistryKey(registry_, ruleKey, name.c_str(), KEY_READ | (access_ & kRegistryViewBits), key);
+    // A candidate that is there but cannot be searched, whole, may be the product's: it is
+    // reported as a failure, never passed over as clean. Such answers are not kept, so each
+    // rule that searches it reports it as the rule-by-rule cleaner does.
     if (status != ERROR_SUCCESS) {
-        if (named) knowledge_->learn(candidate, 0, status == ERROR_ACCESS_DENIED);
-        return false;
+        if (named) knowledge_->learn(candidate, 0, KeyIsMissing(status));
+        return KeyIsMissing(status) ? Mention::No : Mention::Unknown;
     }
+    bool whole = true;
     if (!knowledge_) {
-        return KeyTreeMentions(registry_, key.get().key, pattern_, access_);
+        const std::vector<std::wstring_view> patterns{pattern_};
+        found = KeyTreeMentionsOf(registry_, key.get().key, patterns, access_, false, nullptr, nullptr, &whole) != 0;
+        return found ? Mention::Yes : whole ? Mention::No : Mention::Unknown;
     }
     bool settled = false;
     KeyValueNames top;
     const bool keep = named && knowledge_->keepsValueNames();
     unsigned seen = KeyTreeMentionsOf(registry_, key.get().key, knowledge_->searchPatterns(), access_, true, &settled,
-                                      keep ? &top : nullptr);
-    if (named) knowledge_->learn(candidate, seen, settled);
+                                      keep ? &top : nullptr, &whole);
+    if (named) knowledge_->learn(candidate, seen, settled && whole);
     found = (seen & 1u) != 0;  // the rule's own pattern comes first
     if (keep && !found) knowledge_->keepValueNames(candidate, std::move(top));
-    return found;
+    return found ? Mention::Yes : whole ? Mention::No : Mention::Unknown;
 }
 
-bool ViewPass::choose(HKEY ruleKey, const std::wstring& name) {
-    return chooser_ ? (*chooser_)(registry_, ruleKey, name, access_)
-                    : name.find(pattern_) != std::wstring::npos ||
-                          (mode_ == MatchNameOrContent && contentMentions(ruleKey, name));
+ViewPass::Mention ViewPass::choose(HKEY ruleKey, const std::wstring& name) {
+    if (chooser_) return (*chooser_)(registry_, ruleKey, name, access_) ? Mention::Yes : Mention::No;
+    if (name.find(pattern_) != std::wstring::npos) return Mention::Yes;
+    return mode_ == MatchNameOrContent ? contentMentions(ruleKey, name) : Mention::No;
 }
 
 void ViewPass::removeMatchingSubkeys(HKEY ruleKey) {
     // Names are collected first and deleted after the enumeration, since each deletion
     // shifts the indexes of the keys after it.
-    std::vector<std::wstring> collected;
+    struct Collected {
+        std::wstring name;
+        bool unknown;  // could not be searched: reported as a failure, not removed
+    };
+    std::vector<Collected> collected;
+    const auto collect = [&](HKEY key, std::wstring name) {
+        const Mention mention = choose(key, name);
+        if (mention != Mention::No) collected.push_back(Collected{std::move(name), mention == Mention::Unknown});
+    };
     // The step after the rules takes what the rule for a component key listed of it, if it
     // still holds; the rule keeps its listing when every name was read.
     const std::wstring family = knowledge_ && root_ ? CandidateKnowledge::FamilyName(root_, path_) : std::wstring();
@@ -159,12 +172,10 @@ void ViewPass::removeMatchingSubkeys(HKEY ruleKey) {
     const bool keepListing = !chooser_ && !family.empty() && knowledge_->keepsValueNames();
     std::vector<std::wstring> listing;
     if (listed) {
-        for (const std::wstring& name : *listed) {
-            if (choose(ruleKey, name)) collected.push_back(name);
-        }
+        for (const std::wstring& name : *listed) collect(ruleKey, name);
     } else {
         RegistryKeyInfo info;
-        if (registry_.queryInfoKey(ruleKey, &info) != ERROR_SUCCESS || info.subkeys == 0) {
+        if (!opened(registry_.queryInfoKey(ruleKey, &info)) || info.subkeys == 0) {
             return;
         }
         if (knowledge_ && !chooser_ && mode_ == MatchNameOrContent && root_ == HKEY_CLASSES_ROOT) {
@@ -180,28 +191,37 @@ void ViewPass::removeMatchingSubkeys(HKEY ruleKey) {
             }
             std::wstring name(buffer, length);
             if (keepListing) listing.push_back(name);
-            if (choose(ruleKey, name)) {
-                collected.push_back(std::move(name));
-            }
+            collect(ruleKey, std::move(name));
         }
         if (keepListing && complete) {
             knowledge_->keepListing(family, access_, std::move(listing));
         }
     }
-    for (const std::wstring& found : collected) {
-        const std::wstring backupName = backup_ ? backupName_ + L'\\' + found : std::wstring();
-        bool removed = removeFoundKey(ruleKey, found, Below(path_, found), backupName);
-        if (logger_) {
-            logger_->log(kRemoveRegistryKey, (loggedPath_ + L'\\' + found).c_str(), removed ? 1 : 0);
+    for (const Collected& found : collected) {
+        const std::wstring loggedPath = loggedPath_ + L'\\' + found.name;
+        if (found.unknown) {
+            if (logger_) logger_->log(kRemoveRegistryKey, loggedPath.c_str(), 0);
+            continue;
         }
+        const std::wstring backupName = backup_ ? backupName_ + L'\\' + found.name : std::wstring();
+        removeFoundKey(ruleKey, found.name, Below(path_, found.name), backupName, loggedPath);
     }
+}
+
+// A rule key that is not there leaves nothing to do in this view. One that is there but cannot
+// be opened may hold the product's keys: its line, the rule key's logged path, says "fail".
+bool ViewPass::opened(LSTATUS status) {
+    if (status != ERROR_SUCCESS && !KeyIsMissing(status) && logger_) {
+        logger_->log(kRemoveRegistryKey, loggedPath_.c_str(), 0);
+    }
+    return status == ERROR_SUCCESS;
 }
 
 void ViewPass::apply() {
     const size_t slash = path_.find(L'\\');
     if (slash == std::wstring::npos) {
         unique_registry_key ruleKey;
-        if (OpenRegistryKey(registry_, root_, path_.c_str(), access_, ruleKey) == ERROR_SUCCESS) {
+        if (opened(OpenRegistryKey(registry_, root_, path_.c_str(), access_, ruleKey))) {
             removeMatchingSubkeys(ruleKey.get().key);
         }
         return;
@@ -210,11 +230,11 @@ void ViewPass::apply() {
     const std::wstring first = path_.substr(0, slash);
     const std::wstring rest = path_.substr(slash + 1);
     unique_registry_key firstKey;
-    if (OpenRegistryKey(registry_, root_, first.c_str(), access_, firstKey) != ERROR_SUCCESS) {
+    if (!opened(OpenRegistryKey(registry_, root_, first.c_str(), access_, firstKey))) {
         return;
     }
     unique_registry_key ruleKey;
-    if (OpenRegistryKey(registry_, firstKey.get().key, rest.c_str(), access_, ruleKey) != ERROR_SUCCESS) {
+    if (!opened(OpenRegistryKey(registry_, firstKey.get().key, rest.c_str(), access_, ruleKey))) {
         return;
     }
     if (mode_ == RemoveKey) {
@@ -224,10 +244,7 @@ void ViewPass::apply() {
             backup_ ? SpelledKeyName(registry_, firstKey.get().key, rest, access_, backupName_) : std::wstring();
         // A failed deletion is reported as well: its backup is written by then, and the deletion
         // may have removed part of the subtree before it stopped.
-        const bool removed = removeFoundKey(firstKey.get().key, rest, path_, spelled);
-        if (logger_) {
-            logger_->log(kRemoveRegistryKey, loggedPath_.c_str(), removed ? 1 : 0);
-        }
+        removeFoundKey(firstKey.get().key, rest, path_, spelled, loggedPath_);
     } else {
         removeMatchingSubkeys(ruleKey.get().key);
     }

@@ -46,7 +46,8 @@ public:
     // The scan of modes MatchName and MatchNameOrContent below the open rule key: collects
     // the direct subkeys that the mode matches, then deletes each with its subtree and
     // reports it as the logged path, a backslash and its name, success or fail. Each goes to
-    // the backup first.
+    // the backup first. A rule key that cannot be opened or listed, and a subkey whose
+    // content cannot be searched whole, are reported as fail and left as they are.
     void removeMatchingSubkeys(HKEY ruleKey);
 
     // Names the rule key otherwise than root and path do, in the log and in the backup.
@@ -56,12 +57,15 @@ public:
     void chooseBy(const SubkeyChooser* chooser) { chooser_ = chooser; }
 
 private:
-    bool contentMentions(HKEY ruleKey, const std::wstring& name);
-    bool choose(HKEY ruleKey, const std::wstring& name);
+    // Whether a candidate's subtree names the product; Unknown when part of it cannot be opened.
+    enum class Mention { No, Yes, Unknown };
+    Mention contentMentions(HKEY ruleKey, const std::wstring& name);
+    Mention choose(HKEY ruleKey, const std::wstring& name);
+    bool opened(LSTATUS status);
     CandidateSide sideOf(const std::wstring& name) const;
     void readUserClasses();
-    bool removeFoundKey(HKEY parent, const std::wstring& subPath, const std::wstring& rulePath,
-                        const std::wstring& backupName);
+    void removeFoundKey(HKEY parent, const std::wstring& subPath, const std::wstring& rulePath,
+                        const std::wstring& backupName, const std::wstring& loggedPath);
 
     RegistryApi& registry_;
     HKEY root_;

@@ -164,6 +164,23 @@ unique_file OpenForAppending(const std::wstring& path, const std::wstring& heade
     return file;
 }
 
+bool AppendWhole(HANDLE file, const std::wstring& path, const std::wstring& text) {
+    LARGE_INTEGER before{};
+    const bool sized = GetFileSizeEx(file, &before);
+    if (WriteWhole(file, text)) {
+        return true;
+    }
+    LARGE_INTEGER after{};
+    if (sized && GetFileSizeEx(file, &after) && after.QuadPart > before.QuadPart) {
+        unique_file cut(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (cut && SetFilePointerEx(cut.get(), before, nullptr, FILE_BEGIN)) {
+            SetEndOfFile(cut.get());
+        }
+    }
+    return false;
+}
+
 bool WriteWhole(HANDLE file, const std::wstring& text) {
     const DWORD size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
     DWORD written = 0;

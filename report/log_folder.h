@@ -60,3 +60,8 @@ unique_file OpenForAppending(const std::wstring& path, const std::wstring& heade
 // whole, with nothing held back in a buffer of this process: a process killed a moment later
 // has lost nothing that was written. True when all of it was written.
 bool WriteWhole(HANDLE file, const std::wstring& text);
+
+// WriteWhole to the end of the file opened from `path`, and all or nothing: a write cut short
+// (a disk that filled up midway) is cut off the file again, through a second handle, so that the
+// file still ends with its last whole line or section and reads, or imports, whole.
+bool AppendWhole(HANDLE file, const std::wstring& path, const std::wstring& text);

@@ -35,7 +35,45 @@ void OperationsLoggerFile::open() {
     }
 }
 
+void OperationsLoggerFile::failClosed(std::function<bool()> mayStart, std::function<bool()> openFiles) {
+    failClosed_ = true;
+    mayStart_ = std::move(mayStart);
+    openFiles_ = std::move(openFiles);
+}
+
+// The first record or removal of a run that fails closed: may it begin, and are its files open?
+void OperationsLoggerFile::start() {
+    started_ = true;
+    if (mayStart_ && !mayStart_()) {
+        heldBack_ = true;
+        initialised_ = true;  // a run held back leaves no file
+        return;
+    }
+    if (!initialised_) {
+        initialised_ = true;
+        open();
+    }
+    if (!file_ || (openFiles_ && !openFiles_())) {
+        writeFailed_ = true;
+    }
+}
+
+bool OperationsLoggerFile::mayRemove() {
+    if (!failClosed_) {
+        return true;
+    }
+    if (!started_) {
+        start();
+    }
+    return !heldBack_ && !writeFailed_;
+}
+
+void OperationsLoggerFile::writeFailed() { writeFailed_ = true; }
+
 void OperationsLoggerFile::log(const wchar_t* kind, const wchar_t* target, int succeeded) {
+    if (failClosed_ && !started_) {
+        start();
+    }
     if (!initialised_) {
         initialised_ = true;  // one attempt per logger, whatever its outcome
         open();
@@ -50,9 +88,12 @@ void OperationsLoggerFile::log(const wchar_t* kind, const wchar_t* target, int s
         line += L"\r\n";
         // One write per line: a line is either in the file whole or not at all. After a write
         // that failed (a full disk, say) nothing more is written, so no line follows a cut one.
-        if (!WriteWhole(file_.get(), line)) {
+        if (!AppendWhole(file_.get(), logFilePath_, line)) {
             file_.reset();
+            writeFailed_ = true;
         }
+    } else if (!heldBack_) {
+        writeFailed_ = true;  // the record is lost
     }
     ++removalCount_;
     if (!succeeded) {

@@ -1,6 +1,7 @@
 #pragma once
 // The operations log: every removal attempt of every cleaner becomes one record.
 
+#include <functional>
 #include <string>
 
 #include "platform/unique_any.h"
@@ -19,6 +20,14 @@ public:
         (void)target;
         (void)succeeded;
     }
+
+    // Asked by the cleaners just before each removal: false when the run must remove nothing
+    // more. The base class always agrees.
+    virtual bool mayRemove() { return true; }
+
+    // Told when a file of the run's other than the log (the registry backup) could not be
+    // written.
+    virtual void writeFailed() {}
 };
 
 // Writes each record as one UTF-16LE line of a time-stamped log file below the Windows
@@ -42,6 +51,23 @@ public:
 
     void log(const wchar_t* kind, const wchar_t* target, int succeeded) override;
 
+    // For the runs that no one watches: nothing is removed that the log does not record. At
+    // the first removal, `mayStart` is asked whether the run may begin at all (false holds it
+    // back: it then writes nothing and removes nothing), then the log is opened, then
+    // `openFiles` opens the run's other files; the run removes only when all of it succeeded,
+    // and stops removing after any write that fails, the log's or another file's. Either
+    // function may be empty.
+    void failClosed(std::function<bool()> mayStart, std::function<bool()> openFiles);
+    bool mayRemove() override;
+    void writeFailed() override;
+
+    // True when the run was held back by `mayStart`.
+    bool heldBack() const { return heldBack_; }
+    // True when a write failed or a file could not be opened, so that records are missing
+    // from the log or keys from the backup (in a run that fails closed, nothing was removed
+    // from then on).
+    bool writeFailedOnce() const { return writeFailed_; }
+
     // Records received, failed ones and those that found no open file included.
     int removalCount() const { return removalCount_; }
     // Records that say "fail".
@@ -51,8 +77,15 @@ public:
 
 private:
     void open();
+    void start();
 
     unique_file file_;
+    bool failClosed_ = false;
+    std::function<bool()> mayStart_;
+    std::function<bool()> openFiles_;
+    bool started_ = false;
+    bool heldBack_ = false;
+    bool writeFailed_ = false;
     bool initialised_ = false;
     int removalCount_ = 0;
     int failedCount_ = 0;

@@ -255,13 +255,14 @@ int Dump() {
 class TimedBackup : public RegistryBackupFile {
 public:
     using RegistryBackupFile::RegistryBackupFile;
-    void save(RegistryApi& registry, HKEY parent, const std::wstring& path, REGSAM access,
-              const std::wstring& keyName) override {
+    BackupOutcome save(RegistryApi& registry, HKEY parent, const std::wstring& path, REGSAM access,
+                       const std::wstring& keyName) override {
         LARGE_INTEGER start, end;
         QueryPerformanceCounter(&start);
-        RegistryBackupFile::save(registry, parent, path, access, keyName);
+        const BackupOutcome outcome = RegistryBackupFile::save(registry, parent, path, access, keyName);
         QueryPerformanceCounter(&end);
         ticks += end.QuadPart - start.QuadPart;
+        return outcome;
     }
     LONGLONG ticks = 0;
 };

@@ -95,6 +95,18 @@ def block_backup(windows):
             os.makedirs(os.path.join(log_folder(windows), "Tallowbrisk_cleaner_" + stamp + extension))
 
 
+def blocked_backup_keeps_every_key(windows, seeded, plain_log):
+    """A backup that cannot be written: no key is deleted, and each has its line, saying fail."""
+    run(EXE, "seed")
+    block_backup(windows)
+    clean(windows)
+    expect_same(wine.export_registry(), seeded, "cleaned with a blocked backup")
+    lines = wine.read_log(files(windows, "*.log")[0])
+    failed = {line.rsplit(" : ", 1)[0] for line in lines if line.endswith(" : fail")}
+    assert failed >= {line.rsplit(" : ", 1)[0] for line in plain_log}, sorted(failed)[:3]
+    assert not [p for p in files(windows, "*.reg")]
+
+
 def through_the_dialog():
     """The real program: the dialog's OK, the closing message's OK. Returns the message's text."""
     program = wine.start(CLEANER)
@@ -156,6 +168,51 @@ def killed_runs():
     return seen
 
 
+FULL_DISK_CLASSES = 300
+
+
+def full_log_folder():
+    """The log folder on a file system of 16 kB, which fills after some dozens of keys: /quiet
+    exits 1603, stops removing at the first write that fails, and every key that is gone is in
+    the backup, which "reg import" puts back. Returns what it saw, or why it could not be tried."""
+    shutil.rmtree(wine.LOG_FOLDER, ignore_errors=True)
+    os.makedirs(wine.LOG_FOLDER)
+    mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=16k", "tmpfs", wine.LOG_FOLDER],
+                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    if mounted.returncode != 0:
+        return "not tried, this machine mounts no file system here: " + mounted.stdout.decode(errors="replace").strip()
+    names = wine.seed_product_classes(FULL_DISK_CLASSES)
+    try:
+        try:
+            code = wine.run_for_exit_code(DRIVER, CLEANER, "/quiet")
+            saved = {path: read_backup(path) for path in glob.glob(os.path.join(wine.LOG_FOLDER, "*.reg"))}
+            logs = wine.log_files()
+            lines = wine.whole_lines(logs[0]) if logs else []
+        finally:
+            subprocess.run(["umount", wine.LOG_FOLDER], check=True)
+        assert code == 1603, code
+        gone = set(names) - wine.present_product_classes()
+        assert gone, "some keys went before the disk was full"
+        assert len(gone) < len(names), "the run stopped when its files could not be written"
+        text = "".join(saved.values())
+        missing = [name for name in gone if "\\%s]" % name not in text]
+        assert not missing, "removed but not in the backup: %s" % missing[:5]
+        logged = {name for name in names if any(name in line and line.endswith(" : success") for line in lines)}
+        assert logged <= gone, "logged as removed but still there: %s" % sorted(logged - gone)[:5]
+        with tempfile.TemporaryDirectory(dir=wine.DRIVE_C) as folder:
+            for path, content in saved.items():
+                copy = os.path.join(folder, os.path.basename(path))
+                with open(copy, "wb") as f:
+                    f.write(b"\xff\xfe" + content.encode("utf-16-le"))
+                run("reg", "import", wine.windows_path(copy), *(["/reg:32"] if path.endswith(".32.reg") else []))
+        assert wine.present_product_classes() >= set(names), "the backup put back every key that went"
+        return "%d of %d classes removed before the disk was full, %d logged, all put back" % (
+            len(gone), len(names), len(logged))
+    finally:
+        wine.remove_product_classes(names)
+        shutil.rmtree(wine.LOG_FOLDER, ignore_errors=True)
+
+
 def main():
     work = tempfile.mkdtemp(dir=wine.DRIVE_C)
     run(EXE, "unseed")
@@ -189,13 +246,7 @@ def main():
         expect_same(wine.export_registry(), seeded, "restored by reg import")
         assert dump() == seeded_bytes, "a restored value differs in its bytes"
 
-        # A backup that cannot be written: the cleaning goes on, the same keys go, the same log.
-        blocked = os.path.join(work, "blocked")
-        block_backup(blocked)
-        clean(blocked)
-        expect_same(wine.export_registry(), cleaned, "cleaned with a blocked backup")
-        assert wine.read_log(files(blocked, "*.log")[0]) == plain_log
-        assert not files(blocked, "*.reg")
+        blocked_backup_keeps_every_key(os.path.join(work, "blocked"), seeded, plain_log)
 
         # As the README tells a user: open the file with regedit (what a double-click does),
         # and the 32-bit view's file with "reg import FILE /reg:32".
@@ -230,6 +281,7 @@ def main():
         assert dump() == seeded_bytes
 
         kills = killed_runs()
+        full = full_log_folder()
 
         size, size32 = os.path.getsize(reg), os.path.getsize(reg32)
         print("backup: %d keys, %d bytes (.reg) + %d bytes (.32.reg); dialog session's backup %d bytes"
@@ -237,6 +289,7 @@ def main():
         print("registry cleaner on the seed: %d ms without the backup, %d ms with it, %.1f ms of them saving it"
               % (plain_ms, backup_ms, saving_ms))
         print("/quiet killed after %s of %d classes" % (", ".join(kills), KILLED_CLASSES))
+        print("log folder on a 16 kB file system: %s" % full)
     finally:
         run(EXE, "unseed")
         shutil.rmtree(work, ignore_errors=True)

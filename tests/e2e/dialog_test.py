@@ -307,7 +307,7 @@ class DialogTest(unittest.TestCase):
         program = Program("/?")
         message = wine.wait_for_window(DRIVER, wine.is_message_box("Tallowbrisk cleaner"))
         text = wine.message_text(message)
-        for words in ("/quiet", "/preview", "/postinstall", "/?", "1603", "1618", ".preview.log"):
+        for words in ("/quiet", "/preview", "/postinstall", "/?", "1603", "1618", "1639", ".preview.log"):
             self.assertIn(words, text)
         wine.click(DRIVER, message, "OK")
         self.assertEqual(program.exit_code(), 0)
@@ -344,13 +344,39 @@ class DialogTest(unittest.TestCase):
             self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/quiet"), 0)
         self.assertFalse(os.path.exists(folder))
 
+    def test_during_an_installers_transaction_nothing_is_removed(self):
+        """While an installer holds Global\\_MSIExecute: 1618 at once, nothing removed or written;
+        the dialog says so; "/postinstall" waits for the transaction to end."""
+        folder = os.path.join(wine.ROAMING_APPDATA, "Tallowbrisk")
+        wine.write(os.path.join(folder, "data.bin"), b"x")
+        self.addCleanup(shutil.rmtree, folder, ignore_errors=True)
+        names = wine.seed_product_classes(5)
+        self.addCleanup(wine.remove_product_classes, names)
+        with wine.InstallerTransaction(DRIVER):
+            self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/quiet"), 1618)
+            self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/preview"), 1618)
+            self.assertFalse(os.path.exists(wine.LOG_FOLDER))
+            self.assertTrue(os.path.exists(folder))
+            self.assertEqual(wine.present_product_classes() & set(names), set(names))
+            self.assert_shown_in_place_of_the_dialog(
+                "An installation is running on this computer. Try again once it has finished.")
+            postinstall = Program("/postinstall")
+            time.sleep(3)
+            self.assertIsNone(postinstall.process.poll(), "/postinstall ended during the transaction")
+        self.assertEqual(postinstall.exit_code(), 0)
+        self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/quiet"), 0)
+        self.assertFalse(os.path.exists(folder))
+
     def assert_already_running_is_shown(self):
         """A dialog started now says that a cleaning is already running, in place of the dialog
         (which the message box match leaves out), and ends once that is read."""
+        self.assert_shown_in_place_of_the_dialog(
+            "Tallowbrisk cleaner is already cleaning this computer. Try again once it has finished.")
+
+    def assert_shown_in_place_of_the_dialog(self, text):
         program = Program()
         message = wine.wait_for_window(DRIVER, wine.is_message_box("Tallowbrisk cleaner"))
-        self.assertEqual(wine.message_text(message),
-                         "Tallowbrisk cleaner is already cleaning this computer. Try again once it has finished.")
+        self.assertEqual(wine.message_text(message), text)
         wine.click(DRIVER, message, "OK")
         self.assertEqual(program.exit_code(timeout=30), 0)
 

@@ -168,8 +168,9 @@ def main():
         assert canonical(wine.export_registry()) == seeded, "the preview changed the registry"
 
         # The run removes exactly those, and logs them as the preview listed them.
-        assert wine.run_for_exit_code(DRIVER, CLEANER, "/quiet") == 0
+        code = wine.run_for_exit_code(DRIVER, CLEANER, "/quiet")
         logs = wine.log_files()
+        assert code == 0, (code, [wine.whole_lines(log) for log in logs])
         assert len(logs) == 1, logs
         lines = wine.whole_lines(logs[0])
         assert [line.replace(" : success", " : planned") for line in lines] == planned, (lines, planned)

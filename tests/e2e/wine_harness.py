@@ -134,12 +134,13 @@ class HeldLock:
     """Holds the cleaner's one-run-at-a-time lock in another Wine process, as a long run of the
     cleaner does, for the length of a with-block; kill() ends that process without releasing it."""
 
-    def __init__(self, driver):
+    def __init__(self, driver, mutex=None):
         self.driver = driver
         self.signal = os.path.join(DRIVE_C, "lock_%d.signal" % os.getpid())
+        self.command = ["mutex", mutex] if mutex else ["lock"]
 
     def __enter__(self):
-        self.process = start(self.driver, "lock", windows_path(self.signal))
+        self.process = start(self.driver, *self.command, windows_path(self.signal))
         deadline = time.time() + 60
         while not os.path.exists(self.signal):
             if self.process.poll() is not None or time.time() > deadline:
@@ -156,6 +157,13 @@ class HeldLock:
             os.remove(self.signal)
         if self.process.wait(timeout=60) == 3 and not exc[0]:
             raise RuntimeError("the driver let go of the lock before the test was done with it")
+
+
+class InstallerTransaction(HeldLock):
+    """Holds Global\\_MSIExecute, as Windows Installer does while it installs or removes a package."""
+
+    def __init__(self, driver):
+        super().__init__(driver, "Global\\_MSIExecute")
 
 
 def log_files():

@@ -5,6 +5,8 @@
 //                                 PATH open until SIGNAL is deleted (10 minutes at most)
 //   driver lock SIGNAL            takes the cleaner's one-run-at-a-time lock, creates SIGNAL, and
 //                                 holds the lock until SIGNAL is deleted (10 minutes at most)
+//   driver mutex NAME SIGNAL      the same with the mutex NAME (Global\_MSIExecute: an installer's
+//                                 transaction in progress)
 //   driver windows                prints the visible top-level windows as JSON: handle, title,
 //                                 class, rectangle, process id, and their child windows
 //   driver click HWND TEXT        clicks the child button of HWND whose text is TEXT
@@ -62,6 +64,18 @@ int Lock(const wchar_t* signal) {
         return 2;
     }
     return WaitWhileSignalled(signal);
+}
+
+// Holds a named mutex, as Windows Installer holds "Global\_MSIExecute" during a transaction.
+int HoldMutex(const wchar_t* name, const wchar_t* signal) {
+    unique_handle mutex(CreateMutexW(nullptr, TRUE, name));
+    if (!mutex || GetLastError() == ERROR_ALREADY_EXISTS) {
+        fwprintf(stderr, L"mutex: cannot take %ls (%lu)\n", name, GetLastError());
+        return 2;
+    }
+    const int result = WaitWhileSignalled(signal);
+    ReleaseMutex(mutex.get());
+    return result;
 }
 
 std::string Json(const std::wstring& text) {
@@ -248,6 +262,9 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"lock" && argc == 3) {
         return Lock(argv[2]);
     }
+    if (command == L"mutex" && argc == 4) {
+        return HoldMutex(argv[2], argv[3]);
+    }
     if (command == L"windows" && argc == 2) {
         return Windows();
     }
@@ -273,7 +290,7 @@ int wmain(int argc, wchar_t** argv) {
         return SaveHive(argv[2], argv[3]);
     }
     fwprintf(stderr,
-             L"usage: driver hold PATH SIGNAL | lock SIGNAL | windows | click HWND TEXT | post (HWND MSG WPARAM)... | exitcode "
+             L"usage: driver hold PATH SIGNAL | lock SIGNAL | mutex NAME SIGNAL | windows | click HWND TEXT | post (HWND MSG WPARAM)... | exitcode "
              L"PROGRAM TAIL | watch EXE SIGNAL | savehive NAME FILE\n");
     return 2;
 }

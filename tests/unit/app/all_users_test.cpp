@@ -2,6 +2,7 @@
 // each user's folders are, and what a user who can't be read leaves in the log.
 
 #include "app/all_users.h"
+#include "app/leftover_hives.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -27,6 +28,7 @@ TEST(ChooseUnattendedRun, AllUsersByTheWholeTailInAnyCaseOrByRunningAsTheSystemA
         bool system;
         UnattendedRun run;
         bool allUsers;
+        bool interactive = true;
     };
     const Case cases[] = {
         {L"/quiet", false, UnattendedRun::Quiet, false},
@@ -41,12 +43,53 @@ TEST(ChooseUnattendedRun, AllUsersByTheWholeTailInAnyCaseOrByRunningAsTheSystemA
         {L"/postinstall", true, UnattendedRun::None, false},
         {L"", true, UnattendedRun::None, false},
         {nullptr, true, UnattendedRun::None, false},
+        // Where no one sees a window: the switches as always, "/?" without its message, and
+        // anything else refused rather than shown.
+        {L"/quiet", true, UnattendedRun::Quiet, true, false},
+        {L"/Preview /AllUsers", false, UnattendedRun::Preview, true, false},
+        {L"/postinstall", true, UnattendedRun::None, false, false},
+        {L"/?", true, UnattendedRun::Help, false, false},
+        {L"/?", false, UnattendedRun::None, false},
+        {L"/quiet ", true, UnattendedRun::Invalid, false, false},
+        {L"-quiet", true, UnattendedRun::Invalid, false, false},
+        {L"/allusers /quiet", true, UnattendedRun::Invalid, false, false},
+        {L"", true, UnattendedRun::Invalid, false, false},
+        {nullptr, false, UnattendedRun::Invalid, false, false},
     };
     for (const Case& c : cases) {
-        const UnattendedChoice choice = ChooseUnattendedRun(c.tail, c.system);
+        const UnattendedChoice choice = ChooseUnattendedRun(c.tail, c.system, c.interactive);
         EXPECT_EQ(c.run, choice.run) << (c.tail ? c.tail : L"(null)");
         EXPECT_EQ(c.allUsers, choice.allUsers) << (c.tail ? c.tail : L"(null)");
     }
+}
+
+// Which hives under HKEY_USERS a run unloads first: those a run of the cleaner loaded, named by
+// its process id, when that process no longer runs; its own, and everyone else's, stay.
+TEST(LeftoverHives, OnlyTheHivesOfRunsThatNoLongerRun) {
+    const DWORD self = 789;
+    const auto runs = [](DWORD id) { return id == 456; };
+    const std::vector<std::wstring> names = {
+        L"S-1-5-21-1-2-3-1001",
+        L"S-1-5-21-1-2-3-1001_Classes",
+        L"TallowbriskCleaner_123_S-1-5-21-1-2-3-1002",
+        L"TallowbriskCleaner_123_S-1-5-21-1-2-3-1002_Classes",
+        L"tallowbriskcleaner_124_S-1-5-21-1-2-3-1003",  // key names know no letter case
+        L"TallowbriskCleaner_456_S-1-5-21-1-2-3-1004",  // its run goes on
+        L"TallowbriskCleaner_789_S-1-5-21-1-2-3-1005",  // this run's own
+        L"TallowbriskCleaner_",
+        L"TallowbriskCleaner_123",
+        L"TallowbriskCleaner_123_",
+        L"TallowbriskCleaner_x_S-1-5-21-1-2-3-1006",
+        L"TallowbriskCleaner_0_S-1-5-21-1-2-3-1007",
+        L"TallowbriskCleaner_99999999999_S-1-5-21-1-2-3-1008",  // no process id
+        L"TallowbriskCleanerTests_S-1-5-21-1-2-3-1009",
+        L".DEFAULT",
+    };
+    EXPECT_EQ((std::vector<std::wstring>{L"TallowbriskCleaner_123_S-1-5-21-1-2-3-1002",
+                                         L"TallowbriskCleaner_123_S-1-5-21-1-2-3-1002_Classes",
+                                         L"tallowbriskcleaner_124_S-1-5-21-1-2-3-1003"}),
+              LeftoverHives(names, self, runs));
+    EXPECT_EQ(L"TallowbriskCleaner_123_S-1-5-21-1-2-3-1002", TemporaryHiveName(123, L"S-1-5-21-1-2-3-1002"));
 }
 
 TEST(IsUserSid, LocalDomainAndEntraIdUsersNotTheSystemsOrServicesAccountsNorLeftovers) {

@@ -46,6 +46,7 @@ public:
         cleaners(logger);
     }
     bool outlookRunning() override { return outlook; }
+    bool installerRunning() override { return installer(); }
     void showMessage(HWND, const std::wstring& text) override {
         events.push_back(L"message");
         messages.push_back(text);
@@ -56,6 +57,7 @@ public:
     std::function<void(OperationsLogger&)> cleaners = [](OperationsLogger&) {};
     std::function<void()> onMessage;
     bool outlook = false;
+    std::function<bool()> installer = [] { return false; };
     std::vector<std::wstring> events;
     std::vector<std::wstring> messages;
     HCURSOR cursorAtMessage = nullptr;
@@ -129,7 +131,8 @@ TEST(RunCleaningSession, WithoutALogFileTheMessageGivesTheCountAlone) {
         logger.log(L"remove file: ", L"C:\\b\\user.config", 0);
     };
     RunCleaningSession(nullptr, platform);
-    EXPECT_EQ(platform.messages, std::vector<std::wstring>{L"Tallowbrisk cleaner removed 2 items."});
+    EXPECT_EQ(platform.messages,
+              std::vector<std::wstring>{std::wstring(L"Tallowbrisk cleaner removed 2 items.") + kLogNotWrittenSentence});
 }
 
 TEST(RunCleaningSession, ASecondSessionCannotStartWhileOneRuns) {
@@ -187,6 +190,64 @@ TEST(RunQuietSession, WhileOutlookRunsNothingIsTouchedAndNoFileWritten) {
     platform.cleaners = OneSuccessAndOneFailure;
     EXPECT_EQ(RunQuietSession(platform), 1618);
     EXPECT_TRUE(platform.events.empty());
+    EXPECT_FALSE(Exists(windows.logFolder()));
+}
+
+// Cleaners that remove as the real ones do: only when the log agrees. Counts what went.
+void RemoveTwoFiles(OperationsLogger& logger, int& removed) {
+    for (const wchar_t* path : {L"C:\\a\\user.config", L"C:\\b\\user.config"}) {
+        const bool allowed = logger.mayRemove();
+        removed += allowed ? 1 : 0;
+        logger.log(L"remove file: ", path, allowed ? 1 : 0);
+    }
+}
+
+TEST(RunQuietSession, NoLogNoRemovalAndNoneDuringAnInstallersTransaction) {
+    // The log folder cannot be made: nothing is removed, and the run fails.
+    TempFolder noLogs;
+    WatchedPlatform unlogged(noLogs.path());
+    int removed = 0;
+    unlogged.cleaners = [&](OperationsLogger& logger) { RemoveTwoFiles(logger, removed); };
+    EXPECT_EQ(RunQuietSession(unlogged), 1603);
+    EXPECT_EQ(0, removed);
+
+    // A transaction in progress at the start: nothing runs at all.
+    WindowsFolder windows;
+    WatchedPlatform busy(windows.folder.path());
+    busy.installer = [] { return true; };
+    busy.cleaners = [&](OperationsLogger& logger) { RemoveTwoFiles(logger, removed); };
+    EXPECT_EQ(RunQuietSession(busy), 1618);
+    EXPECT_TRUE(busy.events.empty());
+    EXPECT_EQ(RunPreviewSession(busy), 1618);
+    EXPECT_TRUE(busy.events.empty());
+
+    // One that began during the search, before the first removal: nothing removed, nothing written.
+    WatchedPlatform late(windows.folder.path());
+    int asked = 0;
+    late.installer = [&] { return ++asked > 1; };
+    late.cleaners = [&](OperationsLogger& logger) { RemoveTwoFiles(logger, removed); };
+    EXPECT_EQ(RunQuietSession(late), 1618);
+    EXPECT_EQ(2, asked);
+    EXPECT_EQ(0, removed);
+    EXPECT_FALSE(Exists(windows.logFolder()));
+
+    // Free: both go, and the backup opened ahead of need leaves no empty file.
+    WatchedPlatform free(windows.folder.path());
+    free.cleaners = [&](OperationsLogger& logger) { RemoveTwoFiles(logger, removed); };
+    EXPECT_EQ(RunQuietSession(free), 0);
+    EXPECT_EQ(2, removed);
+    const std::vector<std::wstring> files = LogFolderFiles(windows.logFolder());
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].substr(files[0].size() - 4), L".log");
+}
+
+TEST(RunCleaningSession, DuringAnInstallersTransactionItSaysSoAndCleansNothing) {
+    WindowsFolder windows;
+    WatchedPlatform platform(windows.folder.path());
+    platform.installer = [] { return true; };
+    EXPECT_EQ(RunCleaningSession(nullptr, platform), 1);
+    EXPECT_EQ(platform.events, std::vector<std::wstring>{L"message"});
+    EXPECT_EQ(platform.messages, std::vector<std::wstring>{kInstallerRunningMessage});
     EXPECT_FALSE(Exists(windows.logFolder()));
 }
 

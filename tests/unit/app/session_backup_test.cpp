@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/cleaning_session.h"
+#include "app/unattended_runs.h"
 #include "registry/clean_registry.h"
 #include "report/operations_logger.h"
 #include "tests/unit/support/registry_memory.h"
@@ -111,18 +112,44 @@ std::wstring BackupNameIn(int seconds) {
     return name;
 }
 
-TEST(SessionBackup, ABackupThatCannotBeWrittenChangesNothingElse) {
-    WindowsFolder windows;
-    // Folders stand where the backup would go during the next minute; the log can still be made.
+// Folders stand where the backup would go during the next minute; the log can still be made.
+void BlockTheBackup(const WindowsFolder& windows) {
     CreateDirectoryW(windows.logFolder().c_str(), nullptr);
     for (int second = 0; second < 60; ++second) {
         CreateDirectoryW((windows.logFolder() + L"\\" + BackupNameIn(second)).c_str(), nullptr);
     }
+}
+
+std::wstring LogText(const WindowsFolder& windows) {
+    const std::vector<std::wstring> logs = FilesEndingIn(windows.logFolder(), L".log");
+    if (logs.size() != 1) return L"(" + std::to_wstring(logs.size()) + L" logs)";
+    const std::string bytes = ReadFileBytes(windows.logFolder() + L"\\" + logs[0]);
+    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()) + 1, bytes.size() / 2 - 1);
+}
+
+TEST(SessionBackup, ABackupThatCannotBeWrittenKeepsEveryKey) {
+    // The dialog goes on, but deletes no key without its backup: each key's line says fail.
+    WindowsFolder windows;
+    BlockTheBackup(windows);
     RegistryOnlyPlatform platform(windows.folder.path());
     RunCleaningSession(nullptr, platform);
-
-    ExpectTheSameSessionAsWithoutABackup(platform, windows);
+    EXPECT_TRUE(platform.registry.exists(L"HKCR\\Tallowbrisk.Connect\\CLSID"));
+    EXPECT_TRUE(platform.registry.exists(L"HKLM\\SOFTWARE\\Tallowbrisk\\Addin"));
+    EXPECT_EQ(L"LOG Remove:: remove registry key:  : HKCR\\Tallowbrisk.Connect : fail\r\n"
+              L"LOG Remove:: remove registry key:  : HKLM\\SOFTWARE\\Tallowbrisk : fail\r\n",
+              LogText(windows));
     EXPECT_TRUE(FilesEndingIn(windows.logFolder(), L".reg").empty());
+
+    // "/quiet" does not start without its backup: nothing removed, 1603.
+    WindowsFolder quietWindows;
+    BlockTheBackup(quietWindows);
+    RegistryOnlyPlatform quiet(quietWindows.folder.path());
+    EXPECT_EQ(1603, RunQuietSession(quiet));
+    EXPECT_TRUE(quiet.registry.exists(L"HKCR\\Tallowbrisk.Connect\\CLSID"));
+    EXPECT_TRUE(quiet.registry.exists(L"HKLM\\SOFTWARE\\Tallowbrisk\\Addin"));
+    EXPECT_EQ(L"LOG Remove:: remove registry key:  : HKCR\\Tallowbrisk.Connect : fail\r\n"
+              L"LOG Remove:: remove registry key:  : HKLM\\SOFTWARE\\Tallowbrisk : fail\r\n",
+              LogText(quietWindows));
 }
 
 // The product's own key cannot be deleted: its backup lies beside a log that names the failed

@@ -88,8 +88,9 @@ std::vector<std::wstring> Marked(const std::vector<std::wstring>& paths) {
 
 class NamesOfSavedKeys : public RegistryBackup {
 public:
-    void save(RegistryApi&, HKEY, const std::wstring&, REGSAM, const std::wstring& keyName) override {
+    BackupOutcome save(RegistryApi&, HKEY, const std::wstring&, REGSAM, const std::wstring& keyName) override {
         names.push_back(keyName);
+        return BackupOutcome::Saved;
     }
     std::vector<std::wstring> names;
 };

@@ -20,9 +20,10 @@ namespace {
 
 class RecordingBackup : public RegistryBackup {
 public:
-    void save(RegistryApi& registry, HKEY parent, const std::wstring& path, REGSAM access,
-              const std::wstring& keyName) override {
+    BackupOutcome save(RegistryApi& registry, HKEY parent, const std::wstring& path, REGSAM access,
+                       const std::wstring& keyName) override {
         saved.push_back(keyName + L"\n" + ExportKeyTree(registry, parent, path, access, keyName));
+        return BackupOutcome::Saved;
     }
     std::vector<std::wstring> saved;
 };
@@ -104,7 +105,7 @@ private:
                     registry.failDelete(path, ERROR_ACCESS_DENIED);
                     break;
                 case 1:
-                    registry.failOpen(path, ERROR_ACCESS_DENIED, KEY_SET_VALUE);
+                    registry.failOpen(path, ERROR_ACCESS_DENIED, DELETE);
                     break;
                 case 2:
                     registry.failOpen(path, ERROR_ACCESS_DENIED);

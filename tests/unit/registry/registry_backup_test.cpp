@@ -12,6 +12,7 @@
 #include "registry/clean_registry.h"
 #include "registry/export_key_tree.h"
 #include "registry/reg_file_text.h"
+#include "registry/recorded_removal.h"
 #include "registry/registry_backup_file.h"
 #include "registry/rule_in_view.h"
 #include "test_sinks.h"
@@ -177,15 +178,17 @@ TEST(ExportKeyTree, NamesWhatItCannotReadAndSavesTheRest) {
     EXPECT_EQ(0u, registry.openHandles());
 }
 
-// Hands each key to the export and remembers what it was given.
+// Hands each key to the export and remembers what it was given; says `outcome`.
 class RecordingBackup : public RegistryBackup {
 public:
-    void save(RegistryApi& registry, HKEY parent, const std::wstring& path, REGSAM access,
-              const std::wstring& keyName) override {
+    BackupOutcome save(RegistryApi& registry, HKEY parent, const std::wstring& path, REGSAM access,
+                       const std::wstring& keyName) override {
         names.push_back(keyName);
         accesses.push_back(access);
         texts.push_back(ExportKeyTree(registry, parent, path, access, keyName));
+        return outcome;
     }
+    BackupOutcome outcome = BackupOutcome::Saved;
     std::vector<std::wstring> names;
     std::vector<REGSAM> accesses;
     std::vector<std::wstring> texts;
@@ -240,7 +243,7 @@ TEST(CleanRegistryWithBackup, SavesEachKeyBeforeItIsDeletedAndChangesNothingElse
         L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\TALLOWBRISK]\r\n\r\n"
         L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\TALLOWBRISK\\Addin]\r\n\"Level\"=dword:00000003\r\n\r\n",
         backup.texts[1]);
-    EXPECT_EQ(std::vector<REGSAM>(3, KEY_ALL_ACCESS), backup.accesses);
+    EXPECT_EQ(std::vector<REGSAM>(3, KEY_READ), backup.accesses);
 
     // The same removals and records as without a backup.
     MemoryRegistry plain;
@@ -251,6 +254,75 @@ TEST(CleanRegistryWithBackup, SavesEachKeyBeforeItIsDeletedAndChangesNothingElse
     EXPECT_EQ(plainLogger.records, logger.records);
     EXPECT_EQ(plain.allKeys(), registry.allKeys());
     EXPECT_EQ(0u, registry.openHandles());
+}
+
+// One removal, watched step by step: what the backup, the registry and the log see.
+struct StepWatch {
+    MemoryRegistry& registry;
+    std::wstring key;
+    std::vector<std::wstring> steps;
+    std::wstring state() const { return registry.exists(key) ? L"kept" : L"gone"; }
+};
+
+class WatchingBackup : public RegistryBackup {
+public:
+    WatchingBackup(StepWatch& watch, BackupOutcome outcome) : watch_(watch), outcome_(outcome) {}
+    BackupOutcome save(RegistryApi&, HKEY, const std::wstring&, REGSAM, const std::wstring&) override {
+        watch_.steps.push_back(L"save, " + watch_.state());
+        return outcome_;
+    }
+
+private:
+    StepWatch& watch_;
+    BackupOutcome outcome_;
+};
+
+class WatchingLogger : public OperationsLogger {
+public:
+    WatchingLogger(StepWatch& watch, bool mayRemove) : watch_(watch), mayRemove_(mayRemove) {}
+    bool mayRemove() override {
+        watch_.steps.push_back(L"asked");
+        return mayRemove_;
+    }
+    void writeFailed() override { watch_.steps.push_back(L"write failure"); }
+    void log(const wchar_t*, const wchar_t* target, int succeeded) override {
+        watch_.steps.push_back(std::wstring(L"log ") + target + L", " + watch_.state() +
+                               (succeeded ? L", success" : L", fail"));
+    }
+
+private:
+    StepWatch& watch_;
+    bool mayRemove_;
+};
+
+TEST(RemoveKeyRecorded, SavesThenDeletesThenLogsAndKeepsWhatWasNotSaved) {
+    const std::wstring key = kAddins + L"\\Tallowbrisk.Addin";
+    const std::wstring line = L"log " + key;
+    const struct {
+        BackupOutcome outcome;
+        bool mayRemove;
+        std::vector<std::wstring> steps;
+    } cases[] = {
+        {BackupOutcome::Saved, true, {L"asked", L"save, kept", line + L", gone, success"}},
+        {BackupOutcome::Unreadable, true, {L"asked", L"save, kept", line + L", kept, fail"}},
+        {BackupOutcome::NotWritten, true, {L"asked", L"save, kept", L"write failure", line + L", kept, fail"}},
+        // Not there for the backup: what the delete might still reach under that name stays.
+        {BackupOutcome::Gone, true, {L"asked", L"save, kept", line + L", kept, success"}},
+        // A run that may remove nothing more neither saves nor deletes, and still says so.
+        {BackupOutcome::Saved, false, {L"asked", line + L", kept, fail"}},
+    };
+    for (const auto& c : cases) {
+        MemoryRegistry registry;
+        registry.setString(key + L"\\Inner", L"v", L"1");
+        StepWatch watch{registry, key, {}};
+        WatchingBackup backup(watch, c.outcome);
+        WatchingLogger logger(watch, c.mayRemove);
+        const bool removed = RemoveKeyRecorded(registry, HKEY_CURRENT_USER, key.substr(5), KEY_READ, &backup,
+                                               kAddinsName + L"\\Tallowbrisk.Addin", &logger, key);
+        EXPECT_EQ(c.steps, watch.steps);
+        EXPECT_EQ(removed, !registry.exists(key) || c.outcome == BackupOutcome::Gone);
+        EXPECT_EQ(0u, registry.openHandles());
+    }
 }
 
 // A stand-in for the Windows folder, with its "Logs" folder.
@@ -318,28 +390,38 @@ TEST(RegistryBackupFile, NothingDeletedNothingWritten) {
         RegistryBackupFile backup(place.windows.path());
         CleanRegistry(registry, false, nullptr, nullptr, RegistryRuleTable(), &backup);
         // A key already gone when its turn comes leaves nothing to save either.
-        backup.save(registry, HKEY_CURRENT_USER, L"SOFTWARE\\Gone", KEY_ALL_ACCESS,
-                    L"HKEY_CURRENT_USER\\SOFTWARE\\Gone");
+        EXPECT_EQ(BackupOutcome::Gone, backup.save(registry, HKEY_CURRENT_USER, L"SOFTWARE\\Gone", KEY_ALL_ACCESS,
+                                                    L"HKEY_CURRENT_USER\\SOFTWARE\\Gone"));
+        // A key that is there but cannot be read is not saved, and so must stay.
+        registry.setString(L"HKCU\\SOFTWARE\\Locked", L"v", L"1");
+        registry.failOpen(L"HKCU\\SOFTWARE\\Locked", ERROR_ACCESS_DENIED);
+        EXPECT_EQ(BackupOutcome::Unreadable, backup.save(registry, HKEY_CURRENT_USER, L"SOFTWARE\\Locked", KEY_READ,
+                                                         L"HKEY_CURRENT_USER\\SOFTWARE\\Locked"));
         EXPECT_TRUE(backup.filePath().empty());
     }
     EXPECT_FALSE(Exists(place.logFolder()));
 }
 
-TEST(RegistryBackupFile, AFolderThatCannotBeWrittenChangesNothingElse) {
+TEST(RegistryBackupFile, AFolderThatCannotBeWrittenKeepsEveryKey) {
     TempFolder windows;  // no "Logs" folder: the one-level creation fails, and so does the file
     MemoryRegistry registry;
     PlantProduct(registry);
+    const auto keysBefore = registry.allKeys();
     RegistryBackupFile backup(windows.path());
     RecordingLogger logger;
     CleanRegistry(registry, false, &logger, nullptr, RegistryRuleTable(), &backup);
 
+    // The same lines as a run with its backup, each saying "fail"; not one key is gone.
     MemoryRegistry plain;
     PlantProduct(plain);
     RecordingLogger plainLogger;
     CleanRegistry(plain, false, &plainLogger, nullptr);
-    EXPECT_EQ(3u, logger.records.size());
-    EXPECT_EQ(plainLogger.records, logger.records);
-    EXPECT_EQ(plain.allKeys(), registry.allKeys());
+    ASSERT_EQ(3u, logger.records.size());
+    for (size_t i = 0; i < logger.records.size(); ++i) {
+        EXPECT_EQ(plainLogger.records[i].target, logger.records[i].target);
+        EXPECT_EQ(0, logger.records[i].succeeded);
+    }
+    EXPECT_EQ(keysBefore, registry.allKeys());
     EXPECT_TRUE(backup.filePath().empty());
     EXPECT_FALSE(Exists(windows / L"Logs"));
 }

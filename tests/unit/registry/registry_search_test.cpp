@@ -176,7 +176,7 @@ TEST_F(RegistrySearch, UndeletableChildFailsItsCandidateOnly) {
 TEST_F(RegistrySearch, KeyThatCannotBeOpenedForDeletionSaysSo) {
     const std::wstring locked = kAddinsKey + L"\\Tallowbrisk.Locked";
     registry.createKey(locked + L"\\child");
-    registry.failOpen(locked, ERROR_ACCESS_DENIED, KEY_SET_VALUE);
+    registry.failOpen(locked, ERROR_ACCESS_DENIED, DELETE);
 
     StdoutCapture out;
     apply(kAddins, MatchNameOrContent);
@@ -201,14 +201,53 @@ TEST_F(RegistrySearch, ReadFailuresSkipOnlyWhatCouldNotBeRead) {
 
     apply(kAddins, MatchNameOrContent);
 
-    EXPECT_EQ((std::vector<std::wstring>{kLoggedAddins + L"\\Partly", kLoggedAddins + L"\\Tallowbrisk.Listed"}),
-              logger.targets());
+    // A candidate with a key that refused to be opened may name the product there: it stays,
+    // and its line says fail. One whose match was found elsewhere goes.
+    EXPECT_EQ((std::vector<Record>{fail(kLoggedAddins + L"\\Blocked"), success(kLoggedAddins + L"\\Partly"),
+                                   fail(kLoggedAddins + L"\\Probed"), success(kLoggedAddins + L"\\Tallowbrisk.Listed")}),
+              logger.records);
     EXPECT_TRUE(registry.exists(kAddinsKey + L"\\Tallowbrisk.Unlisted"));
+    EXPECT_TRUE(registry.exists(kAddinsKey + L"\\Blocked\\Inner"));
 
     logger.records.clear();
     registry.failQueryInfo(kAddinsKey, ERROR_ACCESS_DENIED);
     apply(kAddins, MatchNameOrContent);
-    EXPECT_TRUE(logger.records.empty());
+    EXPECT_EQ(std::vector<Record>{fail(kLoggedAddins)}, logger.records);
+}
+
+// Only a key that is not there is passed over in silence; any other error opening the rule key,
+// its first component or a candidate is a failure, with its line, and nothing below it is touched.
+TEST_F(RegistrySearch, OpenErrorsOtherThanNotFoundAreFailures) {
+    const std::wstring addin = kAddinsKey + L"\\Other.Addin";
+    const struct {
+        std::wstring key;
+        LSTATUS error;
+        const wchar_t* path;
+        int mode;
+        std::vector<Record> records;
+    } cases[] = {
+        {kAddinsKey, ERROR_FILE_NOT_FOUND, kAddins, MatchNameOrContent, {}},
+        {kAddinsKey, ERROR_PATH_NOT_FOUND, kAddins, MatchNameOrContent, {}},
+        {kAddinsKey, ERROR_ACCESS_DENIED, kAddins, MatchNameOrContent, {fail(kLoggedAddins)}},
+        {kAddinsKey, ERROR_NOT_ENOUGH_MEMORY, kAddins, MatchNameOrContent, {fail(kLoggedAddins)}},
+        {L"HKCU\\SOFTWARE", ERROR_ACCESS_DENIED, kAddins, MatchNameOrContent, {fail(kLoggedAddins)}},
+        {L"HKCU\\SOFTWARE", ERROR_FILE_NOT_FOUND, kAddins, MatchNameOrContent, {}},
+        {addin, ERROR_FILE_NOT_FOUND, kAddins, MatchNameOrContent, {}},
+        {addin, ERROR_ACCESS_DENIED, kAddins, MatchNameOrContent, {fail(kLoggedAddins + L"\\Other.Addin")}},
+        {addin, ERROR_ACCESS_DENIED, kAddins, MatchName, {}},  // a name scan opens no candidate
+        {addin, ERROR_ACCESS_DENIED, L"SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Addins\\Other.Addin",
+         RemoveKey, {fail(kLoggedAddins + L"\\Other.Addin")}},
+    };
+    for (const auto& c : cases) {
+        MemoryRegistry machine;
+        machine.setString(addin + L"\\Inner", L"Manifest", L"C:\\Tallowbrisk\\a.vsto");
+        machine.failOpen(c.key, c.error);
+        RecordingLogger seen;
+        ApplyRuleInView(machine, false, HKEY_CURRENT_USER, c.path, L"Tallowbrisk", KEY_READ, c.mode, &seen);
+        EXPECT_EQ(c.records, seen.records) << c.error << " on " << std::string(c.key.begin(), c.key.end());
+        EXPECT_TRUE(machine.exists(addin + L"\\Inner"));
+        EXPECT_EQ(0u, machine.openHandles());
+    }
 }
 
 TEST(DeleteKeyTree, KeyAlreadyGoneCountsAsDeleted) {

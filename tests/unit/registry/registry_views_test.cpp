@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "registry/delete_key_tree.h"
 #include "registry/registry_rules.h"
 #include "test_sinks.h"
 #include "tests/unit/support/registry_memory.h"
@@ -53,11 +54,12 @@ TEST_F(RegistryViews, UnderWow64BothViewsAreCleanedAndMarked) {
     // 32-bit one; the deletes carry the view bits alone.
     std::vector<REGSAM> opens = masks(Operation::Open);
     ASSERT_FALSE(opens.empty());
-    EXPECT_EQ(0xF013Fu, opens.front());
-    EXPECT_EQ(0xF023Fu, opens.back());
-    auto firstOf32 = std::find(opens.begin(), opens.end(), 0xF023Fu);
-    EXPECT_TRUE(std::all_of(opens.begin(), firstOf32, [](REGSAM m) { return m == 0xF013F; }));
-    EXPECT_TRUE(std::all_of(firstOf32, opens.end(), [](REGSAM m) { return m == 0xF023F; }));
+    // Each asks for what its step needs: reading, or listing and deleting a key's children.
+    EXPECT_EQ(0x20119u, opens.front());
+    auto firstOf32 = std::find(opens.begin(), opens.end(), 0x20219u);
+    ASSERT_NE(opens.end(), firstOf32);
+    EXPECT_TRUE(std::all_of(opens.begin(), firstOf32, [](REGSAM m) { return m == 0x20119 || m == 0x10109; }));
+    EXPECT_TRUE(std::all_of(firstOf32, opens.end(), [](REGSAM m) { return m == 0x20219 || m == 0x10209; }));
     std::vector<REGSAM> deletes = masks(Operation::Delete);
     EXPECT_EQ(0x100u, deletes.front());
     EXPECT_EQ(0x200u, deletes.back());
@@ -78,7 +80,7 @@ TEST_F(RegistryViews, OutsideWow64OnePassInTheDefaultViewUnmarked) {
               logger.targets());
     for (const auto& call : plain.calls()) {
         if (call.operation == Operation::Open) {
-            EXPECT_TRUE(call.access == 0xF003F || call.access == KEY_READ) << std::hex << call.access;
+            EXPECT_TRUE(call.access == KEY_READ || call.access == kDeleteTreeAccess) << std::hex << call.access;
         } else {
             EXPECT_EQ(0u, call.access);
         }
@@ -104,7 +106,7 @@ TEST_F(RegistryViews, ExplicitWow6432NodeRuleRunsInBothViews) {
 
     EXPECT_EQ(std::vector<std::wstring>{L"(64) HKLM\\SOFTWARE\\Wow6432Node\\Tallowbrisk"}, logger.targets());
     std::vector<REGSAM> opens = masks(Operation::Open);
-    EXPECT_NE(opens.end(), std::find(opens.begin(), opens.end(), 0xF023Fu)) << "the second pass ran";
+    EXPECT_NE(opens.end(), std::find(opens.begin(), opens.end(), 0x20219u)) << "the second pass ran";
 }
 
 // A COM class registered in one view only, named by its InprocServer32 path alone. The

@@ -24,8 +24,9 @@ constexpr wchar_t kAddins[] = L"\\SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Ad
 
 class NamesOfSavedKeys : public RegistryBackup {
 public:
-    void save(RegistryApi&, HKEY, const std::wstring&, REGSAM, const std::wstring& keyName) override {
+    BackupOutcome save(RegistryApi&, HKEY, const std::wstring&, REGSAM, const std::wstring& keyName) override {
         names.push_back(keyName);
+        return BackupOutcome::Saved;
     }
     std::vector<std::wstring> names;
 };

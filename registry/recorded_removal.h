@@ -1,0 +1,33 @@
+#pragma once
+// The one way the registry cleaner removes anything, so that nothing leaves the registry
+// unrecorded: first what goes is saved to the backup, and the save must be confirmed to have
+// reached the file; only then is it removed; then its log line is written. A removal that
+// could not be saved is not made, and its line says "fail".
+//
+// A key goes through RemoveKeyRecorded. Anything else the registry cleaner removes (a single
+// value, say) goes through RemoveRecorded with a save and a removal of its own:
+//
+//     RemoveRecorded(logger, kRemoveRegistryValue, loggedName,
+//                    [&] { return backup ? backup->saveValue(...) : BackupOutcome::Saved; },
+//                    [&] { return registry.deleteValue(...) == ERROR_SUCCESS; });
+
+#include <functional>
+#include <string>
+
+#include "platform/registry_api.h"
+#include "registry/registry_backup.h"
+#include "report/operations_logger.h"
+
+// Asks `logger` (may be null) whether the run may still remove anything; then runs `save`
+// (may be empty: nothing to keep) and, when it saved, `remove`; then logs (`kind`, `target`)
+// with the outcome (what the save found gone is not removed, and counts as removed). A save
+// that did not reach the file is told to the logger as a write failure. True when the removal
+// was made and succeeded.
+bool RemoveRecorded(OperationsLogger* logger, const wchar_t* kind, const std::wstring& target,
+                    const std::function<BackupOutcome()>& save, const std::function<bool()>& remove);
+
+// `parent`\`path` with its whole subtree (DeleteKeyTree): saved to `backup` (may be null: no
+// backup is kept) as `backupName`, deleted with `access`, logged as `loggedPath`.
+bool RemoveKeyRecorded(RegistryApi& registry, HKEY parent, const std::wstring& path, REGSAM access,
+                       RegistryBackup* backup, const std::wstring& backupName, OperationsLogger* logger,
+                       const std::wstring& loggedPath);
