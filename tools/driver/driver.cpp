@@ -2,9 +2,9 @@
 // prefix, what a test cannot do from outside it.
 //
 //   driver hold PATH SIGNAL       opens PATH without sharing, creates the file SIGNAL, and keeps
-//                                 PATH open until SIGNAL is deleted (60 s at most)
+//                                 PATH open until SIGNAL is deleted (10 min at most)
 //   driver lock SIGNAL            takes the cleaner's one-run-at-a-time lock, creates SIGNAL, and
-//                                 holds the lock until SIGNAL is deleted (60 s at most)
+//                                 holds the lock until SIGNAL is deleted (10 min at most)
 //   driver windows                prints the visible top-level windows as JSON: handle, title,
 //                                 class, rectangle, process id, and their child windows
 //   driver click HWND TEXT        clicks the child button of HWND whose text is TEXT
@@ -32,10 +32,13 @@
 
 namespace {
 
-// Makes the signal, an empty file, and waits until the test removes it (a minute at most).
+// Makes the signal, an empty file, and waits until the test removes it (10 minutes at most: on
+// a loaded machine the runs of the cleaner that a test makes meanwhile take more than a minute,
+// and a hold that ended under them would fail the test; a test that dies leaves no driver
+// behind, its wineserver is stopped).
 int WaitWhileSignalled(const wchar_t* signal) {
     unique_file(CreateFileW(signal, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    for (int waited = 0; waited < 600 && GetFileAttributesW(signal) != INVALID_FILE_ATTRIBUTES; ++waited) {
+    for (int waited = 0; waited < 6000 && GetFileAttributesW(signal) != INVALID_FILE_ATTRIBUTES; ++waited) {
         Sleep(100);
     }
     return 0;
