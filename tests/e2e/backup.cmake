@@ -8,7 +8,7 @@ target_link_options(backup_e2e PRIVATE -municode)
 
 # The killed runs have an entry of their own, in the 32-bit build only: the log's and the
 # backup's writing, the same code in both builds, on classes of the 64-bit view alone.
-add_wine_test(NAME e2e_backup TIMEOUT 900 COST 60
+add_wine_test(NAME e2e_backup TIMEOUT 900 COST 100
     COMMAND ${PYTHON3} ${CMAKE_CURRENT_LIST_DIR}/backup_test.py
             $<TARGET_FILE:TallowbriskCleaner> $<TARGET_FILE:driver> $<TARGET_FILE:backup_e2e>
     ENVIRONMENT E2E_SKIP=killed_runs)
