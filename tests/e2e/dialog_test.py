@@ -700,4 +700,4 @@ class OutlookCheckTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(argv=sys.argv[:1], verbosity=2)
+    wine.main()

@@ -313,4 +313,4 @@ class PerUserBroken(InstallerChecks, unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(argv=sys.argv[:1], verbosity=2)
+    wine.main()

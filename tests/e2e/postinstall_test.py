@@ -96,4 +96,4 @@ class PostInstallRun(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(argv=sys.argv[:1], verbosity=2)
+    wine.main()

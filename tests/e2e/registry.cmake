@@ -4,6 +4,6 @@ add_executable(registry_e2e ${CMAKE_CURRENT_LIST_DIR}/registry_e2e.cpp)
 target_link_libraries(registry_e2e PRIVATE registry installer files platform report win32_system)
 target_link_options(registry_e2e PRIVATE -municode)
 
-add_wine_test(NAME e2e_registry TIMEOUT 600
+add_wine_test(NAME e2e_registry TIMEOUT 600 COST 15
     COMMAND ${PYTHON3} ${CMAKE_CURRENT_LIST_DIR}/registry_e2e_test.py $<TARGET_FILE:registry_e2e>)
 add_subdirectory(${PROJECT_SOURCE_DIR}/tools/bench ${CMAKE_BINARY_DIR}/tools/bench)

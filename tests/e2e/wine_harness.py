@@ -9,12 +9,63 @@ import os
 import re
 import signal
 import subprocess
+import sys
 import tempfile
 import time
+import unittest
 
 PREFIX = os.environ["WINEPREFIX"]
 WINE_RUN = os.environ["WINE_RUN"]
 DRIVE_C = os.path.join(PREFIX, "drive_c")
+
+
+def _names(variable):
+    return os.environ.get(variable, "").split()
+
+
+def selected(name, parts):
+    """Whether this ctest entry runs the part `name` of a script made of `parts`: E2E_TESTS, when
+    set, names the parts an entry runs (separated by spaces), E2E_SKIP those it leaves to
+    another entry."""
+    unknown = [part for part in _names("E2E_TESTS") + _names("E2E_SKIP") if part not in parts]
+    if unknown:
+        sys.exit("no such part: %s" % " ".join(unknown))
+    return (not _names("E2E_TESTS") or name in _names("E2E_TESTS")) and name not in _names("E2E_SKIP")
+
+
+def main():
+    """Runs the script's test cases as unittest.main does, limited by E2E_TESTS and E2E_SKIP to
+    the classes and tests ("Class" or "Class.test") that they name, and tells each one's time.
+    A name that matches no test fails the run: a scenario renamed is not silently left out."""
+    def flat(suite):
+        for item in suite:
+            yield from (flat(item) if isinstance(item, unittest.TestSuite) else [item])
+
+    def names(test):
+        cls, method = test.id().split(".")[-2:]
+        return {cls, cls + "." + method}
+
+    tests = list(flat(unittest.defaultTestLoader.loadTestsFromModule(sys.modules["__main__"])))
+    unknown = [name for name in _names("E2E_TESTS") + _names("E2E_SKIP")
+               if not any(name in names(test) for test in tests)]
+    if unknown:
+        sys.exit("no such test: %s" % " ".join(unknown))
+    chosen = [test for test in tests if (not _names("E2E_TESTS") or names(test) & set(_names("E2E_TESTS")))
+              and not names(test) & set(_names("E2E_SKIP"))]
+    if not chosen:
+        sys.exit("no test chosen")
+
+    class TimedResult(unittest.TextTestResult):
+        def startTest(self, test):
+            self.started = time.time()
+            super().startTest(test)
+
+        def stopTest(self, test):
+            super().stopTest(test)
+            self.stream.writeln("    (%.1f s)" % (time.time() - self.started))
+
+    result = unittest.TextTestRunner(verbosity=2, resultclass=TimedResult).run(unittest.TestSuite(chosen))
+    sys.exit(0 if result.wasSuccessful() else 1)
 
 
 def user_folder():
