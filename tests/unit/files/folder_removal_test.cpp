@@ -9,7 +9,7 @@
 #include "platform/folder_listing.h"
 #include "platform/unique_any.h"
 #include "tests/unit/support/recording_logger.h"
-#include "tests/unit/support/special_folders.h"
+#include "tests/unit/support/csidl_folders.h"
 #include "tests/unit/support/temp_folder.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include "files/preview_removal_steps.h"
 #include "tests/unit/support/recording_logger.h"
-#include "tests/unit/support/special_folders.h"
+#include "tests/unit/support/csidl_folders.h"
 #include "tests/unit/support/temp_folder.h"
 
 namespace {
