@@ -27,6 +27,9 @@ shared=(drive_c/windows/system32 drive_c/windows/syswow64 drive_c/windows/winsxs
 for folder in "${shared[@]}"; do
     cp -al "$seeded/$folder" "$prefix/$folder"
 done
+# Wine notes in the prefix which folder below /tmp its wineserver's socket lives in: the copy
+# gets a folder of its own, never the seeded prefix's.
+rm -f "$prefix/wineserver"
 
 export WINEPREFIX="$prefix" HOME="$prefix/home"
 unset DISPLAY
