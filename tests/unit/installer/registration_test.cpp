@@ -86,15 +86,6 @@ std::vector<std::wstring> Marked(const std::vector<std::wstring>& paths) {
     return marked;
 }
 
-class NamesOfSavedKeys : public RegistryBackup {
-public:
-    BackupOutcome save(RegistryApi&, HKEY, const std::wstring&, REGSAM, const std::wstring& keyName) override {
-        names.push_back(keyName);
-        return BackupOutcome::Saved;
-    }
-    std::vector<std::wstring> names;
-};
-
 TEST(InstallerCodes, PackedAndBracedSpellingsOfTheSameCode) {
     EXPECT_EQ(kPacked, PackedCode(kProduct));
     EXPECT_EQ(kPacked, PackedCode(L"{1b2c3d4e-5f60-4718-8293-a4b5c6d7e8f9}"));

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "registry/registry_backup.h"
 #include "report/operations_logger.h"
 #include "report/progress_cleaner.h"
 
@@ -31,6 +32,16 @@ public:
         return all;
     }
     std::vector<Record> records;
+};
+
+// A backup that keeps only the names of the keys it was handed, and lets each go.
+class NamesOfSavedKeys : public RegistryBackup {
+public:
+    BackupOutcome save(RegistryApi&, HKEY, const std::wstring&, REGSAM, const std::wstring& keyName) override {
+        names.push_back(keyName);
+        return BackupOutcome::Saved;
+    }
+    std::vector<std::wstring> names;
 };
 
 class RecordingProgress : public ProgressCleaner {

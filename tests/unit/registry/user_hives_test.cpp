@@ -22,15 +22,6 @@ const std::wstring kHive = std::wstring(L"HKLM\\Loaded\\") + kSid;
 const std::wstring kClasses = kHive + L"_Classes";
 constexpr wchar_t kAddins[] = L"\\SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Addins";
 
-class NamesOfSavedKeys : public RegistryBackup {
-public:
-    BackupOutcome save(RegistryApi&, HKEY, const std::wstring&, REGSAM, const std::wstring& keyName) override {
-        names.push_back(keyName);
-        return BackupOutcome::Saved;
-    }
-    std::vector<std::wstring> names;
-};
-
 class UserHivesTest : public ::testing::Test {
 protected:
     void SetUp() override {
