@@ -2,11 +2,15 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "app/leftover_hives.h"
 #include "files/folder_removal.h"
 #include "files/settings_files.h"
+#include "installer/cached_package.h"
 #include "platform/handle_files.h"
 #include "platform/long_path.h"
+#include "registry/clean_registry.h"
 #include "report/operations_logger.h"
 
 const wchar_t kCleanUser[] = L"clean user: ";
@@ -30,13 +34,15 @@ SpecialFolderLookup UserFolderLookup(const UserFolders& folders) {
     };
 }
 
-OtherUsers::OtherUsers(RegistryApi& registry, const std::vector<UserProfile>& profiles, const std::wstring& ownSid,
-                       OperationsLogger& logger) {
-    users_.reserve(profiles.size());
-    for (const UserProfile& profile : profiles) {
-        if (profile.sid == ownSid) {
-            continue;
-        }
+OtherUsers::OtherUsers(RegistryApi& registry, std::vector<UserProfile> profiles, const std::wstring& ownSid)
+    : registry_(&registry), profiles_(std::move(profiles)) {
+    profiles_.erase(std::remove_if(profiles_.begin(), profiles_.end(),
+                                   [&](const UserProfile& profile) { return profile.sid == ownSid; }),
+                    profiles_.end());
+}
+
+void OtherUsers::cleanEach(OperationsLogger& logger, const UserCleaner& clean) {
+    for (const UserProfile& profile : profiles_) {
         if (profile.folder.empty()) {
             logger.log(kCleanUser, ProfileListKeyName(profile.sid).c_str(), 0);
             continue;
@@ -46,19 +52,20 @@ OtherUsers::OtherUsers(RegistryApi& registry, const std::vector<UserProfile>& pr
             continue;
         }
         User user;
-        if (!open(registry, profile, user, logger)) {
+        if (!open(profile, user, logger)) {
             continue;  // what it loaded is unloaded here
         }
-        hives_.push_back(UserHives{profile.sid, user.hive.get().key, user.classes.get().key});
         // A folder the user redirected to where the machine must not go is passed over, and fails.
         std::vector<std::wstring> refused;
-        folders_.push_back(UserFolderLookup(ReadUserFolders(registry, user.hive.get().key, profile.folder, &refused)));
+        const UserFolders folders = ReadUserFolders(*registry_, user.hive.get().key, profile.folder, &refused);
         for (const std::wstring& value : refused) logger.log(kCleanUser, value.c_str(), 0);
-        users_.push_back(std::move(user));
+        clean(UserHives{profile.sid, user.hive.get().key, user.classes.get().key}, UserFolderLookup(folders));
+        close(user, logger);
     }
 }
 
-bool OtherUsers::open(RegistryApi& registry, const UserProfile& profile, User& user, OperationsLogger& logger) {
+bool OtherUsers::open(const UserProfile& profile, User& user, OperationsLogger& logger) {
+    RegistryApi& registry = *registry_;
     // A user who is logged on has both hives loaded under the SID; their files are in use.
     // The hives are only read through these keys: rules open what they need below them.
     if (OpenRegistryKey(registry, HKEY_USERS, profile.sid.c_str(), KEY_READ, user.hive) == ERROR_SUCCESS) {
@@ -93,21 +100,16 @@ bool OtherUsers::open(RegistryApi& registry, const UserProfile& profile, User& u
     return true;
 }
 
-void OtherUsers::close(OperationsLogger& logger) {
-    hives_.clear();
-    folders_.clear();
-    for (User& user : users_) {
-        user.classes.reset();
-        user.hive.reset();
-        // A hive left loaded keeps its user from their own profile until the machine restarts.
-        if (UnloadHive(user.loadedClasses) != ERROR_SUCCESS) {
-            logger.log(kCleanUser, user.classesFile.c_str(), 0);
-        }
-        if (UnloadHive(user.loaded) != ERROR_SUCCESS) {
-            logger.log(kCleanUser, user.file.c_str(), 0);
-        }
+void OtherUsers::close(User& user, OperationsLogger& logger) {
+    user.classes.reset();
+    user.hive.reset();
+    // A hive left loaded keeps its user from their own profile until the machine restarts.
+    if (UnloadHive(user.loadedClasses) != ERROR_SUCCESS) {
+        logger.log(kCleanUser, user.classesFile.c_str(), 0);
     }
-    users_.clear();
+    if (UnloadHive(user.loaded) != ERROR_SUCCESS) {
+        logger.log(kCleanUser, user.file.c_str(), 0);
+    }
 }
 
 std::unique_ptr<OtherUsers> FindOtherUsers(bool allUsers, RegistryApi& registry, OperationsLogger& logger) {
@@ -115,16 +117,27 @@ std::unique_ptr<OtherUsers> FindOtherUsers(bool allUsers, RegistryApi& registry,
     if (!allUsers) {
         return std::make_unique<OtherUsers>();
     }
-    return std::make_unique<OtherUsers>(registry, ListUserProfiles(registry), ProcessUserSid(), logger);
+    return std::make_unique<OtherUsers>(registry, ListUserProfiles(registry), ProcessUserSid());
 }
 
-void CleanFilesOfEveryUser(OperationsLogger& logger, const OtherUsers& others, RemovalSteps& steps) {
+void CleanEveryUser(RegistryApi& registry, bool wow64, OtherUsers& others, const InstallerDataOwners& owners,
+                    OperationsLogger& logger, ProgressCleaner* progress, RegistryBackup* backup, RemovalSteps& steps) {
+    const unsigned parts = 1 + static_cast<unsigned>(others.count());
     CleanSettingsFiles(&logger, LookUpSpecialFolder, steps);
-    for (const SpecialFolderLookup& folders : others.folders()) {
-        CleanSettingsFiles(&logger, folders, steps);
-    }
     RemoveProductFolders(&logger, LookUpSpecialFolder, steps);
-    for (const SpecialFolderLookup& folders : others.folders()) {
+    InstalledProducts installed;
+    ProgressPart own(progress, 0, parts);
+    CleanRegistry(registry, wow64, &logger, &own, RegistryRuleTable(), backup, &installed, owners);
+    const std::vector<std::wstring> codes = installed.bracedCodes();
+    RemoveInstallerFiles(installed.localPackages, codes, &logger, LookUpSpecialFolder, {}, steps);
+
+    unsigned index = 0;
+    others.cleanEach(logger, [&](const UserHives& hives, const SpecialFolderLookup& folders) {
+        ProgressPart part(progress, ++index, parts);
+        CleanSettingsFiles(&logger, folders, steps);
         RemoveProductFolders(&logger, folders, steps);
-    }
+        CleanUserRegistry(registry, wow64, &logger, &part, RegistryRuleTable(), backup, hives, installed.packed);
+        // The icons folders in the user's roaming folder; the cached packages are the machine's.
+        RemoveInstallerFiles({}, codes, &logger, folders, {}, steps);
+    });
 }

@@ -1,47 +1,55 @@
 #pragma once
 // Every user of the machine, for the runs that deployment tools start as the system account or
 // with "/allusers". The process's own user is cleaned as always, through HKCU and its own special
-// folders; this finds the others, opens their registry hives (loading the hives of those who are
-// not logged on) and knows their folders, for the length of one run.
+// folders; this finds the others, and opens each one's registry hives (loading the hives of
+// those who are not logged on) and knows their folders for that user's part of the run alone:
+// a run killed midway leaves one user's hives loaded at most, and a hive is never loaded for
+// longer than its user's cleaning takes.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "files/removal_steps.h"
+#include "installer/registration.h"
 #include "platform/loaded_hive.h"
 #include "platform/registry_key.h"
 #include "platform/shell_folder.h"
 #include "platform/user_profiles.h"
+#include "registry/registry_backup.h"
 #include "registry/user_hives.h"
+#include "report/progress_cleaner.h"
 
 class OperationsLogger;
 
 // The kind of the record that says a user was passed over: their profile or hive could not be
-// read. It is a failure, and names what could not be read.
+// read, or a hive could not be unloaded. It is a failure, and names what could not be read.
 extern const wchar_t kCleanUser[];
+
+// What a run cleans for one other user, with their hives open and their folders known.
+using UserCleaner = std::function<void(const UserHives& hives, const SpecialFolderLookup& folders)>;
 
 class OtherUsers {
 public:
     // No users: a run for the current user alone.
     OtherUsers() = default;
-    // Every user in ProfileList but `ownSid` whose profile folder exists. A user whose profile
-    // or hive can't be read is left out and reported to `logger` as one failed record.
-    OtherUsers(RegistryApi& registry, const std::vector<UserProfile>& profiles, const std::wstring& ownSid,
-               OperationsLogger& logger);
-    // Closes the users' keys, then unloads the hives it loaded.
-    ~OtherUsers() = default;
+    // Every user in ProfileList but `ownSid`, each reached through `registry` (whose keys the
+    // users' keys are opened and closed through) when their turn comes.
+    OtherUsers(RegistryApi& registry, std::vector<UserProfile> profiles, const std::wstring& ownSid);
     OtherUsers(const OtherUsers&) = delete;
     OtherUsers& operator=(const OtherUsers&) = delete;
 
-    // Closes the users' keys and unloads the hives it loaded, each checked: one that stays
-    // loaded has its line, "clean user: " and its file, fail. The users are gone afterwards.
-    void close(OperationsLogger& logger);
+    // The users still to be visited, whether or not they turn out to be readable.
+    size_t count() const { return profiles_.size(); }
 
-    const std::vector<UserHives>& hives() const { return hives_; }
-    // Each user's folders, as the file cleaners look up special folders: the roaming, local and
-    // documents folders, and no others (the program files rows are the machine's).
-    const std::vector<SpecialFolderLookup>& folders() const { return folders_; }
+    // Visits the users one at a time, in ProfileList's order: opens the user's hives, loading
+    // those that are not loaded, hands them and the user's folders to `clean`, closes the keys
+    // and unloads what it loaded, each unload checked, before the next user. A user whose
+    // profile or hive can't be read is passed over with one failed record; a profile folder
+    // that is gone holds nothing to clean and is passed over silently; a hive that stays loaded
+    // has its failed record: "clean user: " and its file.
+    void cleanEach(OperationsLogger& logger, const UserCleaner& clean);
 
 private:
     // Destroyed in reverse: the keys are closed before their hives are unloaded.
@@ -53,11 +61,11 @@ private:
         std::wstring file;         // the hive files, when loaded here
         std::wstring classesFile;
     };
-    bool open(RegistryApi& registry, const UserProfile& profile, User& user, OperationsLogger& logger);
+    bool open(const UserProfile& profile, User& user, OperationsLogger& logger);
+    static void close(User& user, OperationsLogger& logger);
 
-    std::vector<User> users_;
-    std::vector<UserHives> hives_;
-    std::vector<SpecialFolderLookup> folders_;
+    RegistryApi* registry_ = nullptr;
+    std::vector<UserProfile> profiles_;
     bool privileges_ = false;
     bool privilegesTried_ = false;
 };
@@ -69,6 +77,12 @@ SpecialFolderLookup UserFolderLookup(const UserFolders& folders);
 // loaded are unloaded first (app/leftover_hives.h).
 std::unique_ptr<OtherUsers> FindOtherUsers(bool allUsers, RegistryApi& registry, OperationsLogger& logger);
 
-// The settings files of the current user and then of each other user, then the product folders
-// the same way: the file cleaners of a run for every user, in their order.
-void CleanFilesOfEveryUser(OperationsLogger& logger, const OtherUsers& others, RemovalSteps& steps);
+// The cleaners of one run: the current user's settings files and product folders, the registry
+// of the machine and the current user, and the installer's files of the products found there;
+// then each of `others` in turn, with their hives open: their settings files, product folders,
+// registry (registry/clean_registry.h CleanUserRegistry) and icons folders. `owners` says whose
+// installer data the machine's part may remove. `registry` is
+// the one the keys are read and deleted through; the progress is shared out evenly between
+// the current user's part and each other user's; `progress` and `backup` may be null.
+void CleanEveryUser(RegistryApi& registry, bool wow64, OtherUsers& others, const InstallerDataOwners& owners,
+                    OperationsLogger& logger, ProgressCleaner* progress, RegistryBackup* backup, RemovalSteps& steps);

@@ -2,14 +2,11 @@
 
 #include "app/all_users.h"
 #include "app/outlook_check.h"
-#include "files/folder_removal.h"
-#include "installer/cached_package.h"
 #include "files/preview_removal_steps.h"
-#include "files/settings_files.h"
 #include "platform/com_apartment.h"
 #include "platform/installer_transaction.h"
-#include "platform/run_lock.h"
 #include "platform/registry_win32.h"
+#include "platform/run_lock.h"
 #include "platform/wow64.h"
 #include "registry/clean_registry.h"
 #include "registry/preview_registry.h"
@@ -38,32 +35,23 @@ ProgressPlatform& SessionPlatform::progressPlatform() {
 }
 
 void SessionPlatform::runCleaners(OperationsLogger& logger, ProgressCleaner& progress, RegistryBackup& backup) {
-    // The other users' hives stay open, or loaded, until the registry cleaner is done.
     const std::unique_ptr<OtherUsers> others = FindOtherUsers(allUsers_, SystemRegistry(), logger);
     // Each file and folder is removed only while the log agrees, as each key is (registry/recorded_removal.h).
     LoggedRemovalSteps steps(DefaultRemovalSteps(), logger);
-    CleanFilesOfEveryUser(logger, *others, steps);
-    InstalledProducts installed;
-    CleanRegistry(&logger, &progress, &backup, others->hives(), &installed,
-                  InstallerDataOwnersOfRun(allUsers_, ProcessUserSid()));
-    RemoveInstallerFiles(installed.localPackages, installed.bracedCodes(), &logger, LookUpSpecialFolder,
-                         others->folders(), steps);
-    others->close(logger);
+    CleanEveryUser(SystemRegistry(), RunningUnderWow64(), *others,
+                   InstallerDataOwnersOfRun(allUsers_, ProcessUserSid()), logger, &progress, &backup, steps);
 }
 
 void SessionPlatform::runPreviewCleaners(OperationsLogger& logger) {
-    const std::unique_ptr<OtherUsers> others = FindOtherUsers(allUsers_, SystemRegistry(), logger);
+    // The users' keys are opened and closed through the preview's registry too, so that what it
+    // knows of one user's hive is gone before the next user's is opened.
+    PreviewRegistry registry(SystemRegistry());
+    const std::unique_ptr<OtherUsers> others = FindOtherUsers(allUsers_, registry, logger);
     // One plan for both kinds of files: a settings file planned first is gone for the folders.
     PreviewRemovalSteps files;
-    CleanFilesOfEveryUser(logger, *others, files);
     // No backup: it would write the keys' files, and the preview writes nothing but its list.
-    PreviewRegistry registry(SystemRegistry());
-    InstalledProducts installed;
-    CleanRegistry(registry, RunningUnderWow64(), &logger, nullptr, RegistryRuleTable(), nullptr, others->hives(),
-                  &installed, InstallerDataOwnersOfRun(allUsers_, ProcessUserSid()));
-    RemoveInstallerFiles(installed.localPackages, installed.bracedCodes(), &logger, LookUpSpecialFolder,
-                         others->folders(), files);
-    others->close(logger);
+    CleanEveryUser(registry, RunningUnderWow64(), *others, InstallerDataOwnersOfRun(allUsers_, ProcessUserSid()),
+                   logger, nullptr, nullptr, files);
 }
 
 bool SessionPlatform::outlookRunning() { return OutlookIsRunning(); }

@@ -26,8 +26,8 @@ public:
     virtual HCURSOR setCursor(HCURSOR cursor) { return SetCursor(cursor); }
     virtual HCURSOR waitCursor() { return LoadCursorW(nullptr, IDC_WAIT); }
     // The three cleaners, in their order, and then the installer's files of the products the
-    // registry cleaner found; the registry cleaner saves each key to `backup`
-    // before it deletes it.
+    // registry cleaner found, for the current user and then each other user in turn
+    // (app/all_users.h); the registry cleaner saves each key to `backup` before it deletes it.
     virtual void runCleaners(OperationsLogger& logger, ProgressCleaner& progress, RegistryBackup& backup);
     // The same cleaners on a registry and a disk that only plan their deletions: each record
     // says what a real run would do, and nothing is changed.

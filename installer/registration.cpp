@@ -103,49 +103,68 @@ bool DisplayNameHolds(RegistryApi& registry, HKEY parent, const std::wstring& na
            ReadStringValue(registry, entry.get().key, L"DisplayName", &displayName, kPlainString) && HoldsAny(displayName, patterns);
 }
 
-// A root that the installer's per-user keys lie below: the current user's, or another user's.
-struct UserRoot {
-    HKEY key;
-    const NamedRoot* named;  // null for HKCU
-    std::wstring path;
-    std::wstring sid;  // empty for HKCU
-};
+// The installer's rules for Products keys: below an "Installer" key, ending in "Products".
+bool IsProductsRule(const RegistryRule& rule) {
+    return FindStep(rule.path, kInstallerStep) != std::wstring_view::npos && EndsWithText(rule.path, kProductsStep) &&
+           rule.mode != RemoveKey;
+}
 
-std::vector<UserRoot> UserRoots(const wchar_t* path, const std::vector<UserHives>& users,
-                                std::vector<NamedRoot>& names) {
-    std::vector<UserRoot> roots{UserRoot{HKEY_CURRENT_USER, nullptr, path, std::wstring()}};
-    names.reserve(users.size());
-    for (const UserHives& user : users) {
+// Each chooser asks about one set of codes: the machine's keys go for the trusted codes alone,
+// a user's own keys for those and the codes named in that user's hive.
+SubkeyChooser NamedByProduct(const std::set<std::wstring>& codes) {
+    return [&codes](RegistryApi&, HKEY, const std::wstring& name, REGSAM) {
+        return codes.count(NormalPackedCode(name)) != 0;
+    };
+}
+
+SubkeyChooser UsedByProductsAlone(const std::set<std::wstring>& codes) {
+    return [&codes](RegistryApi& api, HKEY parent, const std::wstring& name, REGSAM access) {
+        return !codes.empty() && EveryValueNamesOneOf(api, parent, name, access, codes);
+    };
+}
+
+SubkeyChooser EntryOfProduct(const std::set<std::wstring>& codes, const std::vector<std::wstring>& patterns) {
+    return [&codes, &patterns](RegistryApi& api, HKEY parent, const std::wstring& name, REGSAM access) {
+        return codes.count(PackedCode(name)) != 0 || DisplayNameHolds(api, parent, name, access, patterns);
+    };
+}
+
+// The installer's keys in one user's hive for `codes`: the current user's (`user` null) or
+// another user's. Features and upgrade codes only when some code is known; the Programs and
+// Features entries that name the product always.
+void RemoveUserKeys(RegistryApi& registry, bool wow64, const UserHives* user, const std::set<std::wstring>& codes,
+                    const std::vector<std::wstring>& patterns, OperationsLogger* logger, RegistryBackup* backup,
+                    CandidateKnowledge* knowledge) {
+    const auto remove = [&](const std::wstring& path, const SubkeyChooser& chooser) {
+        if (!user) {
+            RemoveChosenSubkeys(registry, wow64, HKEY_CURRENT_USER, nullptr, path.c_str(), chooser, logger, backup,
+                                knowledge);
+            return;
+        }
         NamedRoot root;
         const wchar_t* below = nullptr;
-        if (UserRootOf(user, path, &root, &below)) {
-            names.push_back(root);
-            roots.push_back(UserRoot{root.key, &names.back(), below, user.sid});
+        if (UserRootOf(*user, path.c_str(), &root, &below)) {
+            RemoveChosenSubkeys(registry, wow64, root.key, &root, below, chooser, logger, backup, knowledge);
         }
+    };
+    const std::wstring installer = kUserInstaller;
+    if (!codes.empty()) {
+        remove(installer + L"\\Features", NamedByProduct(codes));
+        remove(installer + L"\\UpgradeCodes", UsedByProductsAlone(codes));
     }
-    return roots;
+    remove(kUninstall, EntryOfProduct(codes, patterns));
 }
 
 class ProductSearch {
 public:
-    ProductSearch(RegistryApi& registry, bool wow64, const RegistryRule* rules, const std::vector<UserHives>& users,
-                  const InstallerDataOwners& owners)
-        : registry_(registry),
-          wow64_(wow64),
-          rules_(rules),
-          users_(users),
-          owners_(owners),
-          patterns_(TablePatterns(rules)) {}
+    ProductSearch(RegistryApi& registry, bool wow64, const RegistryRule* rules, const InstallerDataOwners& owners)
+        : registry_(registry), wow64_(wow64), rules_(rules), owners_(owners), patterns_(TablePatterns(rules)) {}
 
     InstalledProducts run() {
         const std::vector<std::wstring> sids = SidsBelow(registry_, kUserData, wow64_, owners_);
         std::set<std::wstring>& trusted = found_.packed;
         for (const RegistryRule* rule = rules_; rule && rule->root; ++rule) {
-            // The rules for the installer's Products keys: below an "Installer" key, ending in "Products".
-            if (FindStep(rule->path, kInstallerStep) == std::wstring_view::npos || !EndsWithText(rule->path, kProductsStep) ||
-                rule->mode == RemoveKey) {
-                continue;
-            }
+            if (!IsProductsRule(*rule)) continue;
             const std::wstring_view path = rule->path;
             const size_t userData = FindStep(path, kUserDataStep);
             if (userData != std::wstring_view::npos && rule->root == HKEY_LOCAL_MACHINE) {
@@ -167,27 +186,31 @@ public:
                 continue;
             }
             searchProducts(rule->root, rule->path, *rule, found_.ownHive[L""]);
-            for (const UserHives& user : users_) {
-                NamedRoot root;
-                const wchar_t* below = nullptr;
-                if (UserRootOf(user, rule->path, &root, &below)) {
-                    searchProducts(root.key, below, *rule, found_.ownHive[user.sid]);
-                }
-            }
         }
         searchEntries(HKEY_LOCAL_MACHINE, kUninstall, trusted);
         searchEntries(HKEY_LOCAL_MACHINE, kUninstall32, trusted);
         searchEntries(HKEY_CURRENT_USER, kUninstall, found_.ownHive[L""]);
-        for (const UserHives& user : users_) {
-            if (user.hive) searchEntries(user.hive, kUninstall, found_.ownHive[user.sid]);
-        }
-        // A code the machine names is the machine's; what is left names a hive's own keys alone.
-        for (auto hive = found_.ownHive.begin(); hive != found_.ownHive.end();) {
-            for (const std::wstring& code : trusted) hive->second.erase(code);
-            hive = hive->second.empty() ? found_.ownHive.erase(hive) : std::next(hive);
-        }
+        // A code the machine names is the machine's; what is left names the hive's own keys alone.
+        for (const std::wstring& code : trusted) found_.ownHive[L""].erase(code);
+        if (found_.ownHive[L""].empty()) found_.ownHive.clear();
         readPackages(sids);
         return std::move(found_);
+    }
+
+    // The codes another user's hive names, as the current user's are found, less `trusted`.
+    std::set<std::wstring> runForUser(const UserHives& user, const std::set<std::wstring>& trusted) {
+        std::set<std::wstring> own;
+        for (const RegistryRule* rule = rules_; rule && rule->root; ++rule) {
+            NamedRoot root;
+            const wchar_t* below = nullptr;
+            if (rule->root == HKEY_CURRENT_USER && IsProductsRule(*rule) &&
+                UserRootOf(user, rule->path, &root, &below)) {
+                searchProducts(root.key, below, *rule, own);
+            }
+        }
+        if (user.hive) searchEntries(user.hive, kUninstall, own);
+        for (const std::wstring& code : trusted) own.erase(code);
+        return own;
     }
 
 private:
@@ -247,7 +270,6 @@ private:
     RegistryApi& registry_;
     bool wow64_;
     const RegistryRule* rules_;
-    const std::vector<UserHives>& users_;
     const InstallerDataOwners& owners_;
     std::vector<std::wstring> patterns_;
     InstalledProducts found_;
@@ -313,79 +335,58 @@ InstallerDataOwners InstallerDataOwnersOfRun(bool allUsers, const std::wstring& 
 }
 
 InstalledProducts FindInstalledProducts(RegistryApi& registry, bool wow64, const RegistryRule* rules,
-                                        const std::vector<UserHives>& users, const InstallerDataOwners& owners) {
-    return ProductSearch(registry, wow64, rules, users, owners).run();
+                                        const InstallerDataOwners& owners) {
+    return ProductSearch(registry, wow64, rules, owners).run();
+}
+
+std::set<std::wstring> FindOwnProducts(RegistryApi& registry, bool wow64, const RegistryRule* rules,
+                                       const UserHives& user, const std::set<std::wstring>& trusted) {
+    return ProductSearch(registry, wow64, rules, InstallerDataOwners()).runForUser(user, trusted);
 }
 
 void RemoveInstallerRegistration(RegistryApi& registry, bool wow64, const RegistryRule* rules,
-                                 const InstalledProducts& products, const std::vector<UserHives>& users,
-                                 OperationsLogger* logger, RegistryBackup* backup, CandidateKnowledge* knowledge,
-                                 const InstallerDataOwners& owners) {
+                                 const InstalledProducts& products, OperationsLogger* logger, RegistryBackup* backup,
+                                 CandidateKnowledge* knowledge, const InstallerDataOwners& owners) {
     const std::set<std::wstring>& packed = products.packed;
     const std::vector<std::wstring> patterns = TablePatterns(rules);
-    // Each chooser asks about one set of codes: the machine's keys go for the trusted codes
-    // alone, a user's own keys for those and the codes named in that user's hive.
-    const auto namedByProduct = [](const std::set<std::wstring>& codes) -> SubkeyChooser {
-        return [&codes](RegistryApi&, HKEY, const std::wstring& name, REGSAM) {
-            return codes.count(NormalPackedCode(name)) != 0;
-        };
-    };
-    const auto usedByProductsAlone = [](const std::set<std::wstring>& codes) -> SubkeyChooser {
-        return [&codes](RegistryApi& api, HKEY parent, const std::wstring& name, REGSAM access) {
-            return !codes.empty() && EveryValueNamesOneOf(api, parent, name, access, codes);
-        };
-    };
-    const auto entryOfProduct = [&patterns](const std::set<std::wstring>& codes) -> SubkeyChooser {
-        return [&codes, &patterns](RegistryApi& api, HKEY parent, const std::wstring& name, REGSAM access) {
-            return codes.count(PackedCode(name)) != 0 || DisplayNameHolds(api, parent, name, access, patterns);
-        };
-    };
-    const auto remove = [&](HKEY root, const NamedRoot* named, const std::wstring& path, const SubkeyChooser& chooser) {
-        RemoveChosenSubkeys(registry, wow64, root, named, path.c_str(), chooser, logger, backup, knowledge);
-    };
-    using ChooserFor = std::function<SubkeyChooser(const std::set<std::wstring>&)>;
-    const auto removeForEveryUser = [&](const std::wstring& path, const ChooserFor& chooserFor, bool evenWithoutCodes) {
-        std::vector<NamedRoot> names;
-        for (const UserRoot& root : UserRoots(path.c_str(), users, names)) {
-            const std::set<std::wstring> codes = products.inHive(root.sid);
-            if (!codes.empty() || evenWithoutCodes) remove(root.key, root.named, root.path, chooserFor(codes));
-        }
+    const auto remove = [&](const std::wstring& path, const SubkeyChooser& chooser) {
+        RemoveChosenSubkeys(registry, wow64, HKEY_LOCAL_MACHINE, nullptr, path.c_str(), chooser, logger, backup,
+                            knowledge);
     };
     const std::wstring machine = kMachineInstaller;
-    const std::wstring user = kUserInstaller;
-
-    if (!packed.empty()) remove(HKEY_LOCAL_MACHINE, nullptr, machine + L"\\Features", namedByProduct(packed));
-    removeForEveryUser(user + L"\\Features", namedByProduct, false);
     if (!packed.empty()) {
+        remove(machine + L"\\Features", NamedByProduct(packed));
         for (const std::wstring& sid : SidsBelow(registry, kUserData, wow64, owners)) {
             const std::wstring data = std::wstring(kUserData) + L'\\' + sid;
-            remove(HKEY_LOCAL_MACHINE, nullptr, data + L"\\Products", namedByProduct(packed));
+            remove(data + L"\\Products", NamedByProduct(packed));
             // The rule for the system's components read each of them already: what it read of
             // those it left is asked first.
             const std::wstring components = data + L"\\Components";
             const std::wstring family = CandidateKnowledge::FamilyName(HKEY_LOCAL_MACHINE, components);
-            const SubkeyChooser alone = usedByProductsAlone(packed);
+            const SubkeyChooser alone = UsedByProductsAlone(packed);
             const SubkeyChooser componentOfProductsAlone = [&](RegistryApi& api, HKEY parent, const std::wstring& name,
                                                                REGSAM access) {
                 const KeyValueNames* known = knowledge ? knowledge->valueNames(family, name, access) : nullptr;
                 return known && known->complete ? OnlyProductsNamed(*known, packed) : alone(api, parent, name, access);
             };
-            remove(HKEY_LOCAL_MACHINE, nullptr, components, componentOfProductsAlone);
+            remove(components, componentOfProductsAlone);
         }
-        remove(HKEY_LOCAL_MACHINE, nullptr, machine + L"\\UpgradeCodes", usedByProductsAlone(packed));
-        remove(HKEY_LOCAL_MACHINE, nullptr, std::wstring(kInstallerData) + L"\\UpgradeCodes",
-               usedByProductsAlone(packed));
-    }
-    removeForEveryUser(user + L"\\UpgradeCodes", usedByProductsAlone, false);
-    if (!packed.empty()) {
+        remove(machine + L"\\UpgradeCodes", UsedByProductsAlone(packed));
+        remove(std::wstring(kInstallerData) + L"\\UpgradeCodes", UsedByProductsAlone(packed));
         for (const std::wstring& sid : SidsBelow(registry, kManaged, wow64, owners)) {
             const std::wstring managed = std::wstring(kManaged) + L'\\' + sid + L"\\Installer";
-            remove(HKEY_LOCAL_MACHINE, nullptr, managed + L"\\Products", namedByProduct(packed));
-            remove(HKEY_LOCAL_MACHINE, nullptr, managed + L"\\Features", namedByProduct(packed));
+            remove(managed + L"\\Products", NamedByProduct(packed));
+            remove(managed + L"\\Features", NamedByProduct(packed));
         }
     }
     // An entry that names the product goes even when no product code led to it.
-    remove(HKEY_LOCAL_MACHINE, nullptr, kUninstall, entryOfProduct(packed));
-    remove(HKEY_LOCAL_MACHINE, nullptr, kUninstall32, entryOfProduct(packed));
-    removeForEveryUser(kUninstall, entryOfProduct, true);
+    remove(kUninstall, EntryOfProduct(packed, patterns));
+    remove(kUninstall32, EntryOfProduct(packed, patterns));
+    RemoveUserKeys(registry, wow64, nullptr, products.inHive(L""), patterns, logger, backup, knowledge);
+}
+
+void RemoveUserInstallerRegistration(RegistryApi& registry, bool wow64, const RegistryRule* rules,
+                                     const std::set<std::wstring>& codes, const UserHives& user,
+                                     OperationsLogger* logger, RegistryBackup* backup) {
+    RemoveUserKeys(registry, wow64, &user, codes, TablePatterns(rules), logger, backup, nullptr);
 }

@@ -55,24 +55,35 @@ InstallerDataOwners InstallerDataOwnersOfRun(bool allUsers, const std::wstring& 
 // Trusted (`packed`): the machine's HKLM\SOFTWARE\Classes\Installer\Products (read there, not
 // through HKCR, which merges the user's classes over it), UserData\<SID>\Products of the
 // SIDs `owners` allows, other HKLM Products rules, and the machine's entries in both views.
-// The current user's and each of `users`' Products keys and entries name codes for their own
-// hive only (`ownHive`). Keys whose names are not codes name no product. Each trusted
-// product's LocalPackage is read from UserData\<SID> of the SIDs `owners` allows.
+// The current user's Products keys and entries name codes for that hive only (`ownHive[""]`).
+// Keys whose names are not codes name no product. Each trusted product's LocalPackage is read
+// from UserData\<SID> of the SIDs `owners` allows.
 InstalledProducts FindInstalledProducts(RegistryApi& registry, bool wow64, const RegistryRule* rules,
-                                        const std::vector<UserHives>& users,
                                         const InstallerDataOwners& owners = InstallerDataOwners());
+
+// The codes that another user's Products keys and entries name, found as the current user's
+// are, less those of `trusted`: they drive removals in that user's hive alone.
+std::set<std::wstring> FindOwnProducts(RegistryApi& registry, bool wow64, const RegistryRule* rules,
+                                       const UserHives& user, const std::set<std::wstring>& trusted);
 
 // Removes what the installer keeps for `products`, in every view as the rules do: Features,
 // UserData\<SID>\Products, the UserData\<SID>\Components and UpgradeCodes keys whose every value
 // names one of `products`, Managed\<SID>\Installer\Products and Features (of the SIDs `owners`
 // allows), and the Programs and Features entries of the products or whose DisplayName holds
-// one of the rules' patterns. The machine's keys go for the trusted codes alone; a user's own
-// keys also for the codes named in that user's hive. Each key is logged and saved to `backup`
-// before it goes (either may be null).
+// one of the rules' patterns; then the current user's Features, UpgradeCodes and entries. The
+// machine's keys go for the trusted codes alone, the current user's also for the codes named in
+// that hive. Each key is logged and saved to `backup` before it goes (either may be null).
 void RemoveInstallerRegistration(RegistryApi& registry, bool wow64, const RegistryRule* rules,
-                                 const InstalledProducts& products, const std::vector<UserHives>& users,
-                                 OperationsLogger* logger, RegistryBackup* backup, CandidateKnowledge* knowledge,
+                                 const InstalledProducts& products, OperationsLogger* logger, RegistryBackup* backup,
+                                 CandidateKnowledge* knowledge,
                                  const InstallerDataOwners& owners = InstallerDataOwners());
+
+// The same keys of another user's hive: their Features and UpgradeCodes of `codes` (the trusted
+// codes and those FindOwnProducts found there), and their entries of those codes or that name
+// the product.
+void RemoveUserInstallerRegistration(RegistryApi& registry, bool wow64, const RegistryRule* rules,
+                                     const std::set<std::wstring>& codes, const UserHives& user,
+                                     OperationsLogger* logger, RegistryBackup* backup);
 
 // True when the key `name` below `parent` has no subkeys, at least one value, and every value's
 // name is the packed code of one of `products` (letter case aside): a component or upgrade code

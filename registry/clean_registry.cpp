@@ -12,14 +12,13 @@
 namespace {
 
 void ApplyRules(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
-                const RegistryRule* rules, RegistryBackup* backup, bool shareAnswers,
-                const std::vector<UserHives>& users, InstalledProducts* installed,
+                const RegistryRule* rules, RegistryBackup* backup, bool shareAnswers, InstalledProducts* installed,
                 const InstallerDataOwners& owners) {
     if (!rules || !rules[0].root) {
         return;
     }
     // The rules delete the keys that name the installer's products: they are found first.
-    const InstalledProducts products = FindInstalledProducts(registry, wow64, rules, users, owners);
+    const InstalledProducts products = FindInstalledProducts(registry, wow64, rules, owners);
     unsigned total = 0;
     for (const RegistryRule* rule = rules; rule->root; ++rule) {
         total += rule->weight;
@@ -34,38 +33,58 @@ void ApplyRules(RegistryApi& registry, bool wow64, OperationsLogger* logger, Pro
         ApplyRegistryRule(registry, wow64, rule->root, rule->path, rule->pattern, rule->mode, logger, backup,
                           knowledge.get());
         if (knowledge) knowledge->finishRule();
-        ApplyRuleToUsers(registry, wow64, *rule, users, logger, backup);
         position += rule->weight;
         if (progress) {
             progress->progress(position, total);
         }
     }
-    RemoveInstallerRegistration(registry, wow64, rules, products, users, logger, backup, knowledge.get(), owners);
-    CleanOfficeRecords(registry, wow64, rules, users, logger, backup);
+    RemoveInstallerRegistration(registry, wow64, rules, products, logger, backup, knowledge.get(), owners);
+    CleanOfficeRecords(registry, wow64, rules, logger, backup);
     if (installed) *installed = products;
 }
 
 }  // namespace
 
 void CleanRegistry(OperationsLogger* logger, ProgressCleaner* progress, RegistryBackup* backup,
-                   const std::vector<UserHives>& users, InstalledProducts* installed,
-                   const InstallerDataOwners& owners) {
-    CleanRegistry(SystemRegistry(), RunningUnderWow64(), logger, progress, RegistryRuleTable(), backup, users,
-                  installed, owners);
+                   InstalledProducts* installed, const InstallerDataOwners& owners) {
+    CleanRegistry(SystemRegistry(), RunningUnderWow64(), logger, progress, RegistryRuleTable(), backup, installed,
+                  owners);
 }
 
 void CleanRegistry(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
                    const RegistryRule* rules, RegistryBackup* backup) {
-    ApplyRules(registry, wow64, logger, progress, rules, backup, true, {}, nullptr, InstallerDataOwners());
+    ApplyRules(registry, wow64, logger, progress, rules, backup, true, nullptr, InstallerDataOwners());
 }
 
 void CleanRegistry(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
-                   const RegistryRule* rules, RegistryBackup* backup, const std::vector<UserHives>& users,
-                   InstalledProducts* installed, const InstallerDataOwners& owners) {
-    ApplyRules(registry, wow64, logger, progress, rules, backup, true, users, installed, owners);
+                   const RegistryRule* rules, RegistryBackup* backup, InstalledProducts* installed,
+                   const InstallerDataOwners& owners) {
+    ApplyRules(registry, wow64, logger, progress, rules, backup, true, installed, owners);
 }
 
 void CleanRegistryRuleByRule(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
                              const RegistryRule* rules, RegistryBackup* backup) {
-    ApplyRules(registry, wow64, logger, progress, rules, backup, false, {}, nullptr, InstallerDataOwners());
+    ApplyRules(registry, wow64, logger, progress, rules, backup, false, nullptr, InstallerDataOwners());
+}
+
+void CleanUserRegistry(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
+                       const RegistryRule* rules, RegistryBackup* backup, const UserHives& user,
+                       const std::set<std::wstring>& trusted) {
+    if (!rules || !rules[0].root) return;
+    // The user's own Products keys, which the rules delete, name codes for this hive too.
+    std::set<std::wstring> codes = FindOwnProducts(registry, wow64, rules, user, trusted);
+    codes.insert(trusted.begin(), trusted.end());
+    unsigned total = 0;
+    for (const RegistryRule* rule = rules; rule->root; ++rule) {
+        if (rule->root == HKEY_CURRENT_USER) total += rule->weight;
+    }
+    unsigned position = 0;
+    for (const RegistryRule* rule = rules; rule->root; ++rule) {
+        if (rule->root != HKEY_CURRENT_USER) continue;
+        ApplyRuleToUser(registry, wow64, *rule, user, logger, backup);
+        position += rule->weight;
+        if (progress) progress->progress(position, total);
+    }
+    RemoveUserInstallerRegistration(registry, wow64, rules, codes, user, logger, backup);
+    CleanUserOfficeRecords(registry, wow64, rules, user, logger, backup);
 }

@@ -10,15 +10,14 @@
 #include "report/operations_logger.h"
 #include "report/progress_cleaner.h"
 
-// Cleans the registry of this machine through advapi32, in both views under WOW64, saving
-// each key to `backup` before it is deleted. Any of the sinks may be null. After the rules, what
-// Windows Installer keeps about the add-in's products goes (installer/registration.h), below
-// UserData\<SID> and Managed\<SID> of the SIDs `owners` allows, then Outlook's and Office's own
-// records of the add-in (registry/office_records.h); `installed`, if given, receives those
-// products, for their files.
+// Cleans the registry of this machine and of the current user through advapi32, in both views
+// under WOW64, saving each key to `backup` before it is deleted. Any of the sinks may be null.
+// After the rules, what Windows Installer keeps about the add-in's products goes
+// (installer/registration.h), below UserData\<SID> and Managed\<SID> of the SIDs `owners`
+// allows, then Outlook's and Office's own records of the add-in (registry/office_records.h);
+// `installed`, if given, receives those products, for their files and for the other users.
 void CleanRegistry(OperationsLogger* logger, ProgressCleaner* progress, RegistryBackup* backup = nullptr,
-                   const std::vector<UserHives>& users = {}, InstalledProducts* installed = nullptr,
-                   const InstallerDataOwners& owners = InstallerDataOwners());
+                   InstalledProducts* installed = nullptr, const InstallerDataOwners& owners = InstallerDataOwners());
 
 // The same on any registry, with the WOW64 state given, for a table of rules ended by a row
 // whose root is null. After each rule the progress is (sum of the weights done, sum of all).
@@ -27,13 +26,18 @@ void CleanRegistry(OperationsLogger* logger, ProgressCleaner* progress, Registry
 // one by one.
 void CleanRegistry(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
                    const RegistryRule* rules = RegistryRuleTable(), RegistryBackup* backup = nullptr);
-
-// The same, each rule of the current user's also applied to each of `users`, right after the
-// current user, within the rule's one step of progress.
 void CleanRegistry(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
-                   const RegistryRule* rules, RegistryBackup* backup, const std::vector<UserHives>& users,
-                   InstalledProducts* installed = nullptr, const InstallerDataOwners& owners = InstallerDataOwners());
+                   const RegistryRule* rules, RegistryBackup* backup, InstalledProducts* installed,
+                   const InstallerDataOwners& owners = InstallerDataOwners());
 
 // The same, each rule searching for itself alone: the reference the cleaner above is held to.
 void CleanRegistryRuleByRule(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
                              const RegistryRule* rules = RegistryRuleTable(), RegistryBackup* backup = nullptr);
+
+// Another user's part, once the machine's is done: each rule of the current user's applied to
+// `user`'s hives, the progress after each of those rules (weights done, sum of theirs); then the
+// installer's keys in the user's hive of the `trusted` codes (InstalledProducts::packed of the
+// machine's part) and of those the user's own hive names, then Office's records there.
+void CleanUserRegistry(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
+                       const RegistryRule* rules, RegistryBackup* backup, const UserHives& user,
+                       const std::set<std::wstring>& trusted);

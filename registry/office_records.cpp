@@ -124,15 +124,14 @@ struct ValueRoot {
     std::wstring backupName;  // "HKEY_CURRENT_USER", "HKEY_USERS\<SID>"
 };
 
-std::vector<ValueRoot> UserValueRoots(const std::vector<UserHives>& users) {
-    std::vector<ValueRoot> roots{{HKEY_CURRENT_USER, L"HKCU", L"HKEY_CURRENT_USER"}};
-    for (const UserHives& user : users) {
-        NamedRoot named;
-        const wchar_t* below = nullptr;
-        if (UserRootOf(user, L"SOFTWARE", &named, &below))
-            roots.push_back({named.key, named.loggedName, named.backupName});
-    }
-    return roots;
+// The root of the current user's hive (`user` null), or of another user's; none when that user
+// has no hive open.
+std::vector<ValueRoot> ValueRootsOf(const UserHives* user) {
+    if (!user) return {{HKEY_CURRENT_USER, L"HKCU", L"HKEY_CURRENT_USER"}};
+    NamedRoot named;
+    const wchar_t* below = nullptr;
+    if (!UserRootOf(*user, L"SOFTWARE", &named, &below)) return {};
+    return {{named.key, named.loggedName, named.backupName}};
 }
 
 std::vector<REGSAM> ViewAccesses(bool wow64) {
@@ -228,20 +227,21 @@ bool UrlHolds(RegistryApi& registry, HKEY parent, const std::wstring& name, REGS
            TerminatedText(type, data.data(), size, &text) && ValueNameHolds(text, pattern);
 }
 
-}  // namespace
-
-void CleanOfficeRecords(RegistryApi& registry, bool wow64, const RegistryRule* rules,
-                        const std::vector<UserHives>& users, OperationsLogger* logger, RegistryBackup* backup) {
+// The records of the machine and the current user (`user` null), or of another user alone.
+void CleanRecords(RegistryApi& registry, bool wow64, const RegistryRule* rules, const UserHives* user,
+                  OperationsLogger* logger, RegistryBackup* backup) {
     if (!rules || !rules[0].root) return;
     for (const DerivedRule& derived : DerivedRules(rules)) {
         if (StartsWithText(derived.path, kPolicies)) continue;  // Group Policy's keys are the administrator's
-        ApplyRegistryRule(registry, wow64, derived.root, derived.path.c_str(), derived.pattern.c_str(), derived.mode,
-                          logger, backup);
         const RegistryRule rule{derived.root, derived.path.c_str(), derived.pattern.c_str(), derived.mode, 0};
-        ApplyRuleToUsers(registry, wow64, rule, users, logger, backup);
+        if (!user) {
+            ApplyRegistryRule(registry, wow64, rule.root, rule.path, rule.pattern, rule.mode, logger, backup);
+        } else if (rule.root == HKEY_CURRENT_USER) {
+            ApplyRuleToUser(registry, wow64, rule, *user, logger, backup);
+        }
     }
 
-    const std::vector<ValueRoot> roots = UserValueRoots(users);
+    const std::vector<ValueRoot> roots = ValueRootsOf(user);
     for (const ValueList& list : ValueLists(rules)) {
         if (StartsWithText(list.path, kPolicies)) continue;
         for (const ValueRoot& root : roots) {
@@ -258,10 +258,9 @@ void CleanOfficeRecords(RegistryApi& registry, bool wow64, const RegistryRule* r
     const RegistryRule* addins = FindRule(rules, HKEY_CURRENT_USER, kOutlookAddins);
     if (!addins) return;
     const std::wstring pattern = addins->pattern;
-    for (size_t index = 0; index < roots.size(); ++index) {
-        const ValueRoot& root = roots[index];
+    for (const ValueRoot& root : roots) {
         NamedRoot named{root.key, root.loggedName, root.backupName};
-        const NamedRoot* other = index == 0 ? nullptr : &named;
+        const NamedRoot* other = user ? &named : nullptr;
         std::set<std::wstring> guids;
         for (REGSAM access : ViewAccesses(wow64)) {
             RemoveMatchingValues(registry, root, kSolutionMetadata, access, wow64, pattern, ValueMatch::Name, logger,
@@ -279,4 +278,16 @@ void CleanOfficeRecords(RegistryApi& registry, bool wow64, const RegistryRule* r
         };
         RemoveChosenSubkeys(registry, wow64, HKEY_CURRENT_USER, other, kInclusion, trusted, logger, backup, nullptr);
     }
+}
+
+}  // namespace
+
+void CleanOfficeRecords(RegistryApi& registry, bool wow64, const RegistryRule* rules, OperationsLogger* logger,
+                        RegistryBackup* backup) {
+    CleanRecords(registry, wow64, rules, nullptr, logger, backup);
+}
+
+void CleanUserOfficeRecords(RegistryApi& registry, bool wow64, const RegistryRule* rules, const UserHives& user,
+                            OperationsLogger* logger, RegistryBackup* backup) {
+    CleanRecords(registry, wow64, rules, &user, logger, backup);
 }

@@ -14,8 +14,12 @@
 #include "registry/user_hives.h"
 #include "report/operations_logger.h"
 
-// Removes those records for the machine, the current user and each of `users`, in both views
-// under WOW64, with the paths and patterns that `rules` (the table, ended by a null root) gives
-// the same places: keys as the rules remove them, single values through RemoveRegistryValue.
-void CleanOfficeRecords(RegistryApi& registry, bool wow64, const RegistryRule* rules,
-                        const std::vector<UserHives>& users, OperationsLogger* logger, RegistryBackup* backup);
+// Removes those records for the machine and the current user, in both views under WOW64, with
+// the paths and patterns that `rules` (the table, ended by a null root) gives the same places:
+// keys as the rules remove them, single values through RemoveRegistryValue.
+void CleanOfficeRecords(RegistryApi& registry, bool wow64, const RegistryRule* rules, OperationsLogger* logger,
+                        RegistryBackup* backup);
+
+// The same records of the current user's, in another user's hives alone.
+void CleanUserOfficeRecords(RegistryApi& registry, bool wow64, const RegistryRule* rules, const UserHives& user,
+                            OperationsLogger* logger, RegistryBackup* backup);

@@ -42,17 +42,7 @@ void ApplyRuleToUser(RegistryApi& registry, bool wow64, const RegistryRule& rule
                      OperationsLogger* logger, RegistryBackup* backup) {
     NamedRoot root;
     const wchar_t* below = nullptr;
-    if (UserRootOf(user, rule.path, &root, &below)) {
+    if (rule.root == HKEY_CURRENT_USER && UserRootOf(user, rule.path, &root, &below)) {
         ApplyRegistryRule(registry, wow64, root, below, rule.pattern, rule.mode, logger, backup);
-    }
-}
-
-void ApplyRuleToUsers(RegistryApi& registry, bool wow64, const RegistryRule& rule, const std::vector<UserHives>& users,
-                      OperationsLogger* logger, RegistryBackup* backup) {
-    if (rule.root != HKEY_CURRENT_USER) {
-        return;
-    }
-    for (const UserHives& user : users) {
-        ApplyRuleToUser(registry, wow64, rule, user, logger, backup);
     }
 }

@@ -26,10 +26,7 @@ bool UserRootOf(const UserHives& user, const wchar_t* path, NamedRoot* root, con
 // Applies one rule of the current user's (root HKEY_CURRENT_USER) to another user: rules below
 // SOFTWARE\Classes in the user's classes hive, all others in the user's hive, in both views
 // under WOW64. Keys are logged as "HKU\<SID>\..." (or "HKU\<SID>_Classes\...") and saved to the
-// backup as "HKEY_USERS\<SID>\...", where they live while the user is logged on.
+// backup as "HKEY_USERS\<SID>\...", where they live while the user is logged on. Rules of
+// other roots are the machine's, and pass the user over.
 void ApplyRuleToUser(RegistryApi& registry, bool wow64, const RegistryRule& rule, const UserHives& user,
                      OperationsLogger* logger, RegistryBackup* backup);
-
-// Applies `rule` to every one of `users`, in order, when it is a rule of the current user's.
-void ApplyRuleToUsers(RegistryApi& registry, bool wow64, const RegistryRule& rule, const std::vector<UserHives>& users,
-                      OperationsLogger* logger, RegistryBackup* backup);

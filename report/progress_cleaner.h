@@ -11,3 +11,20 @@ public:
         (void)total;
     }
 };
+
+// One of `parts` equal parts of a run's progress, for a cleaner that reports its own: each
+// position it is given shows within its part of the whole. `whole` may be null.
+class ProgressPart : public ProgressCleaner {
+public:
+    ProgressPart(ProgressCleaner* whole, unsigned index, unsigned parts)
+        : whole_(whole), index_(index), parts_(parts) {}
+
+    void progress(unsigned position, unsigned total) override {
+        if (whole_ && total != 0) whole_->progress(index_ * total + position, parts_ * total);
+    }
+
+private:
+    ProgressCleaner* whole_;
+    unsigned index_;
+    unsigned parts_;
+};

@@ -219,14 +219,16 @@ TEST(OtherUsers, AUserWhoseProfileOrHiveCantBeReadIsPassedOverWithOneFailedLine)
     ASSERT_NE(0u, GetTempPathW(MAX_PATH, temp));
     std::wstring existing = temp;
     existing.pop_back();
-    const OtherUsers users(registry,
-                           {{L"S-1-5-21-1-2-3-1000", existing},
-                            {L"S-1-5-21-1-2-3-1001", L""},
-                            {L"S-1-5-21-1-2-3-1002", existing + L"\\no such profile"},
-                            {L"S-1-5-21-1-2-3-1003", existing}},
-                           L"S-1-5-21-1-2-3-1000", logger);
-    EXPECT_TRUE(users.hives().empty());
-    EXPECT_TRUE(users.folders().empty());
+    OtherUsers users(registry,
+                     {{L"S-1-5-21-1-2-3-1000", existing},
+                      {L"S-1-5-21-1-2-3-1001", L""},
+                      {L"S-1-5-21-1-2-3-1002", existing + L"\\no such profile"},
+                      {L"S-1-5-21-1-2-3-1003", existing}},
+                     L"S-1-5-21-1-2-3-1000");
+    EXPECT_EQ(3u, users.count());
+    int cleaned = 0;
+    users.cleanEach(logger, [&](const UserHives&, const SpecialFolderLookup&) { ++cleaned; });
+    EXPECT_EQ(0, cleaned);
     ASSERT_EQ(2u, logger.records.size());
     EXPECT_EQ(L"clean user: ", logger.records[0].kind);
     EXPECT_EQ(std::wstring(L"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-21-1-2-3-1001"),
@@ -242,47 +244,64 @@ bool UsersKeyExists(const std::wstring& path) {
     return true;
 }
 
-// The real thing: a user who is not logged on, with a hive file in the profile. The hive is
-// loaded, cleaned while it is loaded, and unloaded when the users are done with. (Wine does not
-// write changes back to the file, so they are checked while the hive is loaded.)
-TEST(OtherUsers, AHiveThatIsNotLoadedIsLoadedCleanedAndUnloaded) {
+// The real thing: two users who are not logged on, each with a hive file in the profile. Each
+// hive is loaded for its user's turn alone, cleaned while it is loaded, and unloaded before the
+// next user's is loaded. (Wine does not write changes back to the file, so they are checked
+// while the hive is loaded.)
+TEST(OtherUsers, EachHiveIsLoadedCleanedAndUnloadedBeforeTheNextUsersIsLoaded) {
     ASSERT_TRUE(EnableHivePrivileges());
-    const std::wstring sid = L"S-1-5-21-7-7-7-" + std::to_wstring(GetCurrentProcessId());
-    const std::wstring seed = L"TallowbriskCleanerTests_" + sid;
     const std::wstring addins = L"\\SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Addins\\";
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_USERS, (seed + addins + L"Tallowbrisk.Addin").c_str(), 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
-    RegCloseKey(key);
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_USERS, (seed + addins + L"Other.Addin").c_str(), 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
-    RegCloseKey(key);
-    TempFolder profile;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_USERS, seed.c_str(), 0, KEY_ALL_ACCESS, &key));
-    const LSTATUS saved = RegSaveKeyW(key, (profile / L"NTUSER.DAT").c_str(), nullptr);
-    RegCloseKey(key);
-    ASSERT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_USERS, seed.c_str()));
-    ASSERT_EQ(ERROR_SUCCESS, saved);
-
-    const std::wstring loaded = L"TallowbriskCleaner_" + std::to_wstring(GetCurrentProcessId()) + L"_" + sid;
-    RecordingLogger logger;
-    {
-        const OtherUsers users(SystemRegistry(), {{sid, profile.path()}}, L"S-1-5-21-7-7-7-1", logger);
-        ASSERT_EQ(1u, users.hives().size());
-        EXPECT_EQ(nullptr, users.hives()[0].classes);  // no UsrClass.dat in this profile
-        ASSERT_TRUE(UsersKeyExists(loaded + addins + L"Tallowbrisk.Addin"));
-        // One rule of the table's, so that the test touches nothing else of the machine's.
-        const RegistryRule rules[] = {
-            {HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Addins", L"Tallowbrisk", MatchName, 1},
-            {nullptr, nullptr, nullptr, 0, 0}};
-        CleanRegistry(SystemRegistry(), false, &logger, nullptr, rules, nullptr, users.hives());
-        EXPECT_FALSE(UsersKeyExists(loaded + addins + L"Tallowbrisk.Addin"));
-        EXPECT_TRUE(UsersKeyExists(loaded + addins + L"Other.Addin"));
+    TempFolder profiles[2];
+    std::vector<UserProfile> listed;
+    std::vector<std::wstring> loaded;
+    for (TempFolder& profile : profiles) {
+        const std::wstring sid =
+            L"S-1-5-21-7-7-" + std::to_wstring(listed.size()) + L"-" + std::to_wstring(GetCurrentProcessId());
+        const std::wstring seed = L"TallowbriskCleanerTests_" + sid;
+        HKEY key = nullptr;
+        for (const wchar_t* name : {L"Tallowbrisk.Addin", L"Other.Addin"}) {
+            ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_USERS, (seed + addins + name).c_str(), 0, nullptr, 0,
+                                                     KEY_ALL_ACCESS, nullptr, &key, nullptr));
+            RegCloseKey(key);
+        }
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_USERS, seed.c_str(), 0, KEY_ALL_ACCESS, &key));
+        const LSTATUS saved = RegSaveKeyW(key, (profile / L"NTUSER.DAT").c_str(), nullptr);
+        RegCloseKey(key);
+        ASSERT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_USERS, seed.c_str()));
+        ASSERT_EQ(ERROR_SUCCESS, saved);
+        listed.push_back({sid, profile.path()});
+        loaded.push_back(TemporaryHiveName(GetCurrentProcessId(), sid));
     }
-    EXPECT_FALSE(UsersKeyExists(loaded));
-    ASSERT_EQ(1u, logger.records.size());
-    EXPECT_EQ(L"HKU\\" + sid + addins + L"Tallowbrisk.Addin : 1",
-              logger.records[0].target + L" : " + std::to_wstring(logger.records[0].succeeded));
+
+    RecordingLogger logger;
+    OtherUsers users(SystemRegistry(), listed, L"S-1-5-21-7-7-7-1");
+    // One rule of the table's, so that the test touches nothing else of the machine's.
+    const RegistryRule rules[] = {
+        {HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Addins", L"Tallowbrisk", MatchName, 1},
+        {nullptr, nullptr, nullptr, 0, 0}};
+    size_t turn = 0;
+    users.cleanEach(logger, [&](const UserHives& hives, const SpecialFolderLookup& folders) {
+        ASSERT_LT(turn, loaded.size());
+        EXPECT_EQ(listed[turn].sid, hives.sid);
+        EXPECT_EQ(nullptr, hives.classes);  // no UsrClass.dat in this profile
+        std::wstring roaming;
+        EXPECT_TRUE(folders(CSIDL_APPDATA, roaming));
+        EXPECT_EQ(listed[turn].folder + L"\\AppData\\Roaming", roaming);
+        EXPECT_TRUE(UsersKeyExists(loaded[turn] + addins + L"Tallowbrisk.Addin"));
+        EXPECT_FALSE(UsersKeyExists(loaded[1 - turn])) << "one user's hive at a time";
+        CleanUserRegistry(SystemRegistry(), false, &logger, nullptr, rules, nullptr, hives, {});
+        EXPECT_FALSE(UsersKeyExists(loaded[turn] + addins + L"Tallowbrisk.Addin"));
+        EXPECT_TRUE(UsersKeyExists(loaded[turn] + addins + L"Other.Addin"));
+        ++turn;
+    });
+    EXPECT_EQ(2u, turn);
+    EXPECT_FALSE(UsersKeyExists(loaded[0]));
+    EXPECT_FALSE(UsersKeyExists(loaded[1]));
+    ASSERT_EQ(2u, logger.records.size());
+    for (size_t index = 0; index < 2; ++index) {
+        EXPECT_EQ(L"HKU\\" + listed[index].sid + addins + L"Tallowbrisk.Addin : 1",
+                  logger.records[index].target + L" : " + std::to_wstring(logger.records[index].succeeded));
+    }
 }
 
 }  // namespace

@@ -184,7 +184,7 @@ TEST(InstallerRegistration, APerMachineInstallGoesWholeAndTheOtherVendorsProduct
     RecordingLogger logger;
     NamesOfSavedKeys backup;
     InstalledProducts installed;
-    CleanRegistry(registry, true, &logger, nullptr, RegistryRuleTable(), &backup, {}, &installed);
+    CleanRegistry(registry, true, &logger, nullptr, RegistryRuleTable(), &backup, &installed);
 
     const std::wstring components = kSystemData + L"Components\\";
     EXPECT_EQ(Marked({
@@ -251,12 +251,12 @@ TEST(InstallerRegistration, APerUserInstallOfTheCurrentUserGoesWhole) {
                        L"DisplayName", L"Add-in for Outlook");  // found by its code, not its name
     RecordingLogger logger;
     InstalledProducts installed;
-    CleanRegistry(registry, false, &logger, nullptr, RegistryRuleTable(), nullptr, {}, &installed);
+    CleanRegistry(registry, false, &logger, nullptr, RegistryRuleTable(), nullptr, &installed);
     EXPECT_EQ((std::vector<std::wstring>{
                   L"HKCU\\SOFTWARE\\Microsoft\\Installer\\Products\\" + std::wstring(kPacked),
-                  L"HKCU\\SOFTWARE\\Microsoft\\Installer\\Features\\" + std::wstring(kPacked),
                   data + L"Products\\" + kPacked,
                   data + L"Components\\F3E2D1A6C5B4E6D4F8071A2B3C4D5E40",
+                  L"HKCU\\SOFTWARE\\Microsoft\\Installer\\Features\\" + std::wstring(kPacked),
                   L"HKCU\\SOFTWARE\\Microsoft\\Installer\\UpgradeCodes\\" + std::wstring(kUpgrade),
                   L"HKCU\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + std::wstring(kProduct),
               }),
@@ -287,7 +287,7 @@ TEST(InstallerRegistration, MalformedNamesAndValuesNameNoProduct) {
                       Bytes(L"Tallowbrisk"));
     RecordingLogger logger;
     InstalledProducts installed;
-    CleanRegistry(registry, false, &logger, nullptr, RegistryRuleTable(), nullptr, {}, &installed);
+    CleanRegistry(registry, false, &logger, nullptr, RegistryRuleTable(), nullptr, &installed);
 
     EXPECT_TRUE(installed.packed.empty());
     EXPECT_EQ((std::vector<std::wstring>{
@@ -371,14 +371,14 @@ TEST(InstallerRegistration, ThePreviewPlansTheLinesOfTheRunAndChangesNothing) {
     PreviewRegistry preview(real);
     RecordingLogger planned;
     InstalledProducts foreseen;
-    CleanRegistry(preview, true, &planned, nullptr, RegistryRuleTable(), nullptr, {}, &foreseen);
+    CleanRegistry(preview, true, &planned, nullptr, RegistryRuleTable(), nullptr, &foreseen);
     EXPECT_EQ(before, real.allKeys());
 
     MemoryRegistry cleaned;
     SeedMachineInstall(cleaned);
     RecordingLogger removed;
     InstalledProducts installed;
-    CleanRegistry(cleaned, true, &removed, nullptr, RegistryRuleTable(), nullptr, {}, &installed);
+    CleanRegistry(cleaned, true, &removed, nullptr, RegistryRuleTable(), nullptr, &installed);
     EXPECT_EQ(removed.records, planned.records);
     EXPECT_EQ(10u, planned.records.size());
     EXPECT_EQ(installed.packed, foreseen.packed);
@@ -453,8 +453,10 @@ TEST(InstallerRegistration, OnlyTheMachinesOwnRecordsNameCodesForTheMachine) {
         ASSERT_EQ(ERROR_SUCCESS,
                   OpenRegistryKey(registry, HKEY_LOCAL_MACHINE, (L"Loaded\\" + std::wstring(kSid)).c_str(),
                                   KEY_ALL_ACCESS, user));
-        const InstalledProducts found =
-            FindInstalledProducts(registry, true, RegistryRuleTable(), {UserHives{kSid, user.get().key, nullptr}});
+        InstalledProducts found = FindInstalledProducts(registry, true, RegistryRuleTable());
+        const std::set<std::wstring> own = FindOwnProducts(registry, true, RegistryRuleTable(),
+                                                           UserHives{kSid, user.get().key, nullptr}, found.packed);
+        if (!own.empty()) found.ownHive[kSid] = own;
         const std::set<std::wstring> named{kOther};
         EXPECT_EQ(source.hive ? std::set<std::wstring>() : named, found.packed);
         EXPECT_EQ(source.hive ? (std::map<std::wstring, std::set<std::wstring>>{{source.hive, named}})
@@ -482,7 +484,7 @@ TEST(InstallerRegistration, EntriesPlantedInAUsersHiveRemoveNothingOfTheMachines
                        L"Tallowbrisk");
     RecordingLogger logger;
     InstalledProducts installed;
-    CleanRegistry(registry, true, &logger, nullptr, RegistryRuleTable(), nullptr, {}, &installed);
+    CleanRegistry(registry, true, &logger, nullptr, RegistryRuleTable(), nullptr, &installed);
     MemoryRegistry unplanted;
     SeedMachineInstall(unplanted);
     RecordingLogger unplantedLogger;
@@ -543,7 +545,7 @@ TEST(InstallerRegistration, ARunForOneUserLeavesOtherUsersInstallerData) {
         MemoryRegistry registry;
         seed(registry);
         InstalledProducts installed;
-        CleanRegistry(registry, true, nullptr, nullptr, RegistryRuleTable(), nullptr, {}, &installed,
+        CleanRegistry(registry, true, nullptr, nullptr, RegistryRuleTable(), nullptr, &installed,
                       InstallerDataOwnersOfRun(allUsers, kOwn));
         std::vector<std::wstring> packages{L"C:\\windows\\Installer\\5d5d.msi",
                                            std::wstring(L"C:\\windows\\Installer\\") + kOwn + L".msi"};

@@ -49,22 +49,27 @@ protected:
     NamesOfSavedKeys backup;
 };
 
-TEST_F(UserHivesTest, EachRuleOfTheCurrentUserReachesEveryUserRightAfterTheCurrentUserWithProgressOncePerRule) {
-    CleanRegistry(registry, false, &logger, &progress, RegistryRuleTable(), &backup, users);
+// The user's part comes after the machine's, with progress of its own: the current user's rules
+// alone, once each.
+TEST_F(UserHivesTest, TheCurrentUsersRulesReachAnotherUserInTheirOwnPartWithProgressOncePerRule) {
+    CleanRegistry(registry, false, &logger, &progress, RegistryRuleTable(), &backup);
+    ASSERT_EQ(58u, progress.calls.size());
+    EXPECT_EQ(std::make_pair(266u, 266u), progress.calls.back());
+    CleanUserRegistry(registry, false, &logger, &progress, RegistryRuleTable(), &backup, users[0], {});
 
     const std::wstring user = std::wstring(L"HKU\\") + kSid;
     EXPECT_EQ((std::vector<std::wstring>{
                   L"HKLM\\SOFTWARE\\Tallowbrisk",
-                  user + L"_Classes\\CLSID\\{A}",
                   L"HKCU\\SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Addins\\Tallowbrisk.Addin",
+                  user + L"_Classes\\CLSID\\{A}",
                   user + L"\\SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Addins\\Tallowbrisk.Addin",
                   user + L"\\SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Resiliency",
               }),
               logger.targets());
     EXPECT_EQ((std::vector<std::wstring>{
                   L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Tallowbrisk",
-                  std::wstring(L"HKEY_USERS\\") + kSid + L"_Classes\\CLSID\\{A}",
                   L"HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Addins\\Tallowbrisk.Addin",
+                  std::wstring(L"HKEY_USERS\\") + kSid + L"_Classes\\CLSID\\{A}",
                   std::wstring(L"HKEY_USERS\\") + kSid +
                       L"\\SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Addins\\"
                       L"Tallowbrisk.Addin",
@@ -75,8 +80,19 @@ TEST_F(UserHivesTest, EachRuleOfTheCurrentUserReachesEveryUserRightAfterTheCurre
     EXPECT_TRUE(registry.exists(kHive + L"\\SOFTWARE\\Classes\\CLSID\\{A}"));
     EXPECT_TRUE(registry.exists(kHive + kAddins + L"\\Unrelated.Addin"));
 
-    ASSERT_EQ(58u, progress.calls.size());
-    EXPECT_EQ(std::make_pair(266u, 266u), progress.calls.back());
+    unsigned userRules = 0, userWeights = 0;
+    for (const RegistryRule* rule = RegistryRuleTable(); rule->root; ++rule) {
+        if (rule->root == HKEY_CURRENT_USER) ++userRules, userWeights += rule->weight;
+    }
+    ASSERT_EQ(58u + userRules, progress.calls.size());
+    EXPECT_EQ(std::make_pair(userWeights, userWeights), progress.calls.back());
+
+    // Shared out as a session does: the user's part ends the whole.
+    RecordingProgress whole;
+    ProgressPart second(&whole, 1, 2);
+    CleanUserRegistry(registry, false, nullptr, &second, RegistryRuleTable(), nullptr, users[0], {});
+    EXPECT_EQ(std::make_pair(2 * userWeights, 2 * userWeights), whole.calls.back());
+    EXPECT_LT(userWeights, whole.calls.front().first) << "past the current user's half";
 }
 
 TEST_F(UserHivesTest, UnderWow64BothViewsOfTheUsersHivesAreSearchedAndMarked) {
@@ -96,11 +112,13 @@ TEST_F(UserHivesTest, UnderWow64BothViewsOfTheUsersHivesAreSearchedAndMarked) {
 }
 
 TEST_F(UserHivesTest, RulesOfTheMachineAndOfTheClassesRootRunOnceAndAUserWithoutHivesIsPassedOver) {
-    std::vector<UserHives> none{UserHives{L"S-1-5-21-9", nullptr, nullptr}};
+    const UserHives none{L"S-1-5-21-9", nullptr, nullptr};
     for (const RegistryRule* rule = RegistryRuleTable(); rule->root; ++rule) {
-        ApplyRuleToUsers(registry, false, *rule, none, &logger, nullptr);
-        if (rule->root != HKEY_CURRENT_USER) ApplyRuleToUsers(registry, false, *rule, users, &logger, nullptr);
+        ApplyRuleToUser(registry, false, *rule, none, &logger, nullptr);
+        if (rule->root != HKEY_CURRENT_USER) ApplyRuleToUser(registry, false, *rule, users[0], &logger, nullptr);
     }
+    CleanUserRegistry(registry, false, &logger, nullptr, RegistryRuleTable(), nullptr, none,
+                      {L"E4D3C2B106F5817428394A5B6C7D8E9F"});
     EXPECT_TRUE(logger.records.empty());
     EXPECT_EQ(0u, registry.openHandles() - 2);  // the two hives the test holds
 }
@@ -128,21 +146,26 @@ TEST_F(UserHivesTest, AnotherUsersOfficeRecordsGoAfterTheCurrentUsers) {
     registry.createKey(kHive + vsto + L"SolutionMetadata\\{0}");
     registry.setString(kHive + vsto + L"Security\\Inclusion\\{1}", L"Url", L"file:///C:/Tallowbrisk/Tallowbrisk.vsto");
     registry.setString(kHive + vsto + L"Security\\Inclusion\\{2}", L"Url", L"file:///C:/Other/Other.vsto");
-    CleanRegistry(registry, false, &logger, nullptr, RegistryRuleTable(), &saved, users);
+    CleanRegistry(registry, false, &logger, nullptr, RegistryRuleTable(), &saved);
+    const std::vector<std::wstring> own = logger.targets();
+    ASSERT_LE(2u, own.size());
+    EXPECT_EQ((std::vector<std::wstring>{L"HKCU\\SOFTWARE\\Tallowbrisk by Marlpit",
+                                         L"HKCU" + loadTimes + L"\\\\Tallowbrisk.Addin"}),
+              std::vector<std::wstring>(own.end() - 2, own.end()));
+    RecordingLogger userLogger;
+    CleanUserRegistry(registry, false, &userLogger, nullptr, RegistryRuleTable(), &saved, users[0], {});
 
     const std::wstring user = std::wstring(L"HKU\\") + kSid;
-    const std::vector<std::wstring> targets = logger.targets();
-    ASSERT_LE(7u, targets.size());
+    const std::vector<std::wstring> targets = userLogger.targets();
+    ASSERT_LE(5u, targets.size());
     EXPECT_EQ((std::vector<std::wstring>{
-                  L"HKCU\\SOFTWARE\\Tallowbrisk by Marlpit",
                   user + L"\\SOFTWARE\\Tallowbrisk by Marlpit",
-                  L"HKCU" + loadTimes + L"\\\\Tallowbrisk.Addin",
                   user + loadTimes + L"\\\\Tallowbrisk.Addin",
                   user + vsto + L"SolutionMetadata\\\\file:///C:/Tallowbrisk/Tallowbrisk.vsto|vstolocal",
                   user + vsto + L"SolutionMetadata\\" + guid,
                   user + vsto + L"Security\\Inclusion\\{1}",
               }),
-              std::vector<std::wstring>(targets.end() - 7, targets.end()));
+              std::vector<std::wstring>(targets.end() - 5, targets.end()));
     EXPECT_EQ(std::wstring(L"HKEY_USERS\\") + kSid + loadTimes + L"|Tallowbrisk.Addin",
               saved.names[saved.names.size() - 4]);
     EXPECT_TRUE(registry.exists(kHive + vsto + L"SolutionMetadata\\{0}"));
@@ -176,26 +199,33 @@ TEST_F(UserHivesTest, AnotherUsersInstallerRegistrationGoesWithTheirKeys) {
                        L"Add-in");
 
     InstalledProducts installed;
-    CleanRegistry(registry, false, &logger, nullptr, RegistryRuleTable(), &backup, users, &installed);
+    CleanRegistry(registry, false, &logger, nullptr, RegistryRuleTable(), &backup, &installed);
+    EXPECT_EQ(std::vector<std::wstring>{L"C:\\windows\\Installer\\ff95.msi"}, installed.localPackages);
+    const std::vector<std::wstring> own = logger.targets();
+    ASSERT_LE(3u, own.size());
+    EXPECT_EQ((std::vector<std::wstring>{
+                  data + L"\\Products\\" + packed,
+                  data + L"\\Components\\F3E2D1A6C5B4E6D4F8071A2B3C4D5E40",
+                  L"HKCU" + entries + L"{1B2C3D4E-5F60-4718-8293-A4B5C6D7E8F9}",
+              }),
+              std::vector<std::wstring>(own.end() - 3, own.end()));
+
+    RecordingLogger userLogger;
+    CleanUserRegistry(registry, false, &userLogger, nullptr, RegistryRuleTable(), &backup, users[0], installed.packed);
     const std::wstring user = std::wstring(L"HKU\\") + kSid;
-    const std::vector<std::wstring> targets = logger.targets();
-    ASSERT_LE(7u, targets.size());
-    const std::vector<std::wstring> registration(targets.end() - 7, targets.end());
+    const std::vector<std::wstring> targets = userLogger.targets();
+    ASSERT_LE(4u, targets.size());
     EXPECT_EQ((std::vector<std::wstring>{
                   user + L"\\SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Resiliency",  // the last rule's
                   user + L"\\SOFTWARE\\Microsoft\\Installer\\Features\\" + packed,
-                  data + L"\\Products\\" + packed,
-                  data + L"\\Components\\F3E2D1A6C5B4E6D4F8071A2B3C4D5E40",
                   user + L"\\SOFTWARE\\Microsoft\\Installer\\UpgradeCodes\\19E7A5C3D4B206F4A8C1E9B7D5F3A102",
-                  L"HKCU" + entries + L"{1B2C3D4E-5F60-4718-8293-A4B5C6D7E8F9}",
                   user + entries + L"{1B2C3D4E-5F60-4718-8293-A4B5C6D7E8F9}",
               }),
-              registration);
+              std::vector<std::wstring>(targets.end() - 4, targets.end()));
     EXPECT_NE(targets.end(),
               std::find(targets.begin(), targets.end(), user + L"\\SOFTWARE\\Microsoft\\Installer\\Products\\" + packed));
     EXPECT_EQ(std::wstring(L"HKEY_USERS\\") + kSid + entries + L"{1B2C3D4E-5F60-4718-8293-A4B5C6D7E8F9}",
               backup.names.back());
-    EXPECT_EQ(std::vector<std::wstring>{L"C:\\windows\\Installer\\ff95.msi"}, installed.localPackages);
 }
 
 }  // namespace
