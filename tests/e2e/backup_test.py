@@ -198,6 +198,40 @@ def log_folder_on_a_mount_point():
         shutil.rmtree(wine.LOG_FOLDER, ignore_errors=True)
 
 
+FULL_DISK_CLASSES = 200
+FULL_DISK_BYTES = 16384
+
+
+def disk_full_midway():
+    """The disk fills up halfway through "/quiet": no file the cleaner writes may grow past
+    16 kB (a file size limit stands in for a full disk; a file system mounted on the log
+    folder is refused before anything is written, as above). The run stops removing at the
+    first write that fails and exits 1603; every key that is gone has its line, saying
+    success, and its section in the backup, which brings every one of them back."""
+    shutil.rmtree(wine.LOG_FOLDER, ignore_errors=True)
+    run(EXE, "unseed")  # the product's classes alone, so that the disk fills up among them
+    names = wine.seed_product_classes(FULL_DISK_CLASSES)
+    try:
+        with wine.KeptServer():
+            code = wine.run_for_exit_code(DRIVER, CLEANER, "/quiet", file_size_limit=FULL_DISK_BYTES)
+        assert code == 1603, code
+        gone = set(names) - wine.present_product_classes()
+        assert 0 < len(gone) < len(names), "the disk is full before the first key, or never: %d" % len(gone)
+        [log] = wine.log_files()
+        lines = wine.read_log(log)
+        succeeded = {re.search(r"\\(\{[^}]*\}) : success$", line).group(1).upper()
+                     for line in lines if line.endswith(" : success")}
+        assert succeeded == gone, (sorted(succeeded ^ gone)[:3])
+        for reg in sorted(glob.glob(os.path.join(wine.LOG_FOLDER, "*.reg"))):
+            run("reg", "import", wine.windows_path(reg), *(["/reg:32"] if reg.endswith(".32.reg") else []))
+        assert wine.present_product_classes() >= set(names), "a key that went is in no backup"
+        return "/quiet exits 1603 after %d of %d classes, %d lines; the backup brings back all" % (
+            len(gone), len(names), len(lines))
+    finally:
+        wine.remove_product_classes(names)
+        shutil.rmtree(wine.LOG_FOLDER, ignore_errors=True)
+
+
 def main():
     work = tempfile.mkdtemp(dir=wine.DRIVE_C)
     run(EXE, "unseed")
@@ -267,6 +301,7 @@ def main():
 
         kills = killed_runs() if wine.selected("killed_runs", PARTS) else []
         mounted = log_folder_on_a_mount_point()
+        full = disk_full_midway()
 
         size, size32 = os.path.getsize(reg), os.path.getsize(reg32)
         print("backup: %d keys, %d bytes (.reg) + %d bytes (.32.reg); dialog session's backup %d bytes"
@@ -276,6 +311,7 @@ def main():
         if kills:
             print("/quiet killed after %s of %d classes" % (", ".join(kills), KILLED_CLASSES))
         print("log folder on a mount point: %s" % mounted)
+        print("disk full midway: %s" % full)
     finally:
         run(EXE, "unseed")
         shutil.rmtree(work, ignore_errors=True)

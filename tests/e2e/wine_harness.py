@@ -7,6 +7,7 @@ import glob
 import json
 import os
 import re
+import resource
 import signal
 import subprocess
 import sys
@@ -100,16 +101,21 @@ def run(program, *args, timeout=120):
     return completed.returncode
 
 
-def start_for_exit_code(driver, program, tail=""):
+def start_for_exit_code(driver, program, tail="", file_size_limit=None):
     """Starts a Windows program with a command-line tail by way of the test driver, which tells
     its whole exit code (the exit status of a Unix process keeps only 8 bits): pass the
-    returned process to exit_code_of."""
+    returned process to exit_code_of. With `file_size_limit`, no file the program writes grows
+    past that many bytes: a write beyond fails as on a full disk (run it with the wineserver
+    kept, or the server would start under the limit too)."""
     if os.path.abspath(program).startswith(DRIVE_C + os.sep):
         path = windows_path(program)
     else:
         path = "Z:" + os.path.abspath(program).replace("/", "\\")
+    def limited():
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)  # the write fails instead, with EFBIG
+        resource.setrlimit(resource.RLIMIT_FSIZE, (file_size_limit, file_size_limit))
     return subprocess.Popen([WINE_RUN, driver, "exitcode", path, tail], stdout=subprocess.PIPE,
-                            stderr=subprocess.STDOUT)
+                            stderr=subprocess.STDOUT, preexec_fn=limited if file_size_limit else None)
 
 
 def exit_code_of(process, timeout=600):
@@ -124,10 +130,10 @@ def exit_code_of(process, timeout=600):
     return int(output.decode("ascii").split()[-1])
 
 
-def run_for_exit_code(driver, program, tail="", timeout=600):
+def run_for_exit_code(driver, program, tail="", timeout=600, file_size_limit=None):
     """Runs a Windows program with a command-line tail to its end, by way of the test driver,
     and returns its whole exit code."""
-    return exit_code_of(start_for_exit_code(driver, program, tail), timeout)
+    return exit_code_of(start_for_exit_code(driver, program, tail, file_size_limit), timeout)
 
 
 def start(program, *args):
