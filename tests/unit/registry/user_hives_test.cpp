@@ -86,13 +86,6 @@ TEST_F(UserHivesTest, TheCurrentUsersRulesReachAnotherUserInTheirOwnPartWithProg
     }
     ASSERT_EQ(58u + userRules, progress.calls.size());
     EXPECT_EQ(std::make_pair(userWeights, userWeights), progress.calls.back());
-
-    // Shared out as a session does: the user's part ends the whole.
-    RecordingProgress whole;
-    ProgressPart second(&whole, 1, 2);
-    CleanUserRegistry(registry, false, nullptr, &second, RegistryRuleTable(), nullptr, users[0], {});
-    EXPECT_EQ(std::make_pair(2 * userWeights, 2 * userWeights), whole.calls.back());
-    EXPECT_LT(userWeights, whole.calls.front().first) << "past the current user's half";
 }
 
 TEST_F(UserHivesTest, UnderWow64BothViewsOfTheUsersHivesAreSearchedAndMarked) {
