@@ -14,17 +14,26 @@ esac
 rm -rf "$prefix"
 mkdir -p "$prefix/home"
 export WINEPREFIX="$prefix" HOME="$prefix/home" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-/usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+# Each step quietly, unless it fails: then what it printed, and its exit status.
+step() {
+    local out status=0
+    out=$("$@" 2>&1) || status=$?
+    if [ $status -ne 0 ]; then
+        printf 'make_prefix: %s exited with %d:\n%s\n' "$*" "$status" "$out" >&2
+        exit 1
+    fi
+}
+step /usr/lib/wine/wine64 wineboot -i
 
 # Xvfb runs no window manager: let Wine draw the windows' frames and captions itself, as
 # Windows would.
 for value in Managed Decorated; do
-    /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v "$value" /d N /f >/dev/null 2>&1
+    step /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v "$value" /d N /f
 done
 # Report Windows 10, as the machines the cleaner runs on do: the cleaning session then
 # drives the taskbar button, which it does only from Windows 8 on.
-/usr/lib/wine/wine64 winecfg -v win10 >/dev/null 2>&1
-/usr/lib/wine/wineserver -w
+step /usr/lib/wine/wine64 winecfg -v win10
+step /usr/lib/wine/wineserver -w
 
 for link in "$prefix"/drive_c/users/*/*; do
     if [ -L "$link" ]; then
