@@ -2,8 +2,6 @@
 
 #include <memory>
 
-#include "platform/registry_win32.h"
-#include "platform/wow64.h"
 #include "registry/candidate_knowledge.h"
 #include "installer/registration.h"
 #include "registry/office_records.h"
@@ -44,12 +42,6 @@ void ApplyRules(RegistryApi& registry, bool wow64, OperationsLogger* logger, Pro
 }
 
 }  // namespace
-
-void CleanRegistry(OperationsLogger* logger, ProgressCleaner* progress, RegistryBackup* backup,
-                   InstalledProducts* installed, const InstallerDataOwners& owners) {
-    CleanRegistry(SystemRegistry(), RunningUnderWow64(), logger, progress, RegistryRuleTable(), backup, installed,
-                  owners);
-}
 
 void CleanRegistry(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
                    const RegistryRule* rules, RegistryBackup* backup) {

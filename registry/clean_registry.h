@@ -10,17 +10,14 @@
 #include "report/operations_logger.h"
 #include "report/progress_cleaner.h"
 
-// Cleans the registry of this machine and of the current user through advapi32, in both views
-// under WOW64, saving each key to `backup` before it is deleted. Any of the sinks may be null.
-// After the rules, what Windows Installer keeps about the add-in's products goes
-// (installer/registration.h), below UserData\<SID> and Managed\<SID> of the SIDs `owners`
-// allows, then Outlook's and Office's own records of the add-in (registry/office_records.h);
-// `installed`, if given, receives those products, for their files and for the other users.
-void CleanRegistry(OperationsLogger* logger, ProgressCleaner* progress, RegistryBackup* backup = nullptr,
-                   InstalledProducts* installed = nullptr, const InstallerDataOwners& owners = InstallerDataOwners());
-
-// The same on any registry, with the WOW64 state given, for a table of rules ended by a row
-// whose root is null. After each rule the progress is (sum of the weights done, sum of all).
+// Cleans the registry of the machine and of the current user through `registry`, in both
+// views under WOW64 (`wow64`), for a table of rules ended by a row whose root is null, saving
+// each key to `backup` before it is deleted. Any of the sinks may be null. After the rules,
+// what Windows Installer keeps about the add-in's products goes (installer/registration.h),
+// below UserData\<SID> and Managed\<SID> of the SIDs `owners` allows, then Outlook's and
+// Office's own records of the add-in (registry/office_records.h); `installed`, if given,
+// receives those products, for their files and for the other users.
+// After each rule the progress is (sum of the weights done, sum of all).
 // A search made for one rule also answers the later rules that search the same keys, as long
 // as nothing they could hold was deleted in between; the outcome is that of the rules applied
 // one by one.
