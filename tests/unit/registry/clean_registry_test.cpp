@@ -197,14 +197,6 @@ TEST(OfficeRecords, EachValueOfTheAddinInOutlooksListsGoesAloneByNameOrByTheText
 // A backup that refuses the value, a delete that fails, an unreadable list: the value stays and
 // the line says fail. The preview plans the deletion once, in one view of a key both share.
 TEST(OfficeRecords, AValueGoesOnlyOnceItsBackupIsWrittenAndThePreviewPlansWithoutDeleting) {
-    class Refusing : public RegistryBackup {
-    public:
-        bool saveValue(const std::wstring& key, const std::wstring& name, DWORD, const BYTE*, DWORD, bool) override {
-            saved.push_back(key + L"|" + name);
-            return false;
-        }
-        std::vector<std::wstring> saved;
-    };
     const std::wstring loadTimes = kOffice + L"16.0\\Outlook\\AddInLoadTimes";
     MemoryRegistry registry;
     registry.setValue(loadTimes, L"Tallowbrisk.Addin", REG_BINARY, {1});
@@ -214,13 +206,13 @@ TEST(OfficeRecords, AValueGoesOnlyOnceItsBackupIsWrittenAndThePreviewPlansWithou
     registry.failEnumValue(kResiliency15 + L"CrashingAddinList", ERROR_INVALID_DATA);
     registry.setValue(kResiliency15 + L"CrashingAddinList", L"2", REG_BINARY, {});
 
-    Refusing refusing;
+    NamesOfSavedKeysAndValues refusing(false);
     RecordingLogger logger;
     CleanRegistry(registry, false, &logger, nullptr, RegistryRuleTable(), &refusing);
     const std::wstring backupKey = L"HKEY_CURRENT_USER" + loadTimes.substr(4);
     EXPECT_EQ((std::vector<std::wstring>{L"HKEY_CURRENT_USER" + kResiliency15.substr(4) + L"DisabledItems|1",
                                          backupKey + L"|Tallowbrisk.Addin"}),
-              refusing.saved);
+              refusing.names);
     EXPECT_TRUE(registry.hasValue(loadTimes, L"Tallowbrisk.Addin"));
     RecordingLogger plain;
     CleanRegistry(registry, false, &plain, nullptr);

@@ -44,6 +44,20 @@ public:
     std::vector<std::wstring> names;
 };
 
+// The same for single values too, each named "key|name" in `names` in its turn, and saved or,
+// without `valuesSaved`, refused.
+class NamesOfSavedKeysAndValues : public NamesOfSavedKeys {
+public:
+    explicit NamesOfSavedKeysAndValues(bool valuesSaved = true) : valuesSaved_(valuesSaved) {}
+    bool saveValue(const std::wstring& key, const std::wstring& name, DWORD, const BYTE*, DWORD, bool) override {
+        names.push_back(key + L"|" + name);
+        return valuesSaved_;
+    }
+
+private:
+    bool valuesSaved_;
+};
+
 class RecordingProgress : public ProgressCleaner {
 public:
     void progress(unsigned position, unsigned total) override { calls.push_back({position, total}); }

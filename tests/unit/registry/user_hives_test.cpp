@@ -119,13 +119,7 @@ TEST_F(UserHivesTest, RulesOfTheMachineAndOfTheClassesRootRunOnceAndAUserWithout
 // Outlook's and VSTO's records in another user's hive go as the current user's do, named where
 // they live while that user is logged on, and the values come back into the keys that stay.
 TEST_F(UserHivesTest, AnotherUsersOfficeRecordsGoAfterTheCurrentUsers) {
-    class NamesOfSavedValues : public NamesOfSavedKeys {
-    public:
-        bool saveValue(const std::wstring& key, const std::wstring& name, DWORD, const BYTE*, DWORD, bool) override {
-            names.push_back(key + L"|" + name);
-            return true;
-        }
-    } saved;
+    NamesOfSavedKeysAndValues saved;
     const std::wstring loadTimes = L"\\SOFTWARE\\Microsoft\\Office\\14.0\\Outlook\\AddInLoadTimes";
     const std::wstring vsto = L"\\SOFTWARE\\Microsoft\\VSTO\\";
     const std::wstring guid = L"{0A1B2C3D-4E5F-4061-8283-A4B5C6D7E8F9}";
