@@ -383,9 +383,12 @@ def screenshot(name):
 
 
 # Keys that Wine itself makes, drops or rewrites while programs start and end: its run-time
-# state, the service manager's, the network adapters' (listed anew when a service first asks)
-# and the display driver's.
+# state, the console's settings (its colour table and the rest, which Wine's console host
+# writes the first time it opens a console of its own, at a moment no test chooses), the
+# service manager's, the network adapters' (listed anew when a service first asks) and the
+# display driver's.
 REGISTRY_NOISE = re.compile(r"^(HKEY_(CURRENT_USER|USERS\\[^\\]+)\\Software\\Wine\\"
+                            r"|HKEY_(CURRENT_USER|USERS\\[^\\]+)\\Console(\\|$)"
                             r"|HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\ServiceCurrent$"
                             r"|HKEY_LOCAL_MACHINE\\Software\\(Wow6432Node\\)?Microsoft\\Windows NT\\CurrentVersion"
                             r"\\NetworkCards\\"
