@@ -84,7 +84,10 @@ void OperationsLoggerFile::log(const wchar_t* kind, const wchar_t* target, int s
         line += L" : ";
         line += target;
         line += L" : ";
-        line += !succeeded ? L"fail" : kind_ == Kind::Preview ? L"planned" : L"success";
+        line += !succeeded                  ? L"fail"
+                : succeeded == kPassedOver  ? L"passed over"
+                : kind_ == Kind::Preview    ? L"planned"
+                                            : L"success";
         line += L"\r\n";
         // One write per line: a line is either in the file whole or not at all. After a write
         // that failed (a full disk, say) nothing more is written, so no line follows a cut one.
@@ -98,5 +101,7 @@ void OperationsLoggerFile::log(const wchar_t* kind, const wchar_t* target, int s
     ++removalCount_;
     if (!succeeded) {
         ++failedCount_;
+    } else if (succeeded == kPassedOver) {
+        ++passedOverCount_;
     }
 }

@@ -7,6 +7,11 @@
 #include "platform/unique_any.h"
 #include "report/log_folder.h"
 
+// What became of one attempt, as a record's `succeeded` carries it: 0 failed, 1 succeeded (or,
+// in a preview, is planned), and kPassedOver for a target the cleaner chose not to touch (a
+// registry link, another user's folder on a share): no removal, and no failure either.
+constexpr int kPassedOver = 2;
+
 // Sink for removal records. The base class discards them, so a caller that wants no log
 // passes a plain OperationsLogger.
 class OperationsLogger {
@@ -68,10 +73,14 @@ public:
     // from then on).
     bool writeFailedOnce() const { return writeFailed_; }
 
-    // Records received, failed ones and those that found no open file included.
+    // Records received, failed and passed-over ones and those that found no open file included.
     int removalCount() const { return removalCount_; }
     // Records that say "fail".
     int failedCount() const { return failedCount_; }
+    // Records that say "passed over".
+    int passedOverCount() const { return passedOverCount_; }
+    // Records that say "success" (in a preview, "planned").
+    int removedCount() const { return removalCount_ - failedCount_ - passedOverCount_; }
     // Full path of the log file; empty unless the file was opened.
     const std::wstring& logFilePath() const { return logFilePath_; }
 
@@ -89,6 +98,7 @@ private:
     bool initialised_ = false;
     int removalCount_ = 0;
     int failedCount_ = 0;
+    int passedOverCount_ = 0;
     std::wstring logFilePath_;
     std::wstring windowsFolder_;
     Kind kind_;

@@ -31,19 +31,24 @@ TEST(OperationsLoggerFile, NoRecordLeavesNoFolderAndNoFile) {
     EXPECT_FALSE(Exists(place.logFolder()));
 }
 
-TEST(OperationsLoggerFile, WritesBomAndOneLinePerRecordAndCountsBoth) {
+TEST(OperationsLoggerFile, WritesBomAndOneLinePerRecordAndCountsEachOutcome) {
     LogPlace place;
     std::wstring path;
     {
         OperationsLoggerFile logger(place.windows.path());
         logger.log(L"remove folder: ", L"C:\\a\\Tallowbrisk", 1);
         logger.log(L"remove file: ", L"C:\\b\\user.config", 0);
-        EXPECT_EQ(logger.removalCount(), 2);
+        logger.log(L"remove folder: ", L"\\\\host\\share\\Tallowbrisk", kPassedOver);
+        EXPECT_EQ(logger.removalCount(), 3);
+        EXPECT_EQ(logger.removedCount(), 1);
+        EXPECT_EQ(logger.failedCount(), 1);
+        EXPECT_EQ(logger.passedOverCount(), 1);
         path = logger.logFilePath();
     }
     ASSERT_FALSE(path.empty());
     const std::string expected = "\xFF\xFE" + LogLine(L"remove folder: ", L"C:\\a\\Tallowbrisk", L"success") +
-                                 LogLine(L"remove file: ", L"C:\\b\\user.config", L"fail");
+                                 LogLine(L"remove file: ", L"C:\\b\\user.config", L"fail") +
+                                 LogLine(L"remove folder: ", L"\\\\host\\share\\Tallowbrisk", L"passed over");
     EXPECT_EQ(ReadFileBytes(path), expected);
     // Two blanks between the kind's colon and the separator's.
     EXPECT_NE(ReadFileBytes(path).find(Utf16Le(L"remove folder:  : C:")), std::string::npos);
