@@ -60,18 +60,29 @@ def run_dialog():
         print("demo: the cleaner's dialog is on your display: press OK to clean, then close the message")
         return wine.run(CLEANER, timeout=3600)
     program = wine.start(CLEANER)
-    dialog = wine.wait_for_window(DRIVER, wine.is_main_dialog)
+    dialog = wine.wait_for_window(DRIVER, wine.is_main_dialog, what="the cleaner's dialog")
     print("demo: screenshot of the dialog:", wine.screenshot("dialog"))
     wine.click(DRIVER, dialog, "OK")
-    message = wine.wait_for_window(DRIVER, wine.is_message_box("Tallowbrisk cleaner"), timeout=300)
+    message = wine.wait_for_window(DRIVER, wine.is_message_box("Tallowbrisk cleaner"), timeout=300,
+                                   what="the cleaner's closing message")
     print("demo: screenshot of the closing message:", wine.screenshot("closing_message"))
     print("demo: the closing message says:")
     print("    " + wine.message_text(message).replace("\n", "\n    "))
     wine.click(DRIVER, message, "OK")
-    return program.wait(timeout=120)
+    return program.wait(timeout=wine.limit(120))
 
 
 def main():
+    try:
+        return demo()
+    except Exception as error:  # noqa: BLE001: one plain line, never a traceback
+        what = str(error) or type(error).__name__
+        print("demo: FAILED: %s. Screenshots, if any, are in %s; run tools/demo.sh again, or tools/test.sh "
+              "for the tests that say more." % (what, wine.SCREENSHOTS))
+        return 1
+
+
+def demo():
     seed()
     exit_code = run_dialog()
     print("demo: the cleaner exited with", exit_code)

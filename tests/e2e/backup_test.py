@@ -27,7 +27,7 @@ STAMP = r"Tallowbrisk_cleaner_\d{4}_\d\d_\d\dT\d\d_\d\d_\d\dZ"
 
 
 def run(*args):
-    completed = subprocess.run([wine.WINE_RUN, *args], timeout=300, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    completed = subprocess.run([wine.WINE_RUN, *args], timeout=wine.limit(300), stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     if completed.returncode != 0:
         raise AssertionError("%s failed (%d): %s" % (args, completed.returncode,
                                                      completed.stdout.decode(errors="replace")))
@@ -115,7 +115,7 @@ def through_the_dialog():
     message = wine.wait_for_window(DRIVER, wine.is_message_box("Tallowbrisk cleaner"), timeout=300)
     text = wine.message_text(message)
     wine.click(DRIVER, message, "OK")
-    assert program.wait(timeout=120) == 0
+    assert program.wait(timeout=wine.limit(120)) == 0
     return text
 
 
@@ -145,7 +145,7 @@ def killed_runs():
         moment = moments.uniform(0.02, 0.5)
         time.sleep(moment)
         program.send_signal(signal.SIGKILL)
-        program.wait(timeout=60)
+        program.wait(timeout=wine.limit(60))
 
         gone = set(names) - wine.present_product_classes()
         logs = wine.log_files()

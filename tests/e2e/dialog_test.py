@@ -10,7 +10,7 @@ import unittest
 
 import wine_harness as wine
 
-CLEANER, DRIVER, OUTLOOK, PLANTED = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4]
+CLEANER, DRIVER, OUTLOOK, PLANTED, OWN_DRIVER = sys.argv[1:6]
 WOW64 = wine.is_32bit(CLEANER)
 WM_KEYDOWN, VK_ESCAPE, WM_CLOSE, WM_COMMAND, BM_CLICK = 0x0100, 0x1B, 0x0010, 0x0111, 0x00F5
 IDOK, IDCANCEL = 1, 2
@@ -60,7 +60,7 @@ class Program:
         self.process = wine.start(CLEANER, *args)
 
     def exit_code(self, timeout=120):
-        return self.process.wait(timeout=timeout)
+        return self.process.wait(timeout=wine.limit(timeout))
 
 
 class DialogTest(unittest.TestCase):
@@ -409,16 +409,16 @@ class DialogTest(unittest.TestCase):
     def test_a_dll_planted_beside_the_exe_is_not_loaded(self):
         """An exe in a Downloads folder where someone dropped a DLL named as one that the system
         DLLs load later by name, with Wine told to prefer such a native DLL to its own. The test
-        driver, which leaves the DLL search as it is, loads it from there: that is what the
-        cleaner must not do."""
+        driver of the cleaner's bitness, which leaves the DLL search as it is, loads it from there:
+        that is what the cleaner must not do."""
         folder = os.path.join(wine.DRIVE_C, "users", "Public", "Downloads", "planted")
         self.addCleanup(shutil.rmtree, folder, ignore_errors=True)
         os.makedirs(folder)
         names = ("uxtheme.dll",)
         for name in names:
             shutil.copy(PLANTED, os.path.join(folder, name))
-        cleaner, driver = (os.path.join(folder, os.path.basename(exe)) for exe in (CLEANER, DRIVER))
-        for exe in (CLEANER, DRIVER):
+        cleaner, driver = (os.path.join(folder, os.path.basename(exe)) for exe in (CLEANER, OWN_DRIVER))
+        for exe in (CLEANER, OWN_DRIVER):
             shutil.copy(exe, folder)
         env = dict(os.environ, WINEDLLOVERRIDES="mscoree,mshtml=;uxtheme=n,b")
 
@@ -426,7 +426,7 @@ class DialogTest(unittest.TestCase):
             return sorted(name for name in names if os.path.exists(os.path.join(folder, name + ".loaded")))
 
         def run(exe, *args):
-            subprocess.run([wine.WINE_RUN, exe, *args], env=env, timeout=120,
+            subprocess.run([wine.WINE_RUN, exe, *args], env=env, timeout=wine.limit(120),
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
         run(driver, "windows")
@@ -441,7 +441,7 @@ class DialogTest(unittest.TestCase):
         wine.click(DRIVER, dialog, "OK")
         message = wine.wait_for_window(DRIVER, wine.is_message_box("Tallowbrisk cleaner"), timeout=300)
         wine.click(DRIVER, message, "OK")
-        self.assertEqual(program.wait(timeout=120), 0)
+        self.assertEqual(program.wait(timeout=wine.limit(120)), 0)
         self.assertEqual(loaded(), [])
 
     def seed_other_users(self):

@@ -40,7 +40,7 @@ EXPECTED_LOG = [
 
 
 def run(*args):
-    completed = subprocess.run([WINE_RUN, *args], timeout=300, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    completed = subprocess.run([WINE_RUN, *args], timeout=wine.limit(300), stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     if completed.returncode != 0:
         raise RuntimeError("%s failed (%d): %s" % (args, completed.returncode, completed.stdout.decode(errors="replace")))
     return completed.stdout.decode(errors="replace")

@@ -17,6 +17,14 @@ import unittest
 
 PREFIX = os.environ["WINEPREFIX"]
 WINE_RUN = os.environ["WINE_RUN"]
+# Where Wine's 32-bit half runs under emulation (tools/wine/needs_32bit.sh), every time limit
+# grows by this factor.
+TIME_SCALE = float(os.environ.get("WINE_TIME_SCALE", "1"))
+
+
+def limit(seconds):
+    """A time limit in seconds, grown for a slow machine."""
+    return seconds * TIME_SCALE
 DRIVE_C = os.path.join(PREFIX, "drive_c")
 
 
@@ -96,7 +104,7 @@ def is_32bit(program):
 
 def run(program, *args, timeout=120):
     """Runs a Windows program to its end and returns its exit code."""
-    completed = subprocess.run([WINE_RUN, program, *args], timeout=timeout,
+    completed = subprocess.run([WINE_RUN, program, *args], timeout=limit(timeout),
                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     return completed.returncode
 
@@ -120,7 +128,7 @@ def start_for_exit_code(driver, program, tail="", file_size_limit=None):
 
 def exit_code_of(process, timeout=600):
     try:
-        output, _ = process.communicate(timeout=timeout)
+        output, _ = process.communicate(timeout=limit(timeout))
     except subprocess.TimeoutExpired:
         process.kill()  # as subprocess.run does: no driver is left running for the next test
         process.communicate()
@@ -158,7 +166,7 @@ class KeptServer:
     def __exit__(self, *exc):
         self.process.stdin.close()
         try:
-            self.process.wait(timeout=30)
+            self.process.wait(timeout=limit(30))
         except subprocess.TimeoutExpired:
             self.process.kill()
             self.process.wait()
@@ -174,7 +182,7 @@ class HeldOpen:
 
     def __enter__(self):
         self.process = start(self.driver, "hold", windows_path(self.path), windows_path(self.signal))
-        deadline = time.time() + 60
+        deadline = time.time() + limit(60)
         while not os.path.exists(self.signal):
             if self.process.poll() is not None or time.time() > deadline:
                 raise RuntimeError("the driver could not hold " + self.path)
@@ -183,7 +191,7 @@ class HeldOpen:
 
     def __exit__(self, *exc):
         os.remove(self.signal)
-        if self.process.wait(timeout=60) == 3 and not exc[0]:
+        if self.process.wait(timeout=limit(60)) == 3 and not exc[0]:
             raise RuntimeError("the driver let go of %s before the test was done with it" % self.path)
 
 
@@ -198,7 +206,7 @@ class HeldLock:
 
     def __enter__(self):
         self.process = start(self.driver, *self.command, windows_path(self.signal))
-        deadline = time.time() + 60
+        deadline = time.time() + limit(60)
         while not os.path.exists(self.signal):
             if self.process.poll() is not None or time.time() > deadline:
                 raise RuntimeError("the driver could not take the lock")
@@ -207,12 +215,12 @@ class HeldLock:
 
     def kill(self):
         self.process.send_signal(signal.SIGKILL)
-        self.process.wait(timeout=60)
+        self.process.wait(timeout=limit(60))
 
     def __exit__(self, *exc):
         if os.path.exists(self.signal):
             os.remove(self.signal)
-        if self.process.wait(timeout=60) == 3 and not exc[0]:
+        if self.process.wait(timeout=limit(60)) == 3 and not exc[0]:
             raise RuntimeError("the driver let go of the lock before the test was done with it")
 
 
@@ -293,7 +301,7 @@ def windows(driver):
     driver reads it can make one listing fail; the listing is then taken again."""
     for attempt in range(3):
         completed = subprocess.run([WINE_RUN, driver, "windows"], stdout=subprocess.PIPE,
-                                   stderr=subprocess.DEVNULL, timeout=60)
+                                   stderr=subprocess.DEVNULL, timeout=limit(60))
         if completed.returncode == 0 or attempt == 2:
             break
         time.sleep(0.3)
@@ -301,15 +309,15 @@ def windows(driver):
     return json.loads(completed.stdout.decode("ascii"))
 
 
-def wait_for_window(driver, match, timeout=60):
+def wait_for_window(driver, match, timeout=60, what="such window"):
     """Waits for a visible top-level window for which match(window) holds, and returns it."""
-    deadline = time.time() + timeout
+    deadline = time.time() + limit(timeout)
     while time.time() < deadline:
         for window in windows(driver)["windows"]:
             if match(window):
                 return window
         time.sleep(0.3)
-    raise AssertionError("no such window came up")
+    raise AssertionError("no %s came up within %d s" % (what, limit(timeout)))
 
 
 def is_main_dialog(window):
@@ -331,7 +339,7 @@ def message_text(window):
 
 
 def drive(driver, *args):
-    completed = subprocess.run([WINE_RUN, driver, *args], timeout=60, stdout=subprocess.PIPE,
+    completed = subprocess.run([WINE_RUN, driver, *args], timeout=limit(60), stdout=subprocess.PIPE,
                                stderr=subprocess.STDOUT)
     if completed.returncode != 0:
         raise AssertionError("driver %s failed (%d): %s" % (args, completed.returncode, completed.stdout))
@@ -359,7 +367,7 @@ class WindowWatch:
         write(self.signal, b"")
         self.process = subprocess.Popen([WINE_RUN, self.driver, "watch", self.exe, windows_path(self.signal)],
                                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        deadline = time.time() + 60
+        deadline = time.time() + limit(60)
         while not os.path.exists(self.signal + ".watching"):
             if self.process.poll() is not None or time.time() > deadline:
                 raise RuntimeError("the driver could not watch for windows")
@@ -368,7 +376,7 @@ class WindowWatch:
 
     def __exit__(self, *exc):
         os.remove(self.signal)
-        output, _ = self.process.communicate(timeout=60)
+        output, _ = self.process.communicate(timeout=limit(60))
         os.remove(self.signal + ".watching")
         report = json.loads(output.decode("ascii"))
         self.looks_with_process, self.windows = report["seen"], report["windows"]
@@ -378,7 +386,7 @@ def screenshot(name):
     """Takes a picture of the whole screen into the build tree's screenshots folder."""
     os.makedirs(SCREENSHOTS, exist_ok=True)
     path = os.path.join(SCREENSHOTS, name + ".png")
-    subprocess.run(["import", "-window", "root", path], check=True, timeout=60)
+    subprocess.run(["import", "-window", "root", path], check=True, timeout=limit(60))
     return path
 
 
@@ -410,7 +418,7 @@ def export_registry():
     """The whole registry as {key path: [its value lines]}, from Wine's regedit, noise left out."""
     with tempfile.TemporaryDirectory(dir=DRIVE_C) as folder:
         path = os.path.join(folder, "all.reg")
-        completed = subprocess.run([WINE_RUN, "regedit", "/E", windows_path(path)], timeout=120,
+        completed = subprocess.run([WINE_RUN, "regedit", "/E", windows_path(path)], timeout=limit(120),
                                    stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         if completed.returncode != 0 or not os.path.exists(path):
             # Seen once, on a loaded machine, right after a restore by regedit: say what it said.
@@ -470,7 +478,7 @@ def remove_product_classes(names):
 def present_product_classes():
     """The product COM classes that the registry holds now."""
     completed = subprocess.run([WINE_RUN, "reg", "query", PRODUCT_CLASSES], stdout=subprocess.PIPE,
-                               stderr=subprocess.DEVNULL, timeout=120)
+                               stderr=subprocess.DEVNULL, timeout=limit(120))
     found = re.findall(r"\\(\{7A110B15-0000-4000-8000-[0-9A-F]{12}\})\r?$",
                        completed.stdout.decode("utf-8", "replace"), re.MULTILINE | re.IGNORECASE)
     return {name.upper() for name in found}
