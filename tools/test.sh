@@ -26,9 +26,13 @@ case $mode in
 esac
 echo "test: Wine's 32-bit half runs $mode here: $reason"
 
-# One seeded prefix for both trees' tests, made anew by the first test that needs it.
+# One seeded prefix for both trees' tests, made anew for each run while the 32-bit tree builds
+# (the tests' fixture waits for it); then the twin builds while the 32-bit tree's tests run.
 rm -rf build/wineprefix build/wineprefix.lock
-# The 32-bit tree first; the twin builds while its tests run.
+mkdir -p build
+seed_log=build/wineprefix.log
+tools/wine/with_xvfb.sh tools/wine/seed_prefix.sh build/wineprefix >"$seed_log" 2>&1 &
+seed=$!
 tools/build.sh x86
 
 suite() {
@@ -47,6 +51,7 @@ x86=$!
 x64=$!
 
 status=0
+wait $seed || { status=1; echo "test: seeding the Wine prefix FAILED:"; cat "$seed_log"; }
 wait $x86 || { status=1; echo "test: build/x86's tests FAILED"; }
 wait $x64 || { status=1; echo "test: build/x64's tests FAILED"; }
 fuzz_status=0
