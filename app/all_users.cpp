@@ -112,8 +112,7 @@ void OtherUsers::close(User& user, OperationsLogger& logger) {
     }
 }
 
-std::unique_ptr<OtherUsers> FindOtherUsers(bool allUsers, RegistryApi& registry, OperationsLogger& logger) {
-    UnloadLeftoverHives(registry, logger);
+std::unique_ptr<OtherUsers> FindOtherUsers(bool allUsers, RegistryApi& registry) {
     if (!allUsers) {
         return std::make_unique<OtherUsers>();
     }

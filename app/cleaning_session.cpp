@@ -1,6 +1,7 @@
 #include "app/cleaning_session.h"
 
 #include "app/all_users.h"
+#include "app/leftover_hives.h"
 #include "app/outlook_check.h"
 #include "files/preview_removal_steps.h"
 #include "platform/com_apartment.h"
@@ -35,7 +36,9 @@ ProgressPlatform& SessionPlatform::progressPlatform() {
 }
 
 void SessionPlatform::runCleaners(OperationsLogger& logger, ProgressCleaner& progress, RegistryBackup& backup) {
-    const std::unique_ptr<OtherUsers> others = FindOtherUsers(allUsers_, SystemRegistry(), logger);
+    // Under the run lock, which the session and the unattended runs hold.
+    UnloadLeftoverHives(SystemRegistry(), logger);
+    const std::unique_ptr<OtherUsers> others = FindOtherUsers(allUsers_, SystemRegistry());
     // Each file and folder is removed only while the log agrees, as each key is (registry/recorded_removal.h).
     LoggedRemovalSteps steps(DefaultRemovalSteps(), logger);
     CleanEveryUser(SystemRegistry(), RunningUnderWow64(), *others,
@@ -46,7 +49,9 @@ void SessionPlatform::runPreviewCleaners(OperationsLogger& logger) {
     // The users' keys are opened and closed through the preview's registry too, so that what it
     // knows of one user's hive is gone before the next user's is opened.
     PreviewRegistry registry(SystemRegistry());
-    const std::unique_ptr<OtherUsers> others = FindOtherUsers(allUsers_, registry, logger);
+    // Hives a killed run left loaded: listed for the run to unload, none unloaded now.
+    ListLeftoverHives(registry, logger);
+    const std::unique_ptr<OtherUsers> others = FindOtherUsers(allUsers_, registry);
     // One plan for both kinds of files: a settings file planned first is gone for the folders.
     PreviewRemovalSteps files;
     // No backup: it would write the keys' files, and the preview writes nothing but its list.
