@@ -175,7 +175,7 @@ bool FreeForOthers(const std::wstring& name) {
 // Wine's server does not check the access right on release, so the access asked for and the
 // decision on a release that fails are what is checked here.
 TEST(InstallerTransactionRunning, AsksForTheRightToReleaseAndNeverKeepsTheMutex) {
-    enum class State { None, Free, Held, Abandoned, AnotherKind, SynchronizeOnly };
+    enum class State { None, Free, Held, Abandoned, SynchronizeOnly };
     const struct {
         State state;
         bool releaseFails;
@@ -186,7 +186,6 @@ TEST(InstallerTransactionRunning, AsksForTheRightToReleaseAndNeverKeepsTheMutex)
         {State::Free, false, false, 0},
         {State::Abandoned, false, false, 0},  // its installer was killed: its transaction is over
         {State::Held, false, true, 0},
-        {State::AnotherKind, false, true, 0},
         {State::SynchronizeOnly, false, true, 0},  // can't be released, so it is not taken
         {State::Free, true, true, ERROR_INSTALL_ALREADY_RUNNING},
         {State::Abandoned, true, true, ERROR_INSTALL_ALREADY_RUNNING},
@@ -202,7 +201,6 @@ TEST(InstallerTransactionRunning, AsksForTheRightToReleaseAndNeverKeepsTheMutex)
         unique_handle made;
         std::unique_ptr<OtherRun> other;
         if (c.state == State::Free) made.reset(CreateMutexW(nullptr, FALSE, name.c_str()));
-        if (c.state == State::AnotherKind) made.reset(CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
         if (c.state == State::SynchronizeOnly) {
             PSECURITY_DESCRIPTOR security = nullptr;
             ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;0x100000;;;WD)", SDDL_REVISION_1,
