@@ -112,8 +112,7 @@ void OtherUsers::close(User& user, OperationsLogger& logger) {
     }
 }
 
-std::unique_ptr<OtherUsers> FindOtherUsers(bool allUsers, RegistryApi& registry, OperationsLogger& logger) {
-    UnloadLeftoverHives(registry, logger);
+std::unique_ptr<OtherUsers> FindOtherUsers(bool allUsers, RegistryApi& registry) {
     if (!allUsers) {
         return std::make_unique<OtherUsers>();
     }
@@ -130,14 +129,22 @@ void CleanEveryUser(RegistryApi& registry, bool wow64, OtherUsers& others, const
     CleanRegistry(registry, wow64, &logger, &own, RegistryRuleTable(), backup, &installed, owners);
     const std::vector<std::wstring> codes = installed.bracedCodes();
     RemoveInstallerFiles(installed.localPackages, codes, &logger, LookUpSpecialFolder, {}, steps);
+    // A user's own install keeps its icons in their roaming folder; the Windows folder's are the machine's.
+    const SpecialFolderLookup ownRoaming = [](int csidl, std::wstring& path) {
+        return csidl == kCsidlAppData && LookUpSpecialFolder(csidl, path);
+    };
+    RemoveInstallerFiles({}, installed.bracedUserCodes(owners.self), &logger, ownRoaming, {}, steps);
 
     unsigned index = 0;
     others.cleanEach(logger, [&](const UserHives& hives, const SpecialFolderLookup& folders) {
         ProgressPart part(progress, ++index, parts);
         CleanSettingsFiles(&logger, folders, steps);
         RemoveProductFolders(&logger, folders, steps);
-        CleanUserRegistry(registry, wow64, &logger, &part, RegistryRuleTable(), backup, hives, installed.packed);
+        CleanUserRegistry(registry, wow64, &logger, &part, RegistryRuleTable(), backup, hives,
+                          installed.inHive(hives.sid));
         // The icons folders in the user's roaming folder; the cached packages are the machine's.
-        RemoveInstallerFiles({}, codes, &logger, folders, {}, steps);
+        std::vector<std::wstring> userCodes = codes;
+        for (std::wstring& code : installed.bracedUserCodes(hives.sid)) userCodes.push_back(std::move(code));
+        RemoveInstallerFiles({}, userCodes, &logger, folders, {}, steps);
     });
 }

@@ -74,8 +74,8 @@ private:
 SpecialFolderLookup UserFolderLookup(const UserFolders& folders);
 
 // The other users for a run: all of them when `allUsers`, else none. Hives a killed run left
-// loaded are unloaded first (app/leftover_hives.h).
-std::unique_ptr<OtherUsers> FindOtherUsers(bool allUsers, RegistryApi& registry, OperationsLogger& logger);
+// loaded are the caller's to unload first (app/leftover_hives.h).
+std::unique_ptr<OtherUsers> FindOtherUsers(bool allUsers, RegistryApi& registry);
 
 // The cleaners of one run: the current user's settings files and product folders, the registry
 // of the machine and the current user, and the installer's files of the products found there;

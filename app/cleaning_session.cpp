@@ -1,6 +1,7 @@
 #include "app/cleaning_session.h"
 
 #include "app/all_users.h"
+#include "app/leftover_hives.h"
 #include "app/outlook_check.h"
 #include "files/preview_removal_steps.h"
 #include "platform/com_apartment.h"
@@ -27,6 +28,14 @@ public:
     RunningSession& operator=(const RunningSession&) = delete;
 };
 
+// "1 item could not be removed; the log names it." and the like: `one` for a count of 1,
+// `many` after the count for any other.
+std::wstring CountSentence(int count, const wchar_t* one, const wchar_t* many, bool logNamesThem) {
+    std::wstring text = count == 1 ? std::wstring(one) : std::to_wstring(count) + many;
+    if (logNamesThem) text += count == 1 ? L"; the log names it" : L"; the log names them";
+    return L"\n" + text + L".";
+}
+
 }  // namespace
 
 ProgressPlatform& SessionPlatform::progressPlatform() {
@@ -35,7 +44,9 @@ ProgressPlatform& SessionPlatform::progressPlatform() {
 }
 
 void SessionPlatform::runCleaners(OperationsLogger& logger, ProgressCleaner& progress, RegistryBackup& backup) {
-    const std::unique_ptr<OtherUsers> others = FindOtherUsers(allUsers_, SystemRegistry(), logger);
+    // Under the run lock, which the session and the unattended runs hold.
+    UnloadLeftoverHives(SystemRegistry(), logger);
+    const std::unique_ptr<OtherUsers> others = FindOtherUsers(allUsers_, SystemRegistry());
     // Each file and folder is removed only while the log agrees, as each key is (registry/recorded_removal.h).
     LoggedRemovalSteps steps(DefaultRemovalSteps(), logger);
     CleanEveryUser(SystemRegistry(), RunningUnderWow64(), *others,
@@ -46,7 +57,9 @@ void SessionPlatform::runPreviewCleaners(OperationsLogger& logger) {
     // The users' keys are opened and closed through the preview's registry too, so that what it
     // knows of one user's hive is gone before the next user's is opened.
     PreviewRegistry registry(SystemRegistry());
-    const std::unique_ptr<OtherUsers> others = FindOtherUsers(allUsers_, registry, logger);
+    // Hives a killed run left loaded: listed for the run to unload, none unloaded now.
+    ListLeftoverHives(registry, logger);
+    const std::unique_ptr<OtherUsers> others = FindOtherUsers(allUsers_, registry);
     // One plan for both kinds of files: a settings file planned first is gone for the folders.
     PreviewRemovalSteps files;
     // No backup: it would write the keys' files, and the preview writes nothing but its list.
@@ -69,11 +82,19 @@ std::wstring LogFolderRefusedMessage(const std::wstring& logFolder) {
            L"cleaner again.";
 }
 
-std::wstring ClosingMessage(int removalCount, const std::wstring& logFilePath, bool logFailed) {
-    if (removalCount == 0) {
+std::wstring ClosingMessage(const SessionOutcome& outcome, const std::wstring& logFilePath, bool logFailed) {
+    if (outcome.removed == 0 && outcome.failed == 0 && outcome.passedOver == 0) {
         return L"Tallowbrisk cleaner found nothing to remove";
     }
-    std::wstring text = L"Tallowbrisk cleaner removed " + std::to_wstring(removalCount) + L" items.";
+    std::wstring text = L"Tallowbrisk cleaner removed " + std::to_wstring(outcome.removed) + L" items.";
+    if (outcome.failed) {
+        text +=
+            CountSentence(outcome.failed, L"1 item could not be removed", L" items could not be removed", !logFailed);
+    }
+    if (outcome.passedOver) {
+        text += CountSentence(outcome.passedOver, L"1 item was passed over and left in place",
+                              L" items were passed over and left in place", !logFailed);
+    }
     if (logFailed) {
         text += kLogNotWrittenSentence;
     } else if (!logFilePath.empty()) {
@@ -126,7 +147,8 @@ int RunCleaningSession(HWND window, SessionPlatform& platform) {
             platform.runCleaners(logger, progress, backup);
             progress.progress(100, 100);
             platform.setCursor(previous);
-            text = ClosingMessage(logger.removalCount(), logger.logFilePath(), logger.writeFailedOnce());
+            text = ClosingMessage({logger.removedCount(), logger.failedCount(), logger.passedOverCount()},
+                                  logger.logFilePath(), logger.writeFailedOnce());
         }  // the taskbar button shows no progress any more
     }      // the log and backup files are closed, complete, before the message names the log
     platform.showMessage(window, text);

@@ -1,6 +1,6 @@
 #pragma once
 // One cleaning session: settings files, then product folders, then the registry, with the
-// wait cursor and taskbar progress, ending with a message that gives the count and the log.
+// wait cursor and taskbar progress, ending with a message that gives the counts and the log.
 // Beside the log, the session keeps a ".reg" backup of the registry keys it deletes.
 
 #include <windows.h>
@@ -71,5 +71,14 @@ constexpr wchar_t kInstallerRunningMessage[] =
 constexpr wchar_t kLogNotWrittenSentence[] =
     L"\nThe log file could not be written, so this list of removals is incomplete or missing.";
 
-// The text of the closing message; `logFailed`: the log could not be made or written whole.
-std::wstring ClosingMessage(int removalCount, const std::wstring& logFilePath, bool logFailed = false);
+// What became of a session's removal attempts, as the log counts its records.
+struct SessionOutcome {
+    int removed = 0;
+    int failed = 0;      // attempts that failed: the item is still there
+    int passedOver = 0;  // targets the cleaner chose not to touch (a registry link, say)
+};
+
+// The text of the closing message: "Tallowbrisk cleaner removed N items." with N the items
+// really removed, then how many could not be removed and how many were passed over, each with
+// the log that names them; `logFailed`: the log could not be made or written whole.
+std::wstring ClosingMessage(const SessionOutcome& outcome, const std::wstring& logFilePath, bool logFailed = false);

@@ -18,11 +18,20 @@ class RegistryApi;
 constexpr wchar_t kTemporaryHivePrefix[] = L"TallowbriskCleaner_";
 std::wstring TemporaryHiveName(DWORD processId, const std::wstring& sid);
 
-// Of `names` (the subkeys of HKEY_USERS), those loaded by a run of the cleaner whose process
-// no longer runs (`runs` tells), in their order. The process's own hives (`self`) stay.
-std::vector<std::wstring> LeftoverHives(const std::vector<std::wstring>& names, DWORD self,
-                                        const std::function<bool(DWORD)>& runs);
+// The kind of the preview's record of a leftover hive that a run would unload.
+extern const wchar_t kUnloadLeftoverHive[];
 
-// Unloads the leftover hives under HKEY_USERS of `registry`. One that stays loaded has its
-// line: "clean user: ", "HKU\<name>", fail.
+// Of `names` (the subkeys of HKEY_USERS), those under the prefix (letter case aside) that this
+// process did not load (`loadedHere` tells), in their order. Under the run lock no other run
+// loads or uses one, so each is a leftover; the process id in its name decides nothing, for
+// Windows soon gives a dead run's id to another process.
+std::vector<std::wstring> LeftoverHives(const std::vector<std::wstring>& names,
+                                        const std::function<bool(const std::wstring&)>& loadedHere);
+
+// Unloads the leftover hives under HKEY_USERS of `registry`; only under the run lock. One that
+// stays loaded has its line: "clean user: ", "HKU\<name>", fail.
 void UnloadLeftoverHives(RegistryApi& registry, OperationsLogger& logger);
+
+// The preview's part: unloads nothing, and records each leftover hive that a run would unload
+// as kUnloadLeftoverHive, "HKU\<name>", planned.
+void ListLeftoverHives(RegistryApi& registry, OperationsLogger& logger);

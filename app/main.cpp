@@ -8,12 +8,15 @@
 //                                           system account, "/quiet" and "/preview" do that)
 //   TallowbriskCleaner.exe /?              shows the switches and the exit codes
 //
-// The dialog and "/postinstall" exit with 0 in every case; "/quiet" and "/preview" tell their
-// outcome in the exit code. Where no one can see a window (session 0, the system account),
-// none is shown: "/?" exits with 0, any other tail but the switches with 1639. One run cleans at a time (platform/run_lock.h): while another
-// runs, "/quiet" and "/preview" exit with 1618 at once, the dialog says so and ends, and
-// "/postinstall" waits for it. The "mHyperlink" class registers itself during static
-// initialisation, before this entry point runs, and after the DLL search is narrowed
+// The dialog and "/postinstall" exit with 0; "/quiet" and "/preview" tell their outcome in the
+// exit code. Where no one can see a window (session 0, the system account), none is shown:
+// "/?" exits with 0, any other tail but the switches with 1639. One run cleans at a time
+// (platform/run_lock.h): while another runs, "/quiet" and "/preview" exit with 1618 at once,
+// the dialog says so and ends, and "/postinstall" waits for it. An installation in progress
+// holds back every mode but "/postinstall", which the add-in's installer itself runs; a look
+// at the installer's mutex that could not give it back ends the process with 1618, in any
+// mode (platform/installer_transaction.h). The "mHyperlink" class registers itself during
+// static initialisation, before this entry point runs, and after the DLL search is narrowed
 // (app/hardening.cpp).
 
 #include <windows.h>
@@ -52,7 +55,8 @@ constexpr wchar_t kUsage[] =
     L"/preview always do this. A user whose profile or hive can't be read is passed over with a "
     L"\"clean user\" line in the log, and /quiet exits with 1603.\n"
     L"/postinstall\tRemoves only the add-in's settings files, silently. While another run of this "
-    L"program is cleaning, it waits for it, 10 minutes at most. Exit code 0.\n"
+    L"program is cleaning, it waits for it, 10 minutes at most; it does not wait for an installation, "
+    L"since the add-in's installer runs it. Exit code 0.\n"
     L"/?\tShows this message. Exit code 0.\n"
     L"\n"
     L"The log: %WINDIR%\\Logs\\TallowBriskCleaner\\Tallowbrisk_cleaner_<UTC time>.log\n"
@@ -73,13 +77,11 @@ bool IsSwitch(const wchar_t* commandTail, const wchar_t* name) {
 }
 
 void RunPostInstall() {
-    // One bound for both waits: for another run of the cleaner, then for an installer's
-    // transaction (the add-in's own installer, which starts this, has ended its own by then).
-    const DWORD start = GetTickCount();
+    // Another run of the cleaner only. Not an installer's transaction: the add-in's installer
+    // runs this from inside its own, which holds Global\_MSIExecute until this has ended, and
+    // the settings files that this removes are no installer's to write.
     RunLock lock;
     lock.acquire(kPostInstallWaitMs);
-    const DWORD waited = GetTickCount() - start;
-    WaitForInstallerTransaction(waited < kPostInstallWaitMs ? kPostInstallWaitMs - waited : 0);
     OperationsLoggerFile logger;
     CleanSettingsFiles(&logger);
 }

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <functional>
+#include <iterator>
 #include <string_view>
 
+#include "installer/codes.h"
 #include "platform/registry_key.h"
 #include "platform/registry_value.h"
 #include "platform/text.h"
-#include "installer/codes.h"
+#include "platform/user_profiles.h"
 #include "registry/key_tree_mentions.h"
 #include "registry/registry_views.h"
 
@@ -155,6 +157,22 @@ void RemoveUserKeys(RegistryApi& registry, bool wow64, const UserHives* user, co
     remove(kUninstall, EntryOfProduct(codes, patterns));
 }
 
+std::vector<std::wstring> Braced(const std::set<std::wstring>& packed) {
+    std::vector<std::wstring> codes;
+    for (const std::wstring& code : packed) codes.push_back(BracedCode(code));
+    return codes;
+}
+
+// The codes of `sid` in `bySid` (letter case aside), or none.
+const std::set<std::wstring>& CodesOf(const std::map<std::wstring, std::set<std::wstring>>& bySid,
+                                      const std::wstring& sid) {
+    static const std::set<std::wstring> none;
+    for (const auto& [owner, codes] : bySid) {
+        if (SameText(owner, sid)) return codes;
+    }
+    return none;
+}
+
 class ProductSearch {
 public:
     ProductSearch(RegistryApi& registry, bool wow64, const RegistryRule* rules, const InstallerDataOwners& owners)
@@ -168,10 +186,11 @@ public:
             const std::wstring_view path = rule->path;
             const size_t userData = FindStep(path, kUserDataStep);
             if (userData != std::wstring_view::npos && rule->root == HKEY_LOCAL_MACHINE) {
-                // The rule names one user's data; every user's is searched alike.
+                // The rule names the machine's data; every user's is searched alike, for that
+                // user alone: what their own per-user install wrote there, they chose.
                 for (const std::wstring& sid : sids) {
                     searchProducts(HKEY_LOCAL_MACHINE, std::wstring(kUserData) + L'\\' + sid + L"\\Products", *rule,
-                                   trusted);
+                                   SameText(sid, kSystemAccountSid) ? trusted : found_.userData[sid]);
                 }
                 continue;
             }
@@ -190,7 +209,14 @@ public:
         searchEntries(HKEY_LOCAL_MACHINE, kUninstall, trusted);
         searchEntries(HKEY_LOCAL_MACHINE, kUninstall32, trusted);
         searchEntries(HKEY_CURRENT_USER, kUninstall, found_.ownHive[L""]);
-        // A code the machine names is the machine's; what is left names the hive's own keys alone.
+        // A code the machine names is the machine's; what is left names one user's keys alone.
+        for (auto user = found_.userData.begin(); user != found_.userData.end();) {
+            for (const std::wstring& code : trusted) user->second.erase(code);
+            user = user->second.empty() ? found_.userData.erase(user) : std::next(user);
+        }
+        // The current user's own data names codes for their hive, HKEY_CURRENT_USER.
+        const std::set<std::wstring>& self = CodesOf(found_.userData, owners_.self);
+        found_.ownHive[L""].insert(self.begin(), self.end());
         for (const std::wstring& code : trusted) found_.ownHive[L""].erase(code);
         if (found_.ownHive[L""].empty()) found_.ownHive.clear();
         readPackages(sids);
@@ -248,7 +274,7 @@ private:
 
     void readPackages(const std::vector<std::wstring>& sids) {
         for (const std::wstring& sid : sids) {
-            for (const std::wstring& code : found_.packed) {
+            for (const std::wstring& code : found_.inUserData(sid)) {
                 const std::wstring path =
                     std::wstring(kUserData) + L'\\' + sid + L"\\Products\\" + code + L"\\InstallProperties";
                 for (REGSAM view : Views(wow64_)) {
@@ -277,16 +303,22 @@ private:
 
 }  // namespace
 
-std::vector<std::wstring> InstalledProducts::bracedCodes() const {
-    std::vector<std::wstring> codes;
-    for (const std::wstring& code : packed) codes.push_back(BracedCode(code));
-    return codes;
+std::vector<std::wstring> InstalledProducts::bracedCodes() const { return Braced(packed); }
+
+std::vector<std::wstring> InstalledProducts::bracedUserCodes(const std::wstring& sid) const {
+    return Braced(CodesOf(userData, sid));
 }
 
 std::set<std::wstring> InstalledProducts::inHive(const std::wstring& sid) const {
     std::set<std::wstring> codes = packed;
-    const auto own = ownHive.find(sid);
-    if (own != ownHive.end()) codes.insert(own->second.begin(), own->second.end());
+    for (const auto* own : {&CodesOf(ownHive, sid), &CodesOf(userData, sid)}) codes.insert(own->begin(), own->end());
+    return codes;
+}
+
+std::set<std::wstring> InstalledProducts::inUserData(const std::wstring& sid) const {
+    std::set<std::wstring> codes = packed;
+    const std::set<std::wstring>& own = CodesOf(userData, sid);
+    codes.insert(own.begin(), own.end());
     return codes;
 }
 
@@ -327,6 +359,7 @@ bool EveryValueNamesOneOf(RegistryApi& registry, HKEY parent, const std::wstring
 InstallerDataOwners InstallerDataOwnersOfRun(bool allUsers, const std::wstring& ownSid) {
     InstallerDataOwners owners;
     owners.everyone = allUsers;
+    owners.self = ownSid;
     if (!allUsers) {
         owners.sids.push_back(L"S-1-5-18");
         if (!ownSid.empty()) owners.sids.push_back(ownSid);
@@ -356,23 +389,31 @@ void RemoveInstallerRegistration(RegistryApi& registry, bool wow64, const Regist
     const std::wstring machine = kMachineInstaller;
     if (!packed.empty()) {
         remove(machine + L"\\Features", NamedByProduct(packed));
+    }
+    // Each SID's data, for the machine's codes and that user's own.
+    if (!packed.empty() || !products.userData.empty()) {
         for (const std::wstring& sid : SidsBelow(registry, kUserData, wow64, owners)) {
+            const std::set<std::wstring> codes = products.inUserData(sid);
+            if (codes.empty()) continue;
             const std::wstring data = std::wstring(kUserData) + L'\\' + sid;
-            remove(data + L"\\Products", NamedByProduct(packed));
+            remove(data + L"\\Products", NamedByProduct(codes));
             // The rule for the system's components read each of them already: what it read of
             // those it left is asked first.
             const std::wstring components = data + L"\\Components";
             const std::wstring family = CandidateKnowledge::FamilyName(HKEY_LOCAL_MACHINE, components);
-            const SubkeyChooser alone = UsedByProductsAlone(packed);
+            const SubkeyChooser alone = UsedByProductsAlone(codes);
             const SubkeyChooser componentOfProductsAlone = [&](RegistryApi& api, HKEY parent, const std::wstring& name,
                                                                REGSAM access) {
                 const KeyValueNames* known = knowledge ? knowledge->valueNames(family, name, access) : nullptr;
-                return known && known->complete ? OnlyProductsNamed(*known, packed) : alone(api, parent, name, access);
+                return known && known->complete ? OnlyProductsNamed(*known, codes) : alone(api, parent, name, access);
             };
             remove(components, componentOfProductsAlone);
         }
+    }
+    if (!packed.empty()) {
         remove(machine + L"\\UpgradeCodes", UsedByProductsAlone(packed));
         remove(std::wstring(kInstallerData) + L"\\UpgradeCodes", UsedByProductsAlone(packed));
+        // What administrators assigned to a user: for the machine's codes alone.
         for (const std::wstring& sid : SidsBelow(registry, kManaged, wow64, owners)) {
             const std::wstring managed = std::wstring(kManaged) + L'\\' + sid + L"\\Installer";
             remove(managed + L"\\Products", NamedByProduct(packed));

@@ -26,14 +26,27 @@ struct InstalledProducts {
     // administrators and the installer service write: these drive removals everywhere.
     std::set<std::wstring> packed;
     // Codes named only in one user's own hive ("" for HKEY_CURRENT_USER, else the user's SID):
-    // anyone can write those, so they drive removals in that hive alone.
+    // anyone can write those, so they drive removals in that hive alone. HKEY_CURRENT_USER's
+    // also holds those of `userData` of the user the program runs as.
     std::map<std::wstring, std::set<std::wstring>> ownHive;
-    std::vector<std::wstring> localPackages;  // each product's LocalPackage, as written, in the order found
+    // Codes named only in UserData\<SID>\Products of one user (never the machine's S-1-5-18),
+    // by SID. The installer service writes there, but for an install that the user chose (its
+    // code, its name, its source): they drive removals in that user's installer data, hives,
+    // icons and cached packages alone.
+    std::map<std::wstring, std::set<std::wstring>> userData;
+    // Each product's LocalPackage, as written, in the order found: the machine's codes' of every
+    // SID's data read, and each user's own codes' of that user's data.
+    std::vector<std::wstring> localPackages;
 
     // The braced codes of `packed`, in packed order.
     std::vector<std::wstring> bracedCodes() const;
+    // The braced codes of `userData` of `sid`, in packed order.
+    std::vector<std::wstring> bracedUserCodes(const std::wstring& sid) const;
     // The codes whose keys may go in the hive of `sid` ("" for HKEY_CURRENT_USER).
     std::set<std::wstring> inHive(const std::wstring& sid) const;
+    // The codes whose keys may go below UserData\<sid>: the machine's and those of that
+    // user's own data.
+    std::set<std::wstring> inUserData(const std::wstring& sid) const;
 };
 
 // Whose installer data below UserData\<SID> and Managed\<SID> a run may read and remove: every
@@ -42,22 +55,26 @@ struct InstalledProducts {
 struct InstallerDataOwners {
     bool everyone = true;
     std::vector<std::wstring> sids;
+    // The user the program runs as, whose hive is HKEY_CURRENT_USER (empty when unknown).
+    std::wstring self;
 
     bool allows(const std::wstring& sid) const;
 };
 
 // The owners for a run: everyone when it cleans every user, else `ownSid` (the user the program
-// runs as; none when unknown) and the machine.
+// runs as; none when unknown) and the machine. `ownSid` is `self` either way.
 InstallerDataOwners InstallerDataOwnersOfRun(bool allUsers, const std::wstring& ownSid);
 
 // The product codes of every installer Products key that a Products rule of `rules` matches,
 // and of every Programs and Features entry whose DisplayName holds one of the rules' patterns.
-// Trusted (`packed`): the machine's HKLM\SOFTWARE\Classes\Installer\Products (read there, not
-// through HKCR, which merges the user's classes over it), UserData\<SID>\Products of the
-// SIDs `owners` allows, other HKLM Products rules, and the machine's entries in both views.
-// The current user's Products keys and entries name codes for that hive only (`ownHive[""]`).
-// Keys whose names are not codes name no product. Each trusted product's LocalPackage is read
-// from UserData\<SID> of the SIDs `owners` allows.
+// Trusted (`packed`), as only administrators and the installer service write them for the
+// machine: HKLM\SOFTWARE\Classes\Installer\Products (read there, not through HKCR, which merges
+// the user's classes over it), UserData\S-1-5-18\Products, other HKLM Products rules, and the
+// machine's entries in both views. UserData\<SID>\Products of a user's SID that `owners` allows
+// names codes for that user alone (`userData`); the current user's Products keys and entries
+// name codes for that hive only (`ownHive[""]`). Keys whose names are not codes name no
+// product. Each trusted product's LocalPackage is read from UserData\<SID> of the SIDs
+// `owners` allows, each user's own product's from that user's.
 InstalledProducts FindInstalledProducts(RegistryApi& registry, bool wow64, const RegistryRule* rules,
                                         const InstallerDataOwners& owners = InstallerDataOwners());
 
@@ -71,16 +88,18 @@ std::set<std::wstring> FindOwnProducts(RegistryApi& registry, bool wow64, const 
 // names one of `products`, Managed\<SID>\Installer\Products and Features (of the SIDs `owners`
 // allows), and the Programs and Features entries of the products or whose DisplayName holds
 // one of the rules' patterns; then the current user's Features, UpgradeCodes and entries. The
-// machine's keys go for the trusted codes alone, the current user's also for the codes named in
-// that hive. Each key is logged and saved to `backup` before it goes (either may be null).
+// machine's keys (Managed\<SID>, which administrators write, included) go for the trusted
+// codes alone, a user's data below UserData\<SID> also for that user's own codes, the current
+// user's hive also for the codes named in that hive. Each key is logged and saved to `backup` before it goes (either
+// may be null).
 void RemoveInstallerRegistration(RegistryApi& registry, bool wow64, const RegistryRule* rules,
                                  const InstalledProducts& products, OperationsLogger* logger, RegistryBackup* backup,
                                  CandidateKnowledge* knowledge,
                                  const InstallerDataOwners& owners = InstallerDataOwners());
 
-// The same keys of another user's hive: their Features and UpgradeCodes of `codes` (the trusted
-// codes and those FindOwnProducts found there), and their entries of those codes or that name
-// the product.
+// The same keys of another user's hive: their Features and UpgradeCodes of `codes` (those of
+// InstalledProducts::inHive and those FindOwnProducts found there), and their entries of those
+// codes or that name the product.
 void RemoveUserInstallerRegistration(RegistryApi& registry, bool wow64, const RegistryRule* rules,
                                      const std::set<std::wstring>& codes, const UserHives& user,
                                      OperationsLogger* logger, RegistryBackup* backup);

@@ -1,6 +1,19 @@
 #include "platform/loaded_hive.h"
 
+#include <set>
 #include <vector>
+
+#include "platform/text.h"
+
+namespace {
+
+// The names of the hives this process loaded. Only the GUI thread loads hives.
+std::set<std::wstring>& NamesLoadedHere() {
+    static std::set<std::wstring> names;
+    return names;
+}
+
+}  // namespace
 
 bool EnableHivePrivileges() {
     unique_handle token;
@@ -52,6 +65,14 @@ LSTATUS LoadHive(const std::wstring& name, const std::wstring& file, unique_load
     const LSTATUS status = RegLoadKeyW(HKEY_USERS, name.c_str(), file.c_str());
     if (status == ERROR_SUCCESS) {
         hive.reset(new std::wstring(name));
+        NamesLoadedHere().insert(name);
     }
     return status;
+}
+
+bool LoadedByThisProcess(const std::wstring& name) {
+    for (const std::wstring& loaded : NamesLoadedHere()) {
+        if (SameText(loaded, name)) return true;
+    }
+    return false;
 }

@@ -28,6 +28,9 @@ using unique_loaded_hive = unique_any<LoadedHivePolicy>;
 // RegLoadKeyW of `file` as HKEY_USERS\`name`. On failure the owner holds nothing.
 LSTATUS LoadHive(const std::wstring& name, const std::wstring& file, unique_loaded_hive& hive);
 
+// True when this process loaded a hive as HKEY_USERS\`name` (letter case aside) with LoadHive.
+bool LoadedByThisProcess(const std::wstring& name);
+
 // RegUnLoadKeyW of HKEY_USERS\`name`, tried again for about a second while it fails (a key
 // in the hive still open in some process, say). ERROR_SUCCESS once it is unloaded.
 LSTATUS UnloadHive(const std::wstring& name);

@@ -20,13 +20,3 @@ std::set<DWORD> ProcessesNamed(const wchar_t* exe) {
     }
     return found;
 }
-
-bool ProcessRuns(DWORD id) {
-    unique_handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
-    if (!process) {
-        // No process has that id; any other error (access denied) leaves it running.
-        return GetLastError() != ERROR_INVALID_PARAMETER;
-    }
-    DWORD code = 0;
-    return !GetExitCodeProcess(process.get(), &code) || code == STILL_ACTIVE;
-}

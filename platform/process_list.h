@@ -8,6 +8,3 @@
 // The ids of the running processes whose executable file is named `exe` ("outlook.exe"), in
 // any letter case. Empty when no snapshot can be taken.
 std::set<DWORD> ProcessesNamed(const wchar_t* exe);
-
-// True while the process `id` runs, and also when that cannot be told (it runs for all we know).
-bool ProcessRuns(DWORD id);

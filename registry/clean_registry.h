@@ -33,8 +33,9 @@ void CleanRegistryRuleByRule(RegistryApi& registry, bool wow64, OperationsLogger
 
 // Another user's part, once the machine's is done: each rule of the current user's applied to
 // `user`'s hives, the progress after each of those rules (weights done, sum of theirs); then the
-// installer's keys in the user's hive of the `trusted` codes (InstalledProducts::packed of the
-// machine's part) and of those the user's own hive names, then Office's records there.
+// installer's keys in the user's hive of the `trusted` codes (InstalledProducts::inHive of the
+// machine's part: the machine's codes and those of the user's own installer data) and of those
+// the user's own hive names, then Office's records there.
 void CleanUserRegistry(RegistryApi& registry, bool wow64, OperationsLogger* logger, ProgressCleaner* progress,
                        const RegistryRule* rules, RegistryBackup* backup, const UserHives& user,
                        const std::set<std::wstring>& trusted);

@@ -195,8 +195,13 @@ class DialogTest(unittest.TestCase):
         logs = wine.log_files()
         self.assertEqual(len(logs), 1)
         lines = wine.read_log(logs[0])
-        self.assertEqual(text, "Tallowbrisk cleaner removed %d items.\nMore technical information on file:\n%s"
-                         % (len(lines), wine.windows_path(logs[0]).replace("\\logs\\", "\\Logs\\")))
+        # The folders with links that Wine can't remove failed: counted apart, never as removed.
+        failed = [line for line in lines if line.endswith(" : fail")]
+        self.assertEqual(len(failed), len(seeded["links"]))
+        self.assertEqual(text, "Tallowbrisk cleaner removed %d items.\n%d items could not be removed; the log names "
+                         "them.\nMore technical information on file:\n%s"
+                         % (len(lines) - len(failed), len(failed),
+                            wine.windows_path(logs[0]).replace("\\logs\\", "\\Logs\\")))
         self.check_removed(seeded, lines)
 
     def test_preview_changes_nothing_and_lists_what_quiet_then_removes_without_a_window(self):
@@ -346,7 +351,7 @@ class DialogTest(unittest.TestCase):
 
     def test_during_an_installers_transaction_nothing_is_removed(self):
         """While an installer holds Global\\_MSIExecute: 1618 at once, nothing removed or written;
-        the dialog says so; "/postinstall" waits for the transaction to end."""
+        the dialog says so. ("/postinstall" does not wait for it: postinstall_test.py.)"""
         folder = os.path.join(wine.ROAMING_APPDATA, "Tallowbrisk")
         wine.write(os.path.join(folder, "data.bin"), b"x")
         self.addCleanup(shutil.rmtree, folder, ignore_errors=True)
@@ -360,10 +365,6 @@ class DialogTest(unittest.TestCase):
             self.assertEqual(wine.present_product_classes() & set(names), set(names))
             self.assert_shown_in_place_of_the_dialog(
                 "An installation is running on this computer. Try again once it has finished.")
-            postinstall = Program("/postinstall")
-            time.sleep(3)
-            self.assertIsNone(postinstall.process.poll(), "/postinstall ended during the transaction")
-        self.assertEqual(postinstall.exit_code(), 0)
         self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/quiet"), 0)
         self.assertFalse(os.path.exists(folder))
 

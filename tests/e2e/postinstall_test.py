@@ -3,6 +3,7 @@
 import os
 import shutil
 import sys
+import time
 import unittest
 
 import wine_harness as wine
@@ -78,6 +79,19 @@ class PostInstallRun(unittest.TestCase):
         self.assertRegex(os.path.basename(logs[0]), r"^Tallowbrisk_cleaner_\d{4}_\d\d_\d\dT\d\d_\d\d_\d\dZ\.log$")
         expected = {"LOG Remove:: remove file:  : %s : success" % wine.windows_path(p) for p in removed}
         self.assertEqual(sorted(wine.read_log(logs[0])), sorted(expected))
+
+    def test_during_an_installation_it_does_not_wait(self):
+        """The add-in's installer runs "/postinstall" from its own transaction, holding
+        Global\\_MSIExecute until it has ended: the run does its work at once, while the mutex is held."""
+        path = self.seed("Addin_Url/user.config", SETTINGS.encode("utf-8"))
+        with wine.InstallerTransaction(DRIVER):
+            started = time.monotonic()
+            self.assertEqual(wine.run(CLEANER, "/postinstall"), 0)
+            ran = time.monotonic() - started
+            self.assertFalse(os.path.exists(path))
+        [log] = wine.log_files()
+        self.assertEqual(wine.whole_lines(log), ["LOG Remove:: remove file:  : %s : success" % wine.windows_path(path)])
+        print("/postinstall during an installation: %.1f s" % ran, file=sys.stderr)
 
     def test_the_switch_is_matched_in_any_letter_case(self):
         path = self.seed("Addin_Url/user.config", SETTINGS.encode("utf-8"))

@@ -63,32 +63,33 @@ TEST(ChooseUnattendedRun, AllUsersByTheWholeTailInAnyCaseOrByRunningAsTheSystemA
     }
 }
 
-// Which hives under HKEY_USERS a run unloads first: those a run of the cleaner loaded, named by
-// its process id, when that process no longer runs; its own, and everyone else's, stay.
-TEST(LeftoverHives, OnlyTheHivesOfRunsThatNoLongerRun) {
-    const DWORD self = 789;
-    const auto runs = [](DWORD id) { return id == 456; };
+// Which hives under HKEY_USERS a run unloads first, under the run lock: every one under the
+// cleaner's prefix that this process did not load, whatever process id its name holds (Windows
+// gives a dead run's id to the next process soon); its own, and everyone else's, stay.
+TEST(LeftoverHives, EveryHiveUnderThePrefixThatThisProcessDidNotLoad) {
+    const std::wstring own = TemporaryHiveName(GetCurrentProcessId(), L"S-1-5-21-1-2-3-1005");
+    const auto loadedHere = [&](const std::wstring& name) { return name == own || name == own + L"_Classes"; };
     const std::vector<std::wstring> names = {
         L"S-1-5-21-1-2-3-1001",
         L"S-1-5-21-1-2-3-1001_Classes",
         L"TallowbriskCleaner_123_S-1-5-21-1-2-3-1002",
         L"TallowbriskCleaner_123_S-1-5-21-1-2-3-1002_Classes",
         L"tallowbriskcleaner_124_S-1-5-21-1-2-3-1003",  // key names know no letter case
-        L"TallowbriskCleaner_456_S-1-5-21-1-2-3-1004",  // its run goes on
-        L"TallowbriskCleaner_789_S-1-5-21-1-2-3-1005",  // this run's own
+        own,
+        own + L"_Classes",
+        // A run that died, whose id this process (or any running one) now has.
+        TemporaryHiveName(GetCurrentProcessId(), L"S-1-5-21-1-2-3-1004"),
+        L"TallowbriskCleaner_x",  // no name a run makes, but under the prefix all the same
         L"TallowbriskCleaner_",
-        L"TallowbriskCleaner_123",
-        L"TallowbriskCleaner_123_",
-        L"TallowbriskCleaner_x_S-1-5-21-1-2-3-1006",
-        L"TallowbriskCleaner_0_S-1-5-21-1-2-3-1007",
-        L"TallowbriskCleaner_99999999999_S-1-5-21-1-2-3-1008",  // no process id
         L"TallowbriskCleanerTests_S-1-5-21-1-2-3-1009",
+        L"Other_TallowbriskCleaner_1_S-1-5-21-1-2-3-1010",
         L".DEFAULT",
     };
-    EXPECT_EQ((std::vector<std::wstring>{L"TallowbriskCleaner_123_S-1-5-21-1-2-3-1002",
-                                         L"TallowbriskCleaner_123_S-1-5-21-1-2-3-1002_Classes",
-                                         L"tallowbriskcleaner_124_S-1-5-21-1-2-3-1003"}),
-              LeftoverHives(names, self, runs));
+    EXPECT_EQ((std::vector<std::wstring>{
+                  L"TallowbriskCleaner_123_S-1-5-21-1-2-3-1002", L"TallowbriskCleaner_123_S-1-5-21-1-2-3-1002_Classes",
+                  L"tallowbriskcleaner_124_S-1-5-21-1-2-3-1003",
+                  TemporaryHiveName(GetCurrentProcessId(), L"S-1-5-21-1-2-3-1004"), L"TallowbriskCleaner_x"}),
+              LeftoverHives(names, loadedHere));
     EXPECT_EQ(L"TallowbriskCleaner_123_S-1-5-21-1-2-3-1002", TemporaryHiveName(123, L"S-1-5-21-1-2-3-1002"));
 }
 

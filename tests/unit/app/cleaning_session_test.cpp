@@ -113,8 +113,11 @@ TEST(RunCleaningSession, CountsFailedRemovalsAndNamesTheCompleteLogFile) {
 
     ASSERT_EQ(platform.messages.size(), 1u);
     const std::wstring& text = platform.messages[0];
-    const std::wstring head = L"Tallowbrisk cleaner removed 3 items.\nMore technical information on file:\n" +
-                              windows.logFolder() + L"\\Tallowbrisk_cleaner_";
+    // The failed attempt is no removal: it is counted on its own.
+    const std::wstring head =
+        L"Tallowbrisk cleaner removed 2 items.\n1 item could not be removed; the log names "
+        L"it.\nMore technical information on file:\n" +
+        windows.logFolder() + L"\\Tallowbrisk_cleaner_";
     EXPECT_EQ(text.compare(0, head.size(), head), 0) << text;
     EXPECT_EQ(text.substr(text.size() - 4), L".log");
     EXPECT_EQ(logAtMessage, "\xFF\xFE" + Utf16Le(L"LOG Remove:: remove file:  : C:\\a\\user.config : success\r\n"
@@ -132,7 +135,45 @@ TEST(RunCleaningSession, WithoutALogFileTheMessageGivesTheCountAlone) {
     };
     RunCleaningSession(nullptr, platform);
     EXPECT_EQ(platform.messages,
-              std::vector<std::wstring>{std::wstring(L"Tallowbrisk cleaner removed 2 items.") + kLogNotWrittenSentence});
+              std::vector<std::wstring>{std::wstring(L"Tallowbrisk cleaner removed 1 items.\n1 item could not be "
+                                                     L"removed.") +
+                                        kLogNotWrittenSentence});
+}
+
+// What the closing message says of each outcome: a failed attempt or a target passed over is
+// never counted as removed, and the first sentence of a session without them is as it was.
+TEST(ClosingMessage, CountsOnlyWhatWasRemovedAndTellsWhatWasNot) {
+    const std::wstring log = L"C:\\Windows\\Logs\\TallowBriskCleaner\\Tallowbrisk_cleaner_x.log";
+    const std::wstring more = L"\nMore technical information on file:\n" + log;
+    const struct {
+        SessionOutcome outcome;
+        bool logFailed;
+        std::wstring text;
+    } cases[] = {
+        {{0, 0, 0}, false, L"Tallowbrisk cleaner found nothing to remove"},
+        {{3, 0, 0}, false, L"Tallowbrisk cleaner removed 3 items." + more},
+        {{2, 1, 0},
+         false,
+         L"Tallowbrisk cleaner removed 2 items.\n1 item could not be removed; the log names it." + more},
+        {{0, 4, 0},
+         false,
+         L"Tallowbrisk cleaner removed 0 items.\n4 items could not be removed; the log names them." + more},
+        {{5, 0, 2},
+         false,
+         L"Tallowbrisk cleaner removed 5 items.\n2 items were passed over and left in place; the log names them." +
+             more},
+        {{0, 1, 1},
+         false,
+         L"Tallowbrisk cleaner removed 0 items.\n1 item could not be removed; the log names it.\n1 item was passed "
+         L"over and left in place; the log names it." +
+             more},
+        {{2, 3, 0},
+         true,
+         std::wstring(L"Tallowbrisk cleaner removed 2 items.\n3 items could not be removed.") + kLogNotWrittenSentence},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.text, ClosingMessage(c.outcome, log, c.logFailed));
+    }
 }
 
 TEST(RunCleaningSession, ASecondSessionCannotStartWhileOneRuns) {

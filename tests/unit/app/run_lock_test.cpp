@@ -1,14 +1,15 @@
 #include "platform/run_lock.h"
 
 #include <gtest/gtest.h>
+#include <sddl.h>
 
+#include <memory>
 #include <string>
 #include <thread>
 
 #include "app/cleaning_session.h"
+#include "platform/installer_transaction.h"
 #include "platform/user_profiles.h"
-
-#include <sddl.h>
 
 namespace {
 
@@ -146,6 +147,88 @@ TEST(IsRunLockOwner, OnlyTheSystemAccountOrTheAdministrators) {
         LocalFree(parsed);
     }
     EXPECT_FALSE(IsRunLockOwner(nullptr));
+}
+
+// The look at Windows Installer's mutex, through calls that record what it asks for.
+DWORD g_accessAsked = 0;
+bool g_releaseFails = false;
+UINT g_endedWith = 0;
+HANDLE WINAPI OpenRecorded(DWORD access, BOOL inherit, LPCWSTR name) {
+    g_accessAsked = access;
+    return OpenMutexW(access, inherit, name);
+}
+BOOL WINAPI ReleaseOrFail(HANDLE mutex) { return g_releaseFails ? FALSE : ReleaseMutex(mutex); }
+void WINAPI EndRecorded(UINT code) { g_endedWith = code; }
+
+// True when another thread can take the mutex `name` now (and then gives it back).
+bool FreeForOthers(const std::wstring& name) {
+    bool taken = false;
+    std::thread([&] {
+        unique_handle mutex(OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name.c_str()));
+        const DWORD result = mutex ? WaitForSingleObject(mutex.get(), 0) : WAIT_FAILED;
+        taken = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+        if (taken) ReleaseMutex(mutex.get());
+    }).join();
+    return taken;
+}
+
+// Wine's server does not check the access right on release, so the access asked for and the
+// decision on a release that fails are what is checked here.
+TEST(InstallerTransactionRunning, AsksForTheRightToReleaseAndNeverKeepsTheMutex) {
+    enum class State { None, Free, Held, Abandoned, SynchronizeOnly };
+    const struct {
+        State state;
+        bool releaseFails;
+        bool running;
+        UINT endedWith;
+    } cases[] = {
+        {State::None, false, false, 0},
+        {State::Free, false, false, 0},
+        {State::Abandoned, false, false, 0},  // its installer was killed: its transaction is over
+        {State::Held, false, true, 0},
+        {State::SynchronizeOnly, false, true, 0},  // can't be released, so it is not taken
+        {State::Free, true, true, ERROR_INSTALL_ALREADY_RUNNING},
+        {State::Abandoned, true, true, ERROR_INSTALL_ALREADY_RUNNING},
+    };
+    InstallerMutexCalls calls;
+    calls.open = OpenRecorded;
+    calls.release = ReleaseOrFail;
+    calls.endProcess = EndRecorded;
+    int row = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(row);
+        const std::wstring name = TestLockName((L"msiexecute" + std::to_wstring(row++)).c_str());
+        unique_handle made;
+        std::unique_ptr<OtherRun> other;
+        if (c.state == State::Free) made.reset(CreateMutexW(nullptr, FALSE, name.c_str()));
+        if (c.state == State::SynchronizeOnly) {
+            PSECURITY_DESCRIPTOR security = nullptr;
+            ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;0x100000;;;WD)", SDDL_REVISION_1,
+                                                                             &security, nullptr));
+            SECURITY_ATTRIBUTES attributes{sizeof attributes, security, FALSE};
+            made.reset(CreateMutexW(&attributes, FALSE, name.c_str()));
+            LocalFree(security);
+        }
+        if (c.state == State::Held || c.state == State::Abandoned) {
+            other = std::make_unique<OtherRun>(name, c.state == State::Abandoned);
+            ASSERT_TRUE(other->taken());
+        }
+        g_accessAsked = 0;
+        g_releaseFails = c.releaseFails;
+        g_endedWith = 0;
+
+        EXPECT_EQ(c.running, InstallerTransactionRunning(name.c_str(), calls));
+        EXPECT_EQ(static_cast<DWORD>(SYNCHRONIZE | MUTEX_MODIFY_STATE), g_accessAsked);
+        EXPECT_EQ(c.endedWith, g_endedWith);
+        if (c.releaseFails) {
+            // What the process would keep, had it not ended: the mutex, owned by this thread.
+            EXPECT_FALSE(FreeForOthers(name));
+            unique_handle kept(OpenMutexW(MUTEX_MODIFY_STATE, FALSE, name.c_str()));
+            EXPECT_TRUE(ReleaseMutex(kept.get()));
+        } else if (c.state == State::Free || c.state == State::Abandoned) {
+            EXPECT_TRUE(FreeForOthers(name)) << "given back";
+        }
+    }
 }
 
 TEST(RunCleaningSession, WhileAnotherRunCleansItSaysSoAndCleansNothing) {

@@ -233,8 +233,8 @@ TEST(InstallerRegistration, APerMachineInstallGoesWholeAndTheOtherVendorsProduct
 }
 
 // A user's install as Windows keeps it: the product below the user's own keys and the user's
-// SID in UserData, the entry in the user's Programs and Features. The code is the installer
-// service's (UserData), so its machine-wide data goes too.
+// SID in UserData, the entry in the user's Programs and Features. The code, named by that
+// user's own data, drives removals there and in the user's hive: that is where it all lies.
 TEST(InstallerRegistration, APerUserInstallOfTheCurrentUserGoesWhole) {
     MemoryRegistry registry;
     const std::wstring user = L"HKCU\\SOFTWARE\\Microsoft\\Installer\\";
@@ -251,7 +251,8 @@ TEST(InstallerRegistration, APerUserInstallOfTheCurrentUserGoesWhole) {
                        L"DisplayName", L"Add-in for Outlook");  // found by its code, not its name
     RecordingLogger logger;
     InstalledProducts installed;
-    CleanRegistry(registry, false, &logger, nullptr, RegistryRuleTable(), nullptr, &installed);
+    CleanRegistry(registry, false, &logger, nullptr, RegistryRuleTable(), nullptr, &installed,
+                  InstallerDataOwnersOfRun(false, L"S-1-5-21-0-0-0-1000"));
     EXPECT_EQ((std::vector<std::wstring>{
                   L"HKCU\\SOFTWARE\\Microsoft\\Installer\\Products\\" + std::wstring(kPacked),
                   data + L"Products\\" + kPacked,
@@ -413,35 +414,44 @@ TEST(InstallerRegistration, The64BitBuildFindsThe32BitViewsEntryByName) {
 
 // Which records may name a product code, and where that code then drives removals: the
 // machine's own records, which only administrators and the installer service write, name it
-// for the whole machine; a record in a user's hive, which that user can write, for that hive.
+// for the whole machine; a record in a user's hive, which that user can write, for that hive;
+// a user's own installer data, which the service writes for an install the user chose, for
+// that user's data and hive.
 TEST(InstallerRegistration, OnlyTheMachinesOwnRecordsNameCodesForTheMachine) {
     constexpr wchar_t kSid[] = L"S-1-5-21-1-2-3-1001";
+    constexpr wchar_t kSelf[] = L"S-1-5-21-1-2-3-1000";  // the user the program runs as
     const std::wstring hive = std::wstring(L"HKLM\\Loaded\\") + kSid;
     const std::wstring userProducts = L"\\SOFTWARE\\Microsoft\\Installer\\Products\\" + std::wstring(kOther);
     const std::wstring userEntry = L"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" +
                                    std::wstring(kOtherBraced);
+    const auto userData = [](const wchar_t* sid) {
+        return kInstallerData + L"UserData\\" + sid + L"\\Products\\" + kOther + L"\\InstallProperties";
+    };
     const struct {
         std::wstring key;
         const wchar_t* value;
         RegistryView view;
-        const wchar_t* hive;  // null: the machine's; "" HKCU; else the user's SID
+        const wchar_t* hive;      // null: the machine's; "" HKCU; else the user's SID
+        const wchar_t* userData;  // the SID whose own installer data names it, or null
     } sources[] = {
-        {kClassesInstaller + L"Products\\" + kOther, L"ProductName", RegistryView::Bits64, nullptr},
+        {kClassesInstaller + L"Products\\" + kOther, L"ProductName", RegistryView::Bits64, nullptr, nullptr},
         {L"HKLM\\SOFTWARE\\Microsoft\\Installer\\Products\\" + std::wstring(kOther), L"ProductName",
-         RegistryView::Bits64, nullptr},
-        {kInstallerData + L"UserData\\" + kSid + L"\\Products\\" + kOther + L"\\InstallProperties", L"DisplayName",
-         RegistryView::Bits64, nullptr},
-        {kUninstall + kOtherBraced, L"DisplayName", RegistryView::Bits64, nullptr},
-        {kUninstall + kOtherBraced, L"DisplayName", RegistryView::Bits32, nullptr},
-        {kUninstall32 + kOtherBraced, L"DisplayName", RegistryView::Bits64, nullptr},
+         RegistryView::Bits64, nullptr, nullptr},
+        {userData(L"S-1-5-18"), L"DisplayName", RegistryView::Bits64, nullptr, nullptr},
+        {userData(kSid), L"DisplayName", RegistryView::Bits64, kSid, kSid},
+        {userData(kSelf), L"DisplayName", RegistryView::Bits64, L"", kSelf},
+        {kUninstall + kOtherBraced, L"DisplayName", RegistryView::Bits64, nullptr, nullptr},
+        {kUninstall + kOtherBraced, L"DisplayName", RegistryView::Bits32, nullptr, nullptr},
+        {kUninstall32 + kOtherBraced, L"DisplayName", RegistryView::Bits64, nullptr, nullptr},
         // Seen through HKCR on Windows, merged over the machine's classes.
-        {L"HKCU\\SOFTWARE\\Classes\\Installer\\Products\\" + std::wstring(kOther), L"ProductName",
-         RegistryView::Bits64, L""},
-        {L"HKCU" + userProducts, L"ProductName", RegistryView::Bits64, L""},
-        {L"HKCU" + userEntry, L"DisplayName", RegistryView::Bits64, L""},
-        {hive + userProducts, L"ProductName", RegistryView::Bits64, kSid},
-        {hive + userEntry, L"DisplayName", RegistryView::Bits64, kSid},
+        {L"HKCU\\SOFTWARE\\Classes\\Installer\\Products\\" + std::wstring(kOther), L"ProductName", RegistryView::Bits64,
+         L"", nullptr},
+        {L"HKCU" + userProducts, L"ProductName", RegistryView::Bits64, L"", nullptr},
+        {L"HKCU" + userEntry, L"DisplayName", RegistryView::Bits64, L"", nullptr},
+        {hive + userProducts, L"ProductName", RegistryView::Bits64, kSid, nullptr},
+        {hive + userEntry, L"DisplayName", RegistryView::Bits64, kSid, nullptr},
     };
+    using BySid = std::map<std::wstring, std::set<std::wstring>>;
     for (const auto& source : sources) {
         SCOPED_TRACE(source.key);
         MemoryRegistry registry;
@@ -453,27 +463,41 @@ TEST(InstallerRegistration, OnlyTheMachinesOwnRecordsNameCodesForTheMachine) {
         ASSERT_EQ(ERROR_SUCCESS,
                   OpenRegistryKey(registry, HKEY_LOCAL_MACHINE, (L"Loaded\\" + std::wstring(kSid)).c_str(),
                                   KEY_ALL_ACCESS, user));
-        InstalledProducts found = FindInstalledProducts(registry, true, RegistryRuleTable());
+        InstalledProducts found =
+            FindInstalledProducts(registry, true, RegistryRuleTable(), InstallerDataOwnersOfRun(true, kSelf));
         const std::set<std::wstring> own = FindOwnProducts(registry, true, RegistryRuleTable(),
                                                            UserHives{kSid, user.get().key, nullptr}, found.packed);
         if (!own.empty()) found.ownHive[kSid] = own;
         const std::set<std::wstring> named{kOther};
-        EXPECT_EQ(source.hive ? std::set<std::wstring>() : named, found.packed);
-        EXPECT_EQ(source.hive ? (std::map<std::wstring, std::set<std::wstring>>{{source.hive, named}})
-                              : (std::map<std::wstring, std::set<std::wstring>>{}),
-                  found.ownHive);
-        EXPECT_EQ(named, found.inHive(source.hive ? source.hive : L""));
-        EXPECT_EQ(source.hive ? std::vector<std::wstring>{} : std::vector<std::wstring>{kOtherBraced},
-                  found.bracedCodes())
+        const bool machine = !source.hive;
+        EXPECT_EQ(machine ? named : std::set<std::wstring>(), found.packed);
+        // Another user's own data names codes for their hive when their turn comes (inHive).
+        const bool inOwnHive = !machine && (!source.userData || !*source.hive);
+        EXPECT_EQ(inOwnHive ? (BySid{{source.hive, named}}) : BySid(), found.ownHive);
+        EXPECT_EQ(source.userData ? (BySid{{source.userData, named}}) : BySid(), found.userData);
+        EXPECT_EQ(named, found.inHive(machine ? L"" : source.hive));
+        // A code that a hive names reaches no one's installer data; one user's data, no one else's.
+        for (const wchar_t* sid : {kSid, kSelf}) {
+            const bool reaches = machine || (source.userData && std::wstring(source.userData) == sid);
+            EXPECT_EQ(reaches ? named : std::set<std::wstring>(), found.inUserData(sid)) << sid;
+        }
+        EXPECT_EQ(machine ? std::vector<std::wstring>{kOtherBraced} : std::vector<std::wstring>{}, found.bracedCodes())
             << "the icons folder below %WINDIR%\\Installer";
     }
 }
 
 // Entries any user can write, beside another vendor's per-machine install: they name that
-// product in the user's hive, where they go; every record of the machine's stays.
+// product in the user's hive, where they go; every record of the machine's stays. So does it
+// for a per-user install of a package the user wrote, with that product's code and the add-in's
+// name: it goes from that user's installer data, with its cached package, and that is all.
 TEST(InstallerRegistration, EntriesPlantedInAUsersHiveRemoveNothingOfTheMachines) {
+    const std::wstring userProducts = kInstallerData + L"UserData\\S-1-5-21-1-2-3-1001\\Products";
     MemoryRegistry registry;
     SeedMachineInstall(registry);
+    registry.setString(userProducts + L"\\" + kOther + L"\\InstallProperties", L"DisplayName",
+                       L"Tallowbrisk for Outlook");
+    registry.setString(userProducts + L"\\" + kOther + L"\\InstallProperties", L"LocalPackage",
+                       L"C:\\windows\\Installer\\u1.msi");
     const std::wstring user = L"HKCU\\SOFTWARE\\Microsoft\\";
     registry.setString(user + L"Windows\\CurrentVersion\\Uninstall\\" + kOtherBraced, L"DisplayName",
                        L"Tallowbrisk helper");
@@ -487,11 +511,14 @@ TEST(InstallerRegistration, EntriesPlantedInAUsersHiveRemoveNothingOfTheMachines
     CleanRegistry(registry, true, &logger, nullptr, RegistryRuleTable(), nullptr, &installed);
     MemoryRegistry unplanted;
     SeedMachineInstall(unplanted);
+    unplanted.createKey(userProducts);
     RecordingLogger unplantedLogger;
     CleanRegistry(unplanted, true, &unplantedLogger, nullptr);
 
     EXPECT_EQ(std::set<std::wstring>{kPacked}, installed.packed);
-    EXPECT_EQ(std::vector<std::wstring>{L"C:\\windows\\Installer\\5d5d.msi"}, installed.localPackages);
+    EXPECT_EQ((std::vector<std::wstring>{L"C:\\windows\\Installer\\5d5d.msi", L"C:\\windows\\Installer\\u1.msi"}),
+              installed.localPackages)
+        << "not the other product's 77aa.msi";
     const auto machineKeys = [](const MemoryRegistry& seen) {
         std::vector<std::wstring> keys;
         for (const std::wstring& key : seen.allKeys()) {
@@ -509,6 +536,7 @@ TEST(InstallerRegistration, EntriesPlantedInAUsersHiveRemoveNothingOfTheMachines
     EXPECT_EQ(Marked({
                   L"HKCR\\Installer\\Products\\" + std::wstring(kOther),
                   user + L"Installer\\Products\\" + kOther,
+                  userProducts + L"\\" + kOther,
                   user + L"Installer\\Features\\" + kOther,
                   user + L"Installer\\UpgradeCodes\\" + kOtherUpgrade,
                   user + L"Windows\\CurrentVersion\\Uninstall\\" + kOtherBraced,

@@ -162,8 +162,8 @@ TEST_F(UserHivesTest, AnotherUsersOfficeRecordsGoAfterTheCurrentUsers) {
 
 // Another user's install of the add-in, as Windows keeps it: the product, its features and its
 // upgrade code below the user's hive, its data below the user's SID in UserData, its entry in the
-// user's Programs and Features. Found through the user's hive, and removed there as for the
-// current user.
+// user's Programs and Features. Found through the user's hive and data, and removed there as for
+// the current user; that user's code reaches no one else's keys.
 TEST_F(UserHivesTest, AnotherUsersInstallerRegistrationGoesWithTheirKeys) {
     const std::wstring packed = L"E4D3C2B106F5817428394A5B6C7D8E9F";
     const std::wstring installer = kHive + L"\\SOFTWARE\\Microsoft\\Installer\\";
@@ -176,12 +176,13 @@ TEST_F(UserHivesTest, AnotherUsersInstallerRegistrationGoesWithTheirKeys) {
     registry.setString(data + L"\\Components\\F3E2D1A6C5B4E6D4F8071A2B3C4D5E40", packed, L"01:\\SOFTWARE\\");
     registry.setString(data + L"\\Products\\" + packed + L"\\InstallProperties", L"LocalPackage",
                        L"C:\\windows\\Installer\\ff95.msi");
-    // What the installer service itself wrote, and so what names the code beyond the user's hive.
+    // What the installer service wrote for that user's install: it names the code for that
+    // user's data and hives.
     registry.setString(data + L"\\Products\\" + packed + L"\\InstallProperties", L"DisplayName",
                        L"Tallowbrisk for Outlook");
     registry.setString(kHive + entries + L"{1B2C3D4E-5F60-4718-8293-A4B5C6D7E8F9}", L"DisplayName", L"Add-in");
-    // The same code below the current user's keys, where nothing names it: gone as well, for the
-    // product is the add-in's.
+    // The same code below the current user's keys, where nothing names it: another user's
+    // install chose it, so it stays.
     registry.setString(std::wstring(L"HKCU") + entries + L"{1B2C3D4E-5F60-4718-8293-A4B5C6D7E8F9}", L"DisplayName",
                        L"Add-in");
 
@@ -189,16 +190,17 @@ TEST_F(UserHivesTest, AnotherUsersInstallerRegistrationGoesWithTheirKeys) {
     CleanRegistry(registry, false, &logger, nullptr, RegistryRuleTable(), &backup, &installed);
     EXPECT_EQ(std::vector<std::wstring>{L"C:\\windows\\Installer\\ff95.msi"}, installed.localPackages);
     const std::vector<std::wstring> own = logger.targets();
-    ASSERT_LE(3u, own.size());
+    ASSERT_LE(2u, own.size());
     EXPECT_EQ((std::vector<std::wstring>{
                   data + L"\\Products\\" + packed,
                   data + L"\\Components\\F3E2D1A6C5B4E6D4F8071A2B3C4D5E40",
-                  L"HKCU" + entries + L"{1B2C3D4E-5F60-4718-8293-A4B5C6D7E8F9}",
               }),
-              std::vector<std::wstring>(own.end() - 3, own.end()));
+              std::vector<std::wstring>(own.end() - 2, own.end()));
+    EXPECT_TRUE(registry.exists(std::wstring(L"HKCU") + entries + L"{1B2C3D4E-5F60-4718-8293-A4B5C6D7E8F9}"));
 
     RecordingLogger userLogger;
-    CleanUserRegistry(registry, false, &userLogger, nullptr, RegistryRuleTable(), &backup, users[0], installed.packed);
+    CleanUserRegistry(registry, false, &userLogger, nullptr, RegistryRuleTable(), &backup, users[0],
+                      installed.inHive(kSid));
     const std::wstring user = std::wstring(L"HKU\\") + kSid;
     const std::vector<std::wstring> targets = userLogger.targets();
     ASSERT_LE(4u, targets.size());
