@@ -21,14 +21,11 @@
 #include "app/main_dialog.h"
 #include "app/unattended_runs.h"
 #include "controls/bitmap_view.h"
-#include "files/settings_files.h"
 #include "platform/app_instance.h"
 #include "platform/installer_transaction.h"
 #include "platform/interactive_session.h"
 #include "platform/run_lock.h"
 #include "platform/user_profiles.h"
-#include "report/log_folder.h"
-#include "report/operations_logger.h"
 #include "res/resource.h"
 
 namespace {
@@ -80,8 +77,8 @@ void RunPostInstall() {
     lock.acquire(kPostInstallWaitMs);
     const DWORD waited = GetTickCount() - start;
     WaitForInstallerTransaction(waited < kPostInstallWaitMs ? kPostInstallWaitMs - waited : 0);
-    OperationsLoggerFile logger;
-    CleanSettingsFiles(&logger);
+    // An installer's deferred custom action runs as the system account, for whichever user installs.
+    RunPostInstallCleaning(ProcessUserSid() == kSystemAccountSid, lock.held());
 }
 
 void RunDialog(HINSTANCE instance) {
@@ -117,16 +114,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandTail, int) {
         return kExitInvalidCommandLine;  // as msiexec exits for a command line it does not know
     }
     if (unattended.run != UnattendedRun::None) {
-        // A log folder that leads elsewhere: nothing is removed, and trying again later would not help.
-        if (LogFolderRefused(std::wstring())) {
-            return kExitFailure;
-        }
-        RunLock lock;
-        if (!lock.acquire(0)) {
-            return kExitTryLater;  // as msiexec does while another installation runs
-        }
         SessionPlatform platform(unattended.allUsers);
-        return unattended.run == UnattendedRun::Quiet ? RunQuietSession(platform) : RunPreviewSession(platform);
+        const RunHeading heading{L"" CLEANER_VERSION, commandTail, unattended.allUsers, ProcessUserName(),
+                                 ProcessUserSid()};
+        return RunUnattended(unattended.run, platform, heading);
     }
     if (IsSwitch(commandTail, L"/?")) {
         MessageBoxW(nullptr, kUsage, L"Tallowbrisk cleaner", MB_OK | MB_ICONINFORMATION);
