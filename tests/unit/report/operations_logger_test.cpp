@@ -213,25 +213,6 @@ TEST(OperationsLoggerFile, TheLastLineEndsTheLogAndMakesAFileWhereNoRecordDid) {
     EXPECT_FALSE(Exists(noLogs / L"Logs"));
 }
 
-// A run's log, its preview's list and its backups are named by one stem: the first file made
-// names them all, so that the folder's bound keeps or removes them together.
-TEST(RunFileStem, TheFilesOfARunShareTheNameOfTheFirst) {
-    LogPlace place;
-    RunFileStem stem(place.windows.path());
-    EXPECT_EQ(stem.path(), L"");
-    const std::wstring made = stem.make();
-    ASSERT_EQ(made.rfind(place.logFolder() + L"\\Tallowbrisk_cleaner_", 0), 0u) << made;
-    Sleep(1100);  // a second file made later still takes the first one's name
-    OperationsLoggerFile log(stem);
-    log.log(L"remove file: ", L"x", 1);
-    EXPECT_EQ(log.logFilePath(), made + L".log");
-    EXPECT_EQ(stem.make(), made);
-
-    TempFolder noLogs;
-    RunFileStem nowhere(noLogs.path());
-    EXPECT_EQ(nowhere.make(), L"");
-}
-
 // The folder's bound: the newest runs (a log with its backups) and the newest previews stay,
 // each counted apart; the run under way stays whatever its stamp; nothing else is chosen.
 TEST(NamesBeyondBound, TheNewestRunsAndPreviewsStayWithTheRunUnderWay) {
