@@ -20,7 +20,13 @@ namespace {
 constexpr wchar_t kClassesHiveFile[] = L"\\AppData\\Local\\Microsoft\\Windows\\UsrClass.dat";
 constexpr wchar_t kClassesSuffix[] = L"_Classes";
 
-DWORD Attributes(const std::wstring& path) { return GetFileAttributesW(ExtendedPath(path).c_str()); }
+// True only when `path` is not there: any other error (no access, say) may hide something to
+// clean, and is not taken for nothing.
+bool Missing(const std::wstring& path) {
+    if (GetFileAttributesW(ExtendedPath(path).c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
 
 }  // namespace
 
@@ -45,20 +51,25 @@ void OtherUsers::cleanEach(OperationsLogger& logger, const UserCleaner& clean) {
     for (const UserProfile& profile : profiles_) {
         if (profile.folder.empty()) {
             logger.log(kCleanUser, ProfileListKeyName(profile.sid).c_str(), 0);
+            ++passedOver_;
             continue;
         }
         // A profile that was removed but left its key behind holds nothing to clean.
-        if (!IsFolder(profile.folder)) {
+        if (Missing(profile.folder)) {
+            logger.log(kCleanUser, profile.folder.c_str(), kPassedOver);
+            ++passedOver_;
             continue;
         }
         User user;
         if (!open(profile, user, logger)) {
+            ++passedOver_;
             continue;  // what it loaded is unloaded here
         }
-        // A folder the user redirected to where the machine must not go is passed over, and fails.
+        ++visited_;
+        // A folder the user redirected to where the machine must not go is passed over.
         std::vector<std::wstring> refused;
         const UserFolders folders = ReadUserFolders(*registry_, user.hive.get().key, profile.folder, &refused);
-        for (const std::wstring& value : refused) logger.log(kCleanUser, value.c_str(), 0);
+        for (const std::wstring& value : refused) logger.log(kCleanUser, value.c_str(), kPassedOver);
         clean(UserHives{profile.sid, user.hive.get().key, user.classes.get().key}, UserFolderLookup(folders));
         close(user, logger);
     }
@@ -72,13 +83,19 @@ bool OtherUsers::open(const UserProfile& profile, User& user, OperationsLogger& 
         OpenRegistryKey(registry, HKEY_USERS, (profile.sid + kClassesSuffix).c_str(), KEY_READ, user.classes);
         return true;
     }
+    const std::wstring file = UserHiveFile(profile.folder);
+    // No hive file, and no one logged on with it (a user deleted by hand, what a temporary
+    // profile left): there is no registry of theirs to clean. Their folders are still cleaned.
+    if (Missing(file)) {
+        logger.log(kCleanUser, file.c_str(), kPassedOver);
+        return true;
+    }
     if (!privilegesTried_) {
         privilegesTried_ = true;
         privileges_ = EnableHivePrivileges();
     }
     // A name no user has, and that no other run of the cleaner uses at the same time.
     const std::wstring name = TemporaryHiveName(GetCurrentProcessId(), profile.sid);
-    const std::wstring file = UserHiveFile(profile.folder);
     user.file = file;
     if (!privileges_ || LoadHive(name, file, user.loaded) != ERROR_SUCCESS ||
         OpenRegistryKey(registry, HKEY_USERS, name.c_str(), KEY_READ, user.hive) != ERROR_SUCCESS) {
@@ -87,7 +104,7 @@ bool OtherUsers::open(const UserProfile& profile, User& user, OperationsLogger& 
     }
     // A user who has never logged on may have no classes hive yet: nothing to clean there.
     const std::wstring classesFile = profile.folder + kClassesHiveFile;
-    if (Attributes(classesFile) == INVALID_FILE_ATTRIBUTES) {
+    if (Missing(classesFile)) {
         return true;
     }
     const std::wstring classesName = name + kClassesSuffix;
@@ -140,11 +157,20 @@ void CleanEveryUser(RegistryApi& registry, bool wow64, OtherUsers& others, const
         ProgressPart part(progress, ++index, parts);
         CleanSettingsFiles(&logger, folders, steps);
         RemoveProductFolders(&logger, folders, steps);
-        CleanUserRegistry(registry, wow64, &logger, &part, RegistryRuleTable(), backup, hives,
-                          installed.inHive(hives.sid));
+        if (hives.hive) {
+            CleanUserRegistry(registry, wow64, &logger, &part, RegistryRuleTable(), backup, hives,
+                              installed.inHive(hives.sid));
+        }
         // The icons folders in the user's roaming folder; the cached packages are the machine's.
         std::vector<std::wstring> userCodes = codes;
         for (std::wstring& code : installed.bracedUserCodes(hives.sid)) userCodes.push_back(std::move(code));
         RemoveInstallerFiles({}, userCodes, &logger, folders, {}, steps);
     });
+}
+
+void CleanEveryUsersSettingsFiles(bool allUsers, RegistryApi& registry, OperationsLogger& logger) {
+    const std::unique_ptr<OtherUsers> others = FindOtherUsers(allUsers, registry, logger);
+    CleanSettingsFiles(&logger);
+    others->cleanEach(
+        logger, [&](const UserHives&, const SpecialFolderLookup& folders) { CleanSettingsFiles(&logger, folders); });
 }

@@ -23,8 +23,10 @@
 
 class OperationsLogger;
 
-// The kind of the record that says a user was passed over: their profile or hive could not be
-// read, or a hive could not be unloaded. It is a failure, and names what could not be read.
+// The kind of the records about a user's part as a whole. Failed: what could not be read (their
+// profile, or a hive that is there), or a hive that could not be unloaded. Passed over: what the
+// cleaner leaves alone by choice or for want of anything there (a profile folder that is gone,
+// a hive file that is gone, a folder of theirs it must not go to).
 extern const wchar_t kCleanUser[];
 
 // What a run cleans for one other user, with their hives open and their folders known.
@@ -42,13 +44,19 @@ public:
 
     // The users still to be visited, whether or not they turn out to be readable.
     size_t count() const { return profiles_.size(); }
+    // Of them, once cleanEach is done: those whose part ran, and those passed over whole.
+    int visited() const { return visited_; }
+    int passedOver() const { return passedOver_; }
 
     // Visits the users one at a time, in ProfileList's order: opens the user's hives, loading
     // those that are not loaded, hands them and the user's folders to `clean`, closes the keys
     // and unloads what it loaded, each unload checked, before the next user. A user whose
-    // profile or hive can't be read is passed over with one failed record; a profile folder
-    // that is gone holds nothing to clean and is passed over silently; a hive that stays loaded
-    // has its failed record: "clean user: " and its file.
+    // profile or hive can't be read is passed over whole with one failed record; a profile
+    // folder that is gone holds nothing to clean, and is passed over with a passed-over record;
+    // a user whose hive file is gone (and who is not logged on) has no registry to clean, and
+    // is cleaned without hives (null in UserHives) after a passed-over record naming the file;
+    // a folder of the user's that ReadUserFolders refuses has its passed-over record; a hive
+    // that stays loaded has its failed record: "clean user: " and its file.
     void cleanEach(OperationsLogger& logger, const UserCleaner& clean);
 
 private:
@@ -68,6 +76,8 @@ private:
     std::vector<UserProfile> profiles_;
     bool privileges_ = false;
     bool privilegesTried_ = false;
+    int visited_ = 0;
+    int passedOver_ = 0;
 };
 
 // A lookup that answers the user's own roaming, local and documents folders, and fails for the rest.
@@ -86,3 +96,7 @@ std::unique_ptr<OtherUsers> FindOtherUsers(bool allUsers, RegistryApi& registry)
 // the current user's part and each other user's; `progress` and `backup` may be null.
 void CleanEveryUser(RegistryApi& registry, bool wow64, OtherUsers& others, const InstallerDataOwners& owners,
                     OperationsLogger& logger, ProgressCleaner* progress, RegistryBackup* backup, RemovalSteps& steps);
+
+// "/postinstall": the settings files of the user the program runs as, then, with `allUsers`, of
+// each other user in turn, their hives open for their turn alone, as CleanEveryUser visits them.
+void CleanEveryUsersSettingsFiles(bool allUsers, RegistryApi& registry, OperationsLogger& logger);

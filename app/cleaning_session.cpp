@@ -8,6 +8,7 @@
 #include "platform/installer_transaction.h"
 #include "platform/registry_win32.h"
 #include "platform/run_lock.h"
+#include "platform/standard_output.h"
 #include "platform/wow64.h"
 #include "registry/clean_registry.h"
 #include "registry/preview_registry.h"
@@ -51,6 +52,8 @@ void SessionPlatform::runCleaners(OperationsLogger& logger, ProgressCleaner& pro
     LoggedRemovalSteps steps(DefaultRemovalSteps(), logger);
     CleanEveryUser(SystemRegistry(), RunningUnderWow64(), *others,
                    InstallerDataOwnersOfRun(allUsers_, ProcessUserSid()), logger, &progress, &backup, steps);
+    usersVisited_ = 1 + others->visited();
+    usersPassedOver_ = others->passedOver();
 }
 
 void SessionPlatform::runPreviewCleaners(OperationsLogger& logger) {
@@ -65,11 +68,15 @@ void SessionPlatform::runPreviewCleaners(OperationsLogger& logger) {
     // No backup: it would write the keys' files, and the preview writes nothing but its list.
     CleanEveryUser(registry, RunningUnderWow64(), *others, InstallerDataOwnersOfRun(allUsers_, ProcessUserSid()),
                    logger, nullptr, nullptr, files);
+    usersVisited_ = 1 + others->visited();
+    usersPassedOver_ = others->passedOver();
 }
 
 bool SessionPlatform::outlookRunning() { return OutlookIsRunning(); }
 
 bool SessionPlatform::installerRunning() { return InstallerTransactionRunning(); }
+
+void SessionPlatform::writeStandardOutput(const std::wstring& line) { WriteLineToStandardOutput(line); }
 
 void SessionPlatform::showMessage(HWND owner, const std::wstring& text) {
     MessageBoxW(owner, text.c_str(), L"Tallowbrisk cleaner", MB_OK | MB_ICONINFORMATION);
@@ -135,22 +142,26 @@ int RunCleaningSession(HWND window, SessionPlatform& platform) {
             platform.showMessage(window, kInstallerRunningMessage);
             return 1;
         }
-        OperationsLoggerFile logger(platform.logWindowsFolder());
-        RegistryBackupFile backup(platform.logWindowsFolder());
-        const HCURSOR previous = platform.setCursor(platform.waitCursor());
+        RunFileStem stem(platform.logWindowsFolder());
         {
-            // Nothing else puts the GUI thread into a COM apartment, and without one the taskbar
-            // object cannot be created. The apartment outlives the sink that holds the object.
-            ComApartment apartment;
-            ProgressCleanerIconic progress(window, platform.progressPlatform());
-            progress.progress(0, 100);
-            platform.runCleaners(logger, progress, backup);
-            progress.progress(100, 100);
-            platform.setCursor(previous);
-            text = ClosingMessage({logger.removedCount(), logger.failedCount(), logger.passedOverCount()},
-                                  logger.logFilePath(), logger.writeFailedOnce());
-        }  // the taskbar button shows no progress any more
-    }      // the log and backup files are closed, complete, before the message names the log
+            OperationsLoggerFile logger(stem);
+            RegistryBackupFile backup(stem);
+            const HCURSOR previous = platform.setCursor(platform.waitCursor());
+            {
+                // Nothing else puts the GUI thread into a COM apartment, and without one the taskbar
+                // object cannot be created. The apartment outlives the sink that holds the object.
+                ComApartment apartment;
+                ProgressCleanerIconic progress(window, platform.progressPlatform());
+                progress.progress(0, 100);
+                platform.runCleaners(logger, progress, backup);
+                progress.progress(100, 100);
+                platform.setCursor(previous);
+                text = ClosingMessage({logger.removedCount(), logger.failedCount(), logger.passedOverCount()},
+                                      logger.logFilePath(), logger.writeFailedOnce());
+            }  // the taskbar button shows no progress any more
+        }      // the log and backup files are closed, complete, before the message names the log
+        PruneLogFolder(platform.logWindowsFolder(), stem.path());
+    }
     platform.showMessage(window, text);
     return 1;
 }

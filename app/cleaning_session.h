@@ -36,9 +36,18 @@ public:
     virtual bool outlookRunning();
     // A Windows Installer transaction is in progress (platform/installer_transaction.h).
     virtual bool installerRunning();
+    // One line to the process's standard output, where it has one (platform/standard_output.h).
+    virtual void writeStandardOutput(const std::wstring& line);
+
+    // Of the users of the last run of the cleaners: those whose part ran (the user the program
+    // runs as among them), and those passed over whole (app/all_users.h).
+    virtual int usersVisited() const { return usersVisited_; }
+    virtual int usersPassedOver() const { return usersPassedOver_; }
 
 private:
     bool allUsers_;
+    int usersVisited_ = 0;
+    int usersPassedOver_ = 0;
 };
 
 // Runs one session for the main dialog `window` (may be null: no taskbar progress) and

@@ -1,7 +1,8 @@
 // Entry point of the Tallowbrisk cleaner.
 //
 //   TallowbriskCleaner.exe                 shows the cleaning dialog
-//   TallowbriskCleaner.exe /postinstall    removes the add-in's settings files, silently
+//   TallowbriskCleaner.exe /postinstall    removes the add-in's settings files, silently (as
+//                                           the system account, every user's)
 //   TallowbriskCleaner.exe /quiet          a whole cleaning session without any window
 //   TallowbriskCleaner.exe /preview        lists what a session would remove, removing nothing
 //   ... /quiet /allusers, /preview /allusers  the same for every user of the machine (as the
@@ -9,14 +10,15 @@
 //   TallowbriskCleaner.exe /?              shows the switches and the exit codes
 //
 // The dialog and "/postinstall" exit with 0; "/quiet" and "/preview" tell their outcome in the
-// exit code. Where no one can see a window (session 0, the system account), none is shown:
-// "/?" exits with 0, any other tail but the switches with 1639. One run cleans at a time
-// (platform/run_lock.h): while another runs, "/quiet" and "/preview" exit with 1618 at once,
-// the dialog says so and ends, and "/postinstall" waits for it. An installation in progress
-// holds back every mode but "/postinstall", which the add-in's installer itself runs; a look
-// at the installer's mutex that could not give it back ends the process with 1618, in any
-// mode (platform/installer_transaction.h). The "mHyperlink" class registers itself during
-// static initialisation, before this entry point runs, and after the DLL search is narrowed
+// exit code, and in a summary line at the end of their log and on standard output. Where no one
+// can see a window (session 0, the system account), none is shown: "/?" exits with 0, any other
+// tail but the switches with 1639. One run cleans at a time (platform/run_lock.h): while another
+// runs, "/quiet" and "/preview" exit with 1618 at once, the dialog says so and ends, and
+// "/postinstall" waits for it. An installation in progress holds back every mode but
+// "/postinstall", which the add-in's installer itself runs; a look at the installer's mutex that
+// could not give it back ends the process with 1618, in any mode
+// (platform/installer_transaction.h). The "mHyperlink" class registers itself during static
+// initialisation, before this entry point runs, and after the DLL search is narrowed
 // (app/hardening.cpp).
 
 #include <windows.h>
@@ -24,14 +26,11 @@
 #include "app/main_dialog.h"
 #include "app/unattended_runs.h"
 #include "controls/bitmap_view.h"
-#include "files/settings_files.h"
 #include "platform/app_instance.h"
 #include "platform/installer_transaction.h"
 #include "platform/interactive_session.h"
 #include "platform/run_lock.h"
 #include "platform/user_profiles.h"
-#include "report/log_folder.h"
-#include "report/operations_logger.h"
 #include "res/resource.h"
 
 namespace {
@@ -46,20 +45,21 @@ constexpr wchar_t kUsage[] =
     L"1618: Outlook is running, an installation is running, or another run of this "
     L"program is cleaning, nothing was touched, try again later.\n"
     L"/preview\tLists what /quiet would remove in a \".preview.log\" file beside the log, and "
-    L"removes nothing. Exit code 0: nothing to remove, no file written; 1: something to remove; "
-    L"1603: the log folder is a link or a mount point; "
-    L"1618: an installation is running, or another run of this program is cleaning, nothing was "
-    L"written, try again later.\n"
+    L"removes nothing. Exit code 0: nothing to remove; 1: something to remove, or something /quiet "
+    L"would fail on; 1603: the log folder is a link or a mount point; "
+    L"1618: an installation is running, or another run of this program is cleaning, try again later.\n"
     L"/quiet /allusers, /preview /allusers\tThe same for every user who has a profile on this machine, "
     L"their registry hives loaded while they are not logged on. Run as the system account, /quiet and "
     L"/preview always do this. A user whose profile or hive can't be read is passed over with a "
-    L"\"clean user\" line in the log, and /quiet exits with 1603.\n"
-    L"/postinstall\tRemoves only the add-in's settings files, silently. While another run of this "
-    L"program is cleaning, it waits for it, 10 minutes at most; it does not wait for an installation, "
-    L"since the add-in's installer runs it. Exit code 0.\n"
+    L"\"clean user\" line saying \"fail\", and /quiet exits with 1603; a profile without its hive file, "
+    L"or a folder on a network share, is passed over without failing.\n"
+    L"/postinstall\tRemoves only the add-in's settings files, silently; as the system account, every user's. "
+    L"While another run of this program is cleaning, it waits for it, 10 minutes at most; it does not wait "
+    L"for an installation, since the add-in's installer runs it. Exit code 0.\n"
     L"/?\tShows this message. Exit code 0.\n"
     L"\n"
-    L"The log: %WINDIR%\\Logs\\TallowBriskCleaner\\Tallowbrisk_cleaner_<UTC time>.log\n"
+    L"The log: %WINDIR%\\Logs\\TallowBriskCleaner\\Tallowbrisk_cleaner_<UTC time>.log (the newest 30 runs are "
+    L"kept). /quiet and /preview end it with a summary line, which they also write to standard output.\n"
     L"The switch must be the whole command line, in any letter case. One run cleans at a time: "
     L"the dialog, started while another run is cleaning, says so and ends. Where no one can see a "
     L"window (as the system account, or in session 0), any other command line exits with 1639 and "
@@ -82,8 +82,8 @@ void RunPostInstall() {
     // the settings files that this removes are no installer's to write.
     RunLock lock;
     lock.acquire(kPostInstallWaitMs);
-    OperationsLoggerFile logger;
-    CleanSettingsFiles(&logger);
+    // An installer's deferred custom action runs as the system account, for whichever user installs.
+    RunPostInstallCleaning(ProcessUserSid() == kSystemAccountSid, lock.held());
 }
 
 void RunDialog(HINSTANCE instance) {
@@ -119,16 +119,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandTail, int) {
         return kExitInvalidCommandLine;  // as msiexec exits for a command line it does not know
     }
     if (unattended.run != UnattendedRun::None) {
-        // A log folder that leads elsewhere: nothing is removed, and trying again later would not help.
-        if (LogFolderRefused(std::wstring())) {
-            return kExitFailure;
-        }
-        RunLock lock;
-        if (!lock.acquire(0)) {
-            return kExitTryLater;  // as msiexec does while another installation runs
-        }
         SessionPlatform platform(unattended.allUsers);
-        return unattended.run == UnattendedRun::Quiet ? RunQuietSession(platform) : RunPreviewSession(platform);
+        const RunHeading heading{L"" CLEANER_VERSION, commandTail, unattended.allUsers, ProcessUserName(),
+                                 ProcessUserSid()};
+        return RunUnattended(unattended.run, platform, heading);
     }
     if (IsSwitch(commandTail, L"/?")) {
         MessageBoxW(nullptr, kUsage, L"Tallowbrisk cleaner", MB_OK | MB_ICONINFORMATION);

@@ -2,25 +2,71 @@
 
 #include <windows.h>
 
+#include "app/all_users.h"
+#include "platform/registry_win32.h"
+#include "platform/run_lock.h"
 #include "registry/registry_backup_file.h"
 #include "report/log_folder.h"
 #include "report/operations_logger.h"
 #include "report/progress_cleaner.h"
 
-int RunQuietSession(SessionPlatform& platform) {
+namespace {
+
+RunSummary SummaryOf(const RunHeading& heading, bool preview) {
+    RunSummary summary;
+    summary.heading = heading;
+    summary.preview = preview;
+    return summary;
+}
+
+// The summary's counts: the log's lines, by outcome.
+void Count(const OperationsLoggerFile& log, const SessionPlatform& platform, RunSummary& summary) {
+    summary.usersVisited = platform.usersVisited();
+    summary.usersPassedOver = platform.usersPassedOver();
+    summary.removed = log.removedCount();
+    summary.failed = log.failedCount();
+    summary.passedOver = log.passedOverCount();
+}
+
+// Ends an unattended run: its summary last in its log (`log` may be null: nowhere to write it)
+// and on standard output. With `stem`, this run holds the run lock, and the log folder keeps
+// the newest runs only. Returns the run's exit code.
+int Finish(SessionPlatform& platform, OperationsLoggerFile* log, const RunFileStem* stem, RunSummary& summary,
+           int exitCode, const wchar_t* reason) {
+    summary.exitCode = exitCode;
+    summary.reason = reason;
+    const std::wstring line = SummaryLine(summary);
+    if (log) {
+        log->writeLastLine(line);
+    }
+    platform.writeStandardOutput(line);
+    if (stem) {
+        PruneLogFolder(stem->windowsFolder(), stem->path());
+    }
+    return exitCode;
+}
+
+}  // namespace
+
+int RunQuietSession(SessionPlatform& platform, const RunHeading& heading) {
+    RunSummary summary = SummaryOf(heading, false);
     // A log folder that leads elsewhere would take the log and the backups there: nothing is
     // removed without them, and trying again later changes nothing.
     if (LogFolderRefused(platform.logWindowsFolder())) {
-        return kExitFailure;
+        return Finish(platform, nullptr, nullptr, summary, kExitFailure, kReasonLogFolderRefused);
     }
+    RunFileStem stem(platform.logWindowsFolder());
+    OperationsLoggerFile logger(stem);
     // Outlook holds the add-in's files and rewrites its keys; a run now would be half a run.
     // An installer's transaction would be cut into.
-    if (platform.outlookRunning() || platform.installerRunning()) {
-        return kExitTryLater;
+    if (platform.outlookRunning()) {
+        return Finish(platform, &logger, &stem, summary, kExitTryLater, kReasonOutlookRunning);
     }
-    OperationsLoggerFile logger(platform.logWindowsFolder());
+    if (platform.installerRunning()) {
+        return Finish(platform, &logger, &stem, summary, kExitTryLater, kReasonInstallationRunning);
+    }
     {
-        RegistryBackupFile backup(platform.logWindowsFolder());
+        RegistryBackupFile backup(stem);
         // No one reads a message here: nothing is removed unless the log and the backup are open,
         // and nothing more once a write to either failed. The installer is asked once more just
         // before the first removal, since the search before it can take minutes.
@@ -30,21 +76,68 @@ int RunQuietSession(SessionPlatform& platform) {
         platform.runCleaners(logger, noProgress, backup);
     }
     if (logger.heldBack()) {
-        return kExitTryLater;
+        // Its records were never written: nothing was removed, and the summary counts nothing.
+        return Finish(platform, &logger, &stem, summary, kExitTryLater, kReasonInstallationRunning);
     }
-    return logger.failedCount() || logger.writeFailedOnce() ? kExitFailure : kExitSuccess;
+    Count(logger, platform, summary);
+    if (logger.writeFailedOnce()) {
+        return Finish(platform, &logger, &stem, summary, kExitFailure, kReasonLogNotWritten);
+    }
+    if (logger.failedCount()) {
+        return Finish(platform, &logger, &stem, summary, kExitFailure, kReasonRemovalFailed);
+    }
+    return Finish(platform, &logger, &stem, summary, kExitSuccess,
+                  logger.removedCount() ? kReasonCleaned : kReasonNothingToRemove);
 }
 
-int RunPreviewSession(SessionPlatform& platform) {
+int RunPreviewSession(SessionPlatform& platform, const RunHeading& heading) {
+    RunSummary summary = SummaryOf(heading, true);
     if (LogFolderRefused(platform.logWindowsFolder())) {
-        return kExitFailure;  // its list could not be written where it belongs either
+        // Its list could not be written where it belongs either.
+        return Finish(platform, nullptr, nullptr, summary, kExitFailure, kReasonLogFolderRefused);
     }
+    RunFileStem stem(platform.logWindowsFolder());
+    OperationsLoggerFile preview(stem, OperationsLoggerFile::Kind::Preview);
     if (platform.installerRunning()) {
-        return kExitTryLater;
+        return Finish(platform, &preview, &stem, summary, kExitTryLater, kReasonInstallationRunning);
     }
-    OperationsLoggerFile preview(platform.logWindowsFolder(), OperationsLoggerFile::Kind::Preview);
     platform.runPreviewCleaners(preview);
-    return preview.removalCount() ? kExitSomethingFound : kExitSuccess;
+    Count(preview, platform, summary);
+    // What a run would remove, or fail on; what it would pass over leaves the machine as clean.
+    if (preview.removedCount() + preview.failedCount()) {
+        return Finish(platform, &preview, &stem, summary, kExitSomethingFound, kReasonSomethingToRemove);
+    }
+    return Finish(platform, &preview, &stem, summary, kExitSuccess, kReasonNothingToRemove);
+}
+
+int RunUnattended(UnattendedRun run, SessionPlatform& platform, const RunHeading& heading) {
+    const bool preview = run == UnattendedRun::Preview;
+    // A log folder that leads elsewhere: nothing is removed, and trying again later would not help.
+    if (LogFolderRefused(platform.logWindowsFolder())) {
+        return preview ? RunPreviewSession(platform, heading) : RunQuietSession(platform, heading);
+    }
+    RunLock lock;
+    if (!lock.acquire(0)) {
+        // As msiexec does while another installation runs. The other run's files are its own:
+        // this run's word goes to a file of its own (or, within the same second, after the other
+        // run's lines), and the folder is left as it is.
+        RunSummary summary = SummaryOf(heading, preview);
+        RunFileStem stem(platform.logWindowsFolder());
+        OperationsLoggerFile log(stem, preview ? OperationsLoggerFile::Kind::Preview : OperationsLoggerFile::Kind::Log);
+        return Finish(platform, &log, nullptr, summary, kExitTryLater, kReasonAnotherRun);
+    }
+    return preview ? RunPreviewSession(platform, heading) : RunQuietSession(platform, heading);
+}
+
+void RunPostInstallCleaning(bool allUsers, bool holdsLock) {
+    RunFileStem stem;
+    {
+        OperationsLoggerFile logger(stem);
+        CleanEveryUsersSettingsFiles(allUsers, SystemRegistry(), logger);
+    }
+    if (holdsLock) {
+        PruneLogFolder(stem.windowsFolder(), stem.path());
+    }
 }
 
 UnattendedChoice ChooseUnattendedRun(const wchar_t* commandTail, bool runsAsSystem, bool interactive) {

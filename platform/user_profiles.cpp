@@ -125,7 +125,9 @@ std::wstring UserFolderFromValue(const std::wstring& value, const std::wstring& 
 UserFolders ReadUserFolders(RegistryApi& registry, HKEY hive, const std::wstring& profile,
                             std::vector<std::wstring>* refused) {
     unique_registry_key folders;
-    OpenRegistryKey(registry, hive, kUserShellFolders, KEY_READ, folders);
+    if (hive) {
+        OpenRegistryKey(registry, hive, kUserShellFolders, KEY_READ, folders);
+    }
     const HKEY key = folders.get().key;
     const auto folder = [&](const wchar_t* name, const wchar_t* fallback) {
         const std::wstring value = ReadUserFolder(registry, key, name, fallback);
@@ -140,16 +142,44 @@ UserFolders ReadUserFolders(RegistryApi& registry, HKEY hive, const std::wstring
     return found;
 }
 
-std::wstring ProcessUserSid() {
+namespace {
+
+// The TOKEN_USER of this process's token; empty when it can't be read.
+std::vector<BYTE> ProcessTokenUser() {
     unique_handle token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return std::wstring();
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return {};
     DWORD size = 0;
     GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
     std::vector<BYTE> buffer(size ? size : 1);
-    if (!GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) return std::wstring();
+    if (!GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) return {};
+    return buffer;
+}
+
+}  // namespace
+
+std::wstring ProcessUserSid() {
+    std::vector<BYTE> user = ProcessTokenUser();
     unique_local<wchar_t*> text;
-    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, text.put())) {
+    if (user.empty() || !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, text.put())) {
         return std::wstring();
     }
     return text.get();
+}
+
+std::wstring ProcessUserName() {
+    std::vector<BYTE> user = ProcessTokenUser();
+    if (user.empty()) return std::wstring();
+    const PSID sid = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
+    DWORD nameSize = 0;
+    DWORD domainSize = 0;
+    SID_NAME_USE use;
+    LookupAccountSidW(nullptr, sid, nullptr, &nameSize, nullptr, &domainSize, &use);
+    if (nameSize == 0) return std::wstring();
+    std::vector<wchar_t> name(nameSize);
+    std::vector<wchar_t> domain(domainSize ? domainSize : 1);
+    if (!LookupAccountSidW(nullptr, sid, name.data(), &nameSize, domain.data(), &domainSize, &use)) {
+        return std::wstring();
+    }
+    const std::wstring domainText = domain.data();
+    return domainText.empty() ? std::wstring(name.data()) : domainText + L'\\' + name.data();
 }

@@ -40,7 +40,8 @@ struct UserFolders {
     std::wstring documents;  // Personal
 };
 
-// Reads the user's folders from `hive` (the user's HKCU). A missing value gives the folder's
+// Reads the user's folders from `hive` (the user's HKCU; null: a user without one, whose
+// folders are all the defaults). A missing value gives the folder's
 // default below `profile`; a value that names a folder through anything but %USERPROFILE%,
 // which stands for `profile`, or that is not a local path on a drive letter, gives an empty
 // folder (passed over), and its value goes to `refused`: the other variables would be this
@@ -59,3 +60,6 @@ bool IsLocalDrivePath(const std::wstring& path);
 // empty when the token can't be read.
 std::wstring ProcessUserSid();
 constexpr wchar_t kSystemAccountSid[] = L"S-1-5-18";
+// The same user's account name, "DOMAIN\name" as Windows names it (in its own language: "NT
+// AUTHORITY\SYSTEM" on an English system), or empty when it can't be looked up.
+std::wstring ProcessUserName();

@@ -6,9 +6,11 @@
 
 #include "registry/export_key_tree.h"
 #include "registry/reg_file_text.h"
-#include "report/log_folder.h"
 
-RegistryBackupFile::RegistryBackupFile(std::wstring windowsFolder) : windowsFolder_(std::move(windowsFolder)) {}
+RegistryBackupFile::RegistryBackupFile(std::wstring windowsFolder)
+    : ownStem_(std::move(windowsFolder)), stem_(&ownStem_) {}
+
+RegistryBackupFile::RegistryBackupFile(RunFileStem& stem) : stem_(&stem) {}
 
 RegistryBackupFile::~RegistryBackupFile() {
     for (Output& output : outputs_) {
@@ -70,14 +72,11 @@ bool RegistryBackupFile::write(const std::wstring& sections, bool view32) {
 }
 
 bool RegistryBackupFile::open(Output& output, bool view32) {
-    if (!stemMade_) {
-        stemMade_ = true;
-        stem_ = NewLogFileStem(windowsFolder_);
-    }
-    if (stem_.empty()) {
+    const std::wstring& stem = stem_->make();
+    if (stem.empty()) {
         return false;
     }
-    const std::wstring path = stem_ + (view32 ? L".32.reg" : L".reg");
+    const std::wstring path = stem + (view32 ? L".32.reg" : L".reg");
     // A file of the same name, from a run in the same second, is added to rather than begun
     // anew: its keys may be gone by now, and this is their only copy. Sections stand alone, so
     // the file stays one that imports whole. Each key's sections reach the file before the key

@@ -1,6 +1,7 @@
 #pragma once
 // The registry backup as files that the registry editor imports: "Tallowbrisk_cleaner_", the
-// UTC time stamp of the first key saved, and ".reg", beside the operations log. Under WOW64
+// UTC time stamp of the first key saved (or the stem the run's log shares), and ".reg", beside
+// the operations log. Under WOW64
 // the keys deleted in the 32-bit view go to a second file, ending in ".32.reg", since the
 // same name stands for another key there; it is imported with "reg import FILE /reg:32".
 // The files are made by the first key saved into each, so a run that deletes no key leaves
@@ -12,12 +13,16 @@
 
 #include "platform/unique_any.h"
 #include "registry/registry_backup.h"
+#include "report/log_folder.h"
 
 class RegistryBackupFile : public RegistryBackup {
 public:
     // The files go to "<Windows folder>\Logs\TallowBriskCleaner". Tests name another folder to
     // stand for the Windows folder; empty means the real one.
     explicit RegistryBackupFile(std::wstring windowsFolder = std::wstring());
+    // The same, named by the stem the run's log shares (report/log_folder.h), which must outlive
+    // the backup: a log and its backups go, and stay, together.
+    explicit RegistryBackupFile(RunFileStem& stem);
 
     RegistryBackupFile(const RegistryBackupFile&) = delete;
     RegistryBackupFile& operator=(const RegistryBackupFile&) = delete;
@@ -54,8 +59,7 @@ private:
     bool write(const std::wstring& sections, bool view32);
     bool open(Output& output, bool view32);
 
-    std::wstring windowsFolder_;
-    std::wstring stem_;  // both files share the time stamp of the first write
-    bool stemMade_ = false;
+    RunFileStem ownStem_;
+    RunFileStem* stem_;  // both files share the time stamp of the first write
     Output outputs_[2];
 };

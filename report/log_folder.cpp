@@ -4,8 +4,11 @@
 #include <sddl.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cwchar>
+#include <set>
 
+#include "platform/folder_listing.h"
 #include "platform/handle_files.h"
 #include "platform/shell_folder.h"
 #include "platform/user_profiles.h"
@@ -18,7 +21,119 @@ constexpr wchar_t kLogFilePrefix[] = L"\\Tallowbrisk_cleaner_";
 
 bool IsWellKnown(PSID sid, WELL_KNOWN_SID_TYPE type) { return sid && IsValidSid(sid) && IsWellKnownSid(sid, type); }
 
+// "Tallowbrisk_cleaner_", as a name in the folder begins.
+constexpr wchar_t kNamePrefix[] = L"Tallowbrisk_cleaner_";
+constexpr size_t kNamePrefixLength = sizeof kNamePrefix / sizeof kNamePrefix[0] - 1;
+// "YYYY_MM_DDThh_mm_ssZ": digits, and these characters at these places.
+constexpr wchar_t kStampShape[] = L"0000_00_00T00_00_00Z";
+constexpr size_t kStampLength = sizeof kStampShape / sizeof kStampShape[0] - 1;
+
+bool IsStamp(const std::wstring& text) {
+    if (text.size() != kStampLength) return false;
+    for (size_t i = 0; i < kStampLength; ++i) {
+        const bool digit = text[i] >= L'0' && text[i] <= L'9';
+        if (kStampShape[i] == L'0' ? !digit : text[i] != kStampShape[i]) return false;
+    }
+    return true;
+}
+
+enum class FileKind { None, Run, Preview };
+
+// What a name in the log folder is, by the program's own pattern exactly (the letter case the
+// program writes), with its stamp.
+FileKind KindOfName(const std::wstring& name, std::wstring* stamp) {
+    if (name.size() <= kNamePrefixLength + kStampLength || name.compare(0, kNamePrefixLength, kNamePrefix) != 0) {
+        return FileKind::None;
+    }
+    *stamp = name.substr(kNamePrefixLength, kStampLength);
+    const std::wstring ending = name.substr(kNamePrefixLength + kStampLength);
+    if (!IsStamp(*stamp)) return FileKind::None;
+    if (ending == L".log" || ending == L".reg" || ending == L".32.reg") return FileKind::Run;
+    return ending == L".preview.log" ? FileKind::Preview : FileKind::None;
+}
+
 }  // namespace
+
+const std::wstring& RunFileStem::make() {
+    if (!made_) {
+        made_ = true;
+        stem_ = NewLogFileStem(windowsFolder_);
+    }
+    return stem_;
+}
+
+std::vector<std::wstring> NamesBeyondBound(const std::vector<std::wstring>& names, const std::wstring& ownStamp,
+                                           size_t keep) {
+    // The stamps of each kind, newest first; the newest `keep` of each, and the run's own, stay.
+    std::set<std::wstring, std::greater<std::wstring>> stamps[2];
+    for (const std::wstring& name : names) {
+        std::wstring stamp;
+        const FileKind kind = KindOfName(name, &stamp);
+        if (kind != FileKind::None) stamps[kind == FileKind::Preview].insert(stamp);
+    }
+    std::set<std::wstring> kept[2];
+    for (int kind = 0; kind < 2; ++kind) {
+        size_t count = 0;
+        for (const std::wstring& stamp : stamps[kind]) {
+            if (count++ == keep) break;
+            kept[kind].insert(stamp);
+        }
+    }
+    std::vector<std::wstring> beyond;
+    for (const std::wstring& name : names) {
+        std::wstring stamp;
+        const FileKind kind = KindOfName(name, &stamp);
+        if (kind != FileKind::None && stamp != ownStamp && !kept[kind == FileKind::Preview].count(stamp)) {
+            beyond.push_back(name);
+        }
+    }
+    return beyond;
+}
+
+size_t PruneLogFolder(const std::wstring& windowsFolder, const std::wstring& ownStem, size_t keep) {
+    const std::wstring path = LogFolderPath(windowsFolder);
+    if (path.empty() || LogFolderRefused(windowsFolder)) {
+        return 0;
+    }
+    // The folder by name below "Logs", checked as any entry below a starting point is.
+    OpenedEntry opened;
+    if (OpenFolderBelow(path, std::wstring(), 0, opened) != OpenResult::Opened || opened.isLink) {
+        return 0;
+    }
+    OpenFolder folder{std::move(opened.handle), path, opened.finalPath};
+    std::vector<FolderEntry> entries;
+    std::vector<std::wstring> names;
+    FolderListing listing(folder.handle.get());
+    ListedEntry listed;
+    bool finished = false;
+    while (listing.next(listed, finished)) {
+        // Files alone: a folder or a link of such a name is not the program's.
+        if ((listed.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0) {
+            names.push_back(listed.name);
+            entries.push_back(FolderEntry{path + L'\\' + listed.name, listed, &folder});
+        }
+    }
+    if (!finished) {
+        return 0;  // a listing cut short would make old runs look like the newest
+    }
+    const size_t slash = ownStem.find_last_of(L'\\');
+    const std::wstring ownName = slash == std::wstring::npos ? ownStem : ownStem.substr(slash + 1);
+    const std::wstring ownStamp =
+        ownName.size() > kNamePrefixLength ? ownName.substr(kNamePrefixLength) : std::wstring();
+    const std::vector<std::wstring> beyond = NamesBeyondBound(names, ownStamp, keep);
+    size_t deleted = 0;
+    for (const FolderEntry& entry : entries) {
+        if (std::find(beyond.begin(), beyond.end(), entry.name()) == beyond.end()) continue;
+        OpenedEntry file;
+        if (OpenListedEntry(entry, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, false, file) ==
+                OpenResult::Opened &&
+            !file.isLink && !(file.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+            MarkForDeletion(file.handle.get())) {
+            ++deleted;
+        }
+    }
+    return deleted;
+}
 
 std::wstring LogFolderPath(const std::wstring& windowsFolder) {
     std::wstring path = windowsFolder;

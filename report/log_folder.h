@@ -1,11 +1,13 @@
 #pragma once
 // The folder and the names that the program's own files share: the operations log and the
 // registry backup both go to "<Windows folder>\Logs\TallowBriskCleaner", named
-// "Tallowbrisk_cleaner_" and the UTC time stamp of their first write.
+// "Tallowbrisk_cleaner_" and the UTC time stamp of their run's first write; the folder keeps the
+// newest runs' files only.
 
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/unique_any.h"
 
@@ -17,6 +19,48 @@
 // folder's (SecureLogFolder): the backups hold other users' keys, and no one but the system
 // account and administrators may read or plant anything there.
 std::wstring NewLogFileStem(const std::wstring& windowsFolder);
+
+// The name that the files of one run share: the log (or the preview's list) and the registry
+// backups, "...\Tallowbrisk_cleaner_<stamp>" and their own endings, the stamp being the UTC time
+// of the first of them made. Made by NewLogFileStem at the first ask, and kept.
+class RunFileStem {
+public:
+    // `windowsFolder` as NewLogFileStem takes it.
+    explicit RunFileStem(std::wstring windowsFolder = std::wstring()) : windowsFolder_(std::move(windowsFolder)) {}
+    RunFileStem(const RunFileStem&) = delete;
+    RunFileStem& operator=(const RunFileStem&) = delete;
+
+    // The stem, made now if it is not yet: empty when it can't be (see NewLogFileStem), and
+    // then for good.
+    const std::wstring& make();
+    // The stem as made, or empty.
+    const std::wstring& path() const { return stem_; }
+    const std::wstring& windowsFolder() const { return windowsFolder_; }
+
+private:
+    std::wstring windowsFolder_;
+    std::wstring stem_;
+    bool made_ = false;
+};
+
+// How many runs the log folder keeps the files of, and as many previews: the newest, by the
+// time stamp of their names. A run's registry backups go with its log.
+constexpr size_t kKeptRuns = 30;
+
+// Of the names in the log folder, those that go so that the newest `keep` runs (the stamps of
+// ".log", ".reg" and ".32.reg" files) and the newest `keep` previews (".preview.log") stay,
+// and the run whose stamp is `ownStamp` whatever its age (a clock set back leaves the run under
+// way looking old). Only names of the program's own pattern are chosen.
+std::vector<std::wstring> NamesBeyondBound(const std::vector<std::wstring>& names, const std::wstring& ownStamp,
+                                           size_t keep);
+
+// Deletes from the log folder the files NamesBeyondBound chooses, `ownStem` being the run's
+// own (a RunFileStem's path, or empty). The folder is opened as the log folder and not through
+// a link (nothing is done where it is refused), each file through its handle, checked to be
+// the plain file the listing showed: folders and links of those names stay, and what a link
+// leads to is never touched. For the runs that hold the run lock, after their own files are
+// closed. Returns how many files were deleted.
+size_t PruneLogFolder(const std::wstring& windowsFolder, const std::wstring& ownStem, size_t keep = kKeptRuns);
 
 // The log folder "<Windows folder>\Logs\TallowBriskCleaner" (empty when the Windows folder can't
 // be found), as NewLogFileStem uses it.

@@ -14,12 +14,15 @@ constexpr wchar_t kPreviewFileSuffix[] = L".preview.log";
 }  // namespace
 
 OperationsLoggerFile::OperationsLoggerFile(std::wstring windowsFolder, Kind kind)
-    : windowsFolder_(std::move(windowsFolder)), kind_(kind) {}
+    : ownStem_(std::move(windowsFolder)), stem_(&ownStem_), kind_(kind) {}
+
+OperationsLoggerFile::OperationsLoggerFile(RunFileStem& stem, Kind kind) : stem_(&stem), kind_(kind) {}
 
 OperationsLoggerFile::~OperationsLoggerFile() = default;
 
 void OperationsLoggerFile::open() {
-    std::wstring path = NewLogFileStem(windowsFolder_);
+    openTried_ = true;
+    std::wstring path = stem_->make();
     if (path.empty()) {
         // Without the Windows folder there is no place for the log; the records are still counted.
         return;
@@ -104,4 +107,20 @@ void OperationsLoggerFile::log(const wchar_t* kind, const wchar_t* target, int s
     } else if (succeeded == kPassedOver) {
         ++passedOverCount_;
     }
+}
+
+bool OperationsLoggerFile::writeLastLine(const std::wstring& line) {
+    if (!file_ && !openTried_) {
+        initialised_ = true;
+        open();
+    }
+    if (!file_) {
+        return false;
+    }
+    if (!AppendWhole(file_.get(), logFilePath_, line + L"\r\n")) {
+        file_.reset();
+        writeFailed_ = true;
+        return false;
+    }
+    return true;
 }

@@ -49,6 +49,9 @@ public:
     // The log goes to "<Windows folder>\Logs\TallowBriskCleaner". Tests name another folder
     // to stand for the Windows folder; empty means the real one.
     explicit OperationsLoggerFile(std::wstring windowsFolder = std::wstring(), Kind kind = Kind::Log);
+    // The same, named by the stem the run's other files share (report/log_folder.h), which
+    // must outlive the logger.
+    explicit OperationsLoggerFile(RunFileStem& stem, Kind kind = Kind::Log);
     ~OperationsLoggerFile() override;
 
     OperationsLoggerFile(const OperationsLoggerFile&) = delete;
@@ -65,6 +68,11 @@ public:
     void failClosed(std::function<bool()> mayStart, std::function<bool()> openFiles);
     bool mayRemove() override;
     void writeFailed() override;
+
+    // Ends the file with `line` (an unattended run's summary, report/run_summary.h), made now
+    // if no record made it: a run that removed nothing, or was held back, still leaves that
+    // line. Not counted as a record. False when it could not be written.
+    bool writeLastLine(const std::wstring& line);
 
     // True when the run was held back by `mayStart`.
     bool heldBack() const { return heldBack_; }
@@ -95,11 +103,13 @@ private:
     bool started_ = false;
     bool heldBack_ = false;
     bool writeFailed_ = false;
-    bool initialised_ = false;
+    bool initialised_ = false;  // no record may open the file any more
+    bool openTried_ = false;
     int removalCount_ = 0;
     int failedCount_ = 0;
     int passedOverCount_ = 0;
     std::wstring logFilePath_;
-    std::wstring windowsFolder_;
+    RunFileStem ownStem_;
+    RunFileStem* stem_;
     Kind kind_;
 };

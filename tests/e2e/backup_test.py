@@ -232,6 +232,47 @@ def disk_full_midway():
         shutil.rmtree(wine.LOG_FOLDER, ignore_errors=True)
 
 
+def log_folder_bound():
+    """The log folder keeps the newest runs: 31 runs' files of earlier days (logs with their
+    backups) and 31 previews, beside a folder and a link under such names and a file of another
+    name. A run removes the oldest runs' files beyond the bound (with their backups), a preview
+    the oldest previews; the folder, the link and what it leads to, and the other file stay."""
+    shutil.rmtree(wine.LOG_FOLDER, ignore_errors=True)
+    os.makedirs(wine.LOG_FOLDER)
+    bound = 30
+    name = lambda run, ending: os.path.join(wine.LOG_FOLDER, "Tallowbrisk_cleaner_2020_01_%02dT10_00_00Z%s"
+                                            % (run + 1, ending))
+    for run in range(bound + 1):
+        for ending in (".log", ".reg", ".32.reg", ".preview.log"):
+            wine.write(name(run, ending), b"\xff\xfe")
+    precious = os.path.join(wine.DRIVE_C, "precious_log.txt")
+    wine.write(precious, b"keep")
+    os.symlink(precious, os.path.join(wine.LOG_FOLDER, "Tallowbrisk_cleaner_2019_01_01T10_00_00Z.log"))
+    os.makedirs(os.path.join(wine.LOG_FOLDER, "Tallowbrisk_cleaner_2019_01_02T10_00_00Z.reg"))
+    wine.write(os.path.join(wine.LOG_FOLDER, "notes.txt"), b"mine")
+    try:
+        assert wine.run_for_exit_code(DRIVER, CLEANER, "/quiet") == 0
+        gone = [name(run, ending) for run in (0, 1) for ending in (".log", ".reg", ".32.reg")]
+        assert not [path for path in gone if os.path.lexists(path)], "the oldest runs stay"
+        assert os.path.exists(name(2, ".reg")) and os.path.exists(name(2, ".32.reg")), "too much went"
+        assert len(wine.log_files()) == bound + 1, "the newest 29 and the run's own, and the link: %d" % len(wine.log_files())
+        # The previews are counted apart: the newest 30 of them stay.
+        assert not os.path.exists(name(0, ".preview.log")) and os.path.exists(name(1, ".preview.log"))
+        assert wine.run_for_exit_code(DRIVER, CLEANER, "/preview") == 0
+        assert not os.path.exists(name(1, ".preview.log")) and os.path.exists(name(2, ".preview.log"))
+        assert len(wine.preview_files()) == bound
+        assert os.path.islink(os.path.join(wine.LOG_FOLDER, "Tallowbrisk_cleaner_2019_01_01T10_00_00Z.log"))
+        assert os.path.isdir(os.path.join(wine.LOG_FOLDER, "Tallowbrisk_cleaner_2019_01_02T10_00_00Z.reg"))
+        with open(precious, "rb") as f:
+            assert f.read() == b"keep"
+        assert os.path.exists(os.path.join(wine.LOG_FOLDER, "notes.txt"))
+        return "%d runs and %d previews kept, the oldest runs' logs and backups removed; a link, a folder " \
+               "and another file kept" % (bound, bound)
+    finally:
+        os.remove(precious)
+        shutil.rmtree(wine.LOG_FOLDER, ignore_errors=True)
+
+
 def main():
     work = tempfile.mkdtemp(dir=wine.DRIVE_C)
     run(EXE, "unseed")
@@ -302,6 +343,7 @@ def main():
         kills = killed_runs() if wine.selected("killed_runs", PARTS) else []
         mounted = log_folder_on_a_mount_point()
         full = disk_full_midway()
+        bound = log_folder_bound()
 
         size, size32 = os.path.getsize(reg), os.path.getsize(reg32)
         print("backup: %d keys, %d bytes (.reg) + %d bytes (.32.reg); dialog session's backup %d bytes"
@@ -312,6 +354,7 @@ def main():
             print("/quiet killed after %s of %d classes" % (", ".join(kills), KILLED_CLASSES))
         print("log folder on a mount point: %s" % mounted)
         print("disk full midway: %s" % full)
+        print("log folder bound: %s" % bound)
     finally:
         run(EXE, "unseed")
         shutil.rmtree(work, ignore_errors=True)

@@ -231,15 +231,25 @@ class DialogTest(unittest.TestCase):
         self.check_removed(seeded, lines)
         self.assertTrue(glob.glob(os.path.join(wine.LOG_FOLDER, "*.reg")), "the quiet session keeps the backup")
 
-        # Once the links are gone the machine is clean: nothing to list, and no file for it.
+        self.assertEqual(wine.summary(log)["exit"], "1603")
+        self.assertEqual(wine.summary(log)["reason"], "removal-failed")
+
+        # Once the links are gone the machine is clean: nothing to list, and the list holds the
+        # summary alone, which standard output shows too.
         for folder in seeded["links"]:
             if os.path.islink(folder):
                 os.remove(folder)
             else:
                 shutil.rmtree(folder)
         shutil.rmtree(wine.LOG_FOLDER)
-        self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/Preview"), 0)
-        self.assertFalse(os.path.exists(wine.LOG_FOLDER))
+        code, output = wine.run_with_output(CLEANER, "/Preview")
+        self.assertEqual(code, 0)
+        [preview] = wine.preview_files()
+        self.assertEqual(os.listdir(wine.LOG_FOLDER), [os.path.basename(preview)])
+        self.assertEqual(wine.all_lines(preview), output)
+        fields = wine.summary(preview)
+        self.assertEqual((fields["switches"], fields["planned"], fields["failed"], fields["exit"], fields["reason"]),
+                         ("/Preview", "0", "0", "0", "nothing-to-remove"))
 
     def test_quiet_reports_a_file_held_open_as_a_failure(self):
         folder = os.path.join(wine.ROAMING_APPDATA, "Tallowbrisk")
@@ -325,10 +335,14 @@ class DialogTest(unittest.TestCase):
         wine.write(os.path.join(folder, "data.bin"), b"x")
         self.addCleanup(shutil.rmtree, folder, ignore_errors=True)
         with wine.HeldLock(DRIVER) as lock:
-            # Deployment tools: "try again later", and nothing written.
+            # Deployment tools: "try again later", nothing removed, and a log and a list that hold
+            # the summary alone.
             self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/quiet"), 1618)
             self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/preview"), 1618)
-            self.assertFalse(os.path.exists(wine.LOG_FOLDER))
+            for path in wine.log_files() + wine.preview_files():
+                self.assertEqual((wine.read_log(path), wine.summary(path)["reason"]), ([], "another-run"))
+            self.assertEqual(len(os.listdir(wine.LOG_FOLDER)), 2)
+            shutil.rmtree(wine.LOG_FOLDER)
             self.assertTrue(os.path.exists(folder))
             # The user: a message in place of the dialog, and the program ends.
             self.assert_already_running_is_shown()
@@ -360,7 +374,10 @@ class DialogTest(unittest.TestCase):
         with wine.InstallerTransaction(DRIVER):
             self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/quiet"), 1618)
             self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/preview"), 1618)
-            self.assertFalse(os.path.exists(wine.LOG_FOLDER))
+            for path in wine.log_files() + wine.preview_files():
+                self.assertEqual((wine.read_log(path), wine.summary(path)["reason"]), ([], "installation-running"))
+            self.assertEqual(len(os.listdir(wine.LOG_FOLDER)), 2)
+            shutil.rmtree(wine.LOG_FOLDER)
             self.assertTrue(os.path.exists(folder))
             self.assertEqual(wine.present_product_classes() & set(names), set(names))
             self.assert_shown_in_place_of_the_dialog(
@@ -393,9 +410,12 @@ class DialogTest(unittest.TestCase):
         self.assert_already_running_is_shown()
         codes = sorted(wine.exit_code_of(run) for run in runs)
         self.assertIn(codes, ([0, 1618], [1603, 1618]))
-        # One log, every line whole, and every removal in it once.
-        [log] = wine.log_files()
-        lines = wine.whole_lines(log)
+        # Every line whole, and every removal in the cleaning run's log once. The other run's
+        # summary is in a log of its own, or, within the same second, behind the first one's lines.
+        logs = wine.log_files()
+        lines = [line for log in logs for line in wine.whole_lines(log, runs=2)]
+        reasons = sorted(wine.parse_summary(line)["reason"] for log in logs for line in wine.summaries(log))
+        self.assertIn(reasons, (["another-run", "cleaned"], ["another-run", "removal-failed"]))
         for name in names:
             found = [line for line in lines if name in line]
             self.assertEqual(len(found), 1, (name, found))
@@ -495,6 +515,8 @@ class DialogTest(unittest.TestCase):
                       "\\Tallowbrisk.Addin" % (mark, sid)]
         lines.append("LOG Remove:: remove registry key:  : %sHKU\\%s\\SOFTWARE\\Microsoft\\Office\\16.0\\Outlook"
                      "\\Resiliency" % (mark, LOGGED_ON))
+        # The profile whose folder is gone: nothing to clean there, said once.
+        lines.append("LOG Remove:: clean user:  : %s" % wine.windows_path(profiles[GONE]))
         for profile, local, documents in ((second, "AppData/Local", "MyDocs"), (third, "AppData/Local", "Documents")):
             config = os.path.join(profile, *local.split("/"), "Microsoft_Corporation", "Addin_Url", "user.config")
             wine.write(config, SETTINGS)
@@ -525,11 +547,20 @@ class DialogTest(unittest.TestCase):
         own = self.own_lines(seeded)
         self.assertEqual(sorted(wine.without_outcome(planned)), sorted(own + others))
 
-        self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/quiet /allusers"), 0)
+        code, output = wine.run_with_output(CLEANER, "/quiet /allusers")
+        self.assertEqual(code, 0)
         [log] = wine.log_files()
         lines = wine.read_log(log)
         self.assertEqual(wine.without_outcome(lines), wine.without_outcome(planned))
-        self.assertEqual({line.rsplit(" : ", 1)[1] for line in lines}, {"success"})
+        gone = "LOG Remove:: clean user:  : %s : passed over" % wine.windows_path(os.path.join(wine.DRIVE_C, "users", "gone"))
+        self.assertEqual({line.rsplit(" : ", 1)[1] for line in lines if line != gone}, {"success"})
+        self.assertIn(gone, lines)
+        # The run with removals says so last, in the log and on standard output.
+        self.assertEqual(output, [wine.all_lines(log)[-1]])
+        fields = wine.summary(log)
+        self.assertEqual((fields["allUsers"], fields["usersVisited"], fields["usersPassedOver"], fields["removed"],
+                          fields["failed"], fields["passedOver"], fields["exit"], fields["reason"]),
+                         ("yes", "3", "1", str(len(lines) - 1), "0", "1", "0", "cleaned"))
         for path in keep:
             self.assertTrue(os.path.exists(path), path)
         # The other users' product keys went, and nothing else did: their other keys are
@@ -556,9 +587,11 @@ class DialogTest(unittest.TestCase):
         return lines
 
     def test_allusers_passes_over_a_user_whose_hive_cant_be_loaded_and_fails(self):
+        """A hive file that is there but damaged: what could not be checked is a failure."""
         broken = os.path.join(wine.DRIVE_C, "users", "broken")
         folder = os.path.join(broken, "AppData", "Roaming", "Tallowbrisk")
         wine.write(os.path.join(folder, "data.bin"), b"x")
+        wine.write(os.path.join(broken, "NTUSER.DAT"), b"regf, but no hive")
         self.addCleanup(shutil.rmtree, broken, ignore_errors=True)
         sid = "S-1-5-21-1111-2222-3333-1009"
         wine.import_registry("Windows Registry Editor Version 5.00\r\n\r\n[%s\\%s]\r\n\"ProfileImagePath\"=\"%s\"\r\n\r\n"
@@ -571,13 +604,14 @@ class DialogTest(unittest.TestCase):
         self.assertTrue(os.path.exists(folder), "the user is passed over whole")
 
 
-    def seed_user(self, sid, name, hive_file="NTUSER.DAT", logged_on=False, folders=None):
+    def seed_user(self, sid, name, hive_file="NTUSER.DAT", logged_on=False, folders=None, leftovers=True):
         """One more user: a ProfileList entry, the add-in's key in their hive (loaded under their SID,
         or saved as `hive_file` in the profile), their own User Shell Folders values, and a product
-        folder in their roaming folder. Returns the profile folder and the product folder."""
+        folder in their roaming folder (without `leftovers`, another add-in's key and a folder of
+        another program). Returns the profile folder and the product folder."""
         self.enterContext(wine.KeptServer())  # hives under HKEY_USERS live in the wineserver alone
         profile = os.path.join(wine.DRIVE_C, "users", name)
-        product = os.path.join(profile, "AppData", "Roaming", "Tallowbrisk")
+        product = os.path.join(profile, "AppData", "Roaming", "Tallowbrisk" if leftovers else "Other")
         wine.write(os.path.join(product, "data.bin"), b"x")
         self.addCleanup(shutil.rmtree, profile, ignore_errors=True)
         self.addCleanup(wine.run, "reg", "delete", "%s\\%s" % (PROFILE_LIST, sid), "/f")
@@ -585,7 +619,8 @@ class DialogTest(unittest.TestCase):
         self.addCleanup(wine.run, "reg", "delete", "HKEY_USERS\\" + hive, "/f")
         entries = ["Windows Registry Editor Version 5.00", "",
                    "[%s\\%s]" % (PROFILE_LIST, sid), '"ProfileImagePath"="%s"' % wine.windows_path(profile).replace("\\", "\\\\"), "",
-                   "[HKEY_USERS\\%s\\%s\\Tallowbrisk.Addin]" % (hive, USER_ADDINS), '"LoadBehavior"=dword:00000003', ""]
+                   "[HKEY_USERS\\%s\\%s\\%s]" % (hive, USER_ADDINS, "Tallowbrisk.Addin" if leftovers else "Other.Addin"),
+                   '"LoadBehavior"=dword:00000003', ""]
         if folders:
             entries += ["[HKEY_USERS\\%s\\%s]" % (hive, SHELL_FOLDERS)] + \
                 ['"%s"="%s"' % (value, path.replace("\\", "\\\\")) for value, path in folders.items()] + [""]
@@ -610,22 +645,58 @@ class DialogTest(unittest.TestCase):
                       "\\Addins\\Tallowbrisk.Addin : success" % (mark, sid), lines)
         self.assertFalse(os.path.exists(product))
 
-    def test_allusers_passes_over_a_users_folder_on_a_share_and_fails(self):
+    def test_allusers_passes_over_a_users_folder_on_a_share(self):
         """A user who pointed their documents at a network share: the system account would open it
-        with the machine's credentials. That folder is passed over with a failed line; the user's
+        with the machine's credentials. That folder is passed over, which is no failure; the user's
         other folders are cleaned."""
         sid = "S-1-5-21-1111-2222-3333-1010"
         share = "\\\\host\\share\\docs"
         _, product = self.seed_user(sid, "shared", logged_on=True, folders={"Personal": share})
-        self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/quiet /allusers"), 1603)
+        self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/quiet /allusers"), 0)
         [log] = wine.log_files()
         lines = wine.read_log(log)
-        refused = "LOG Remove:: clean user:  : %s : fail" % share
+        refused = "LOG Remove:: clean user:  : %s : passed over" % share
         removed = "LOG Remove:: remove folder:  : %s : success" % wine.windows_path(product)
         self.assertIn(refused, lines)
         self.assertIn(removed, lines)
         self.assertLess(lines.index(refused), lines.index(removed), "said at the user's turn, before their folders")
-        self.assertEqual([line for line in lines if line.endswith(" : fail")], [refused])
+        self.assertEqual([line for line in lines if not line.endswith(" : success")], [refused])
+
+    def test_allusers_on_a_stale_profile_and_a_share_with_nothing_else_succeeds(self):
+        """A machine with nothing of the add-in, one profile whose hive file is gone (a user deleted
+        by hand) and one user whose documents lie on a share: both passed over, no failure, every
+        run. Then the stale profile's own folders are still cleaned."""
+        stale = os.path.join(wine.DRIVE_C, "users", "bob")
+        os.makedirs(os.path.join(stale, "AppData", "Roaming"))
+        self.addCleanup(shutil.rmtree, stale, ignore_errors=True)
+        stale_sid = "S-1-5-21-1111-2222-3333-1011"
+        wine.import_registry("Windows Registry Editor Version 5.00\r\n\r\n[%s\\%s]\r\n\"ProfileImagePath\"=\"%s\"\r\n\r\n"
+                             % (PROFILE_LIST, stale_sid, wine.windows_path(stale).replace("\\", "\\\\")))
+        self.addCleanup(wine.run, "reg", "delete", "%s\\%s" % (PROFILE_LIST, stale_sid), "/f")
+        share = "\\\\host\\share\\docs"
+        self.seed_user("S-1-5-21-1111-2222-3333-1012", "shared", logged_on=True, folders={"Personal": share},
+                       leftovers=False)
+        passed_over = ["LOG Remove:: clean user:  : %s\\NTUSER.DAT : passed over" % wine.windows_path(stale),
+                       "LOG Remove:: clean user:  : %s : passed over" % share]
+        for tail, exit_code, files in (("/preview /allusers", 0, wine.preview_files),
+                                       ("/quiet /allusers", 0, wine.log_files),
+                                       ("/quiet /allusers", 0, wine.log_files)):
+            shutil.rmtree(wine.LOG_FOLDER, ignore_errors=True)
+            code, output = wine.run_with_output(CLEANER, tail)
+            self.assertEqual(code, exit_code, tail)
+            [path] = files()
+            self.assertEqual(sorted(wine.read_log(path)), sorted(passed_over), tail)
+            self.assertEqual(output, [wine.all_lines(path)[-1]], "the summary on standard output")
+            fields = wine.summary(path)
+            self.assertEqual((fields["usersVisited"], fields["usersPassedOver"], fields["failed"], fields["passedOver"],
+                              fields["exit"], fields["reason"]), ("3", "0", "0", "2", "0", "nothing-to-remove"), tail)
+        # The stale profile's folders are cleaned all the same.
+        product = os.path.join(stale, "AppData", "Roaming", "Tallowbrisk")
+        wine.write(os.path.join(product, "data.bin"), b"x")
+        self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/quiet /allusers"), 0)
+        self.assertFalse(os.path.exists(product))
+        self.assertIn("LOG Remove:: remove folder:  : %s : success" % wine.windows_path(product),
+                      wine.read_log(wine.log_files()[-1]))
 
 
 class OutlookCheckTest(unittest.TestCase):
@@ -687,9 +758,20 @@ class OutlookCheckTest(unittest.TestCase):
         self.addCleanup(shutil.rmtree, folder, ignore_errors=True)
         registry_before, tree_before = wine.export_registry(), wine.file_tree()
         self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/quiet"), 1618)
+        code, output = wine.run_with_output(CLEANER, "/quiet")
+        self.assertEqual(code, 1618 & 0xFF)
         self.assertEqual(wine.export_registry(), registry_before)
         self.assertEqual(wine.file_tree(), tree_before)
-        self.assertFalse(os.path.exists(wine.LOG_FOLDER))
+        # Each run's log holds its summary alone, which standard output shows too (two runs in
+        # the same second share the file).
+        logs = wine.log_files()
+        self.assertEqual([line for log in logs for line in wine.read_log(log, runs=2)], [])
+        said = [line for log in logs for line in wine.summaries(log)]
+        self.assertEqual(len(said), 2)
+        self.assertEqual(output, [said[-1]])
+        self.assertEqual({(wine.parse_summary(line)["exit"], wine.parse_summary(line)["reason"]) for line in said},
+                         {("1618", "outlook-running")})
+        shutil.rmtree(wine.LOG_FOLDER)
         self.stop_outlook()
         self.assertEqual(wine.run_for_exit_code(DRIVER, CLEANER, "/quiet"), 0)  # the try-again-later has become a yes
         self.assertFalse(os.path.exists(folder))

@@ -242,14 +242,31 @@ def preview_files():
 
 LOG_LINE = re.compile(r"^LOG Remove:: (remove registry key|remove registry value|remove folder|remove file|clean user)"
                       r":  : .+ : "
-                      r"(success|fail|planned)$")
+                      r"(success|fail|planned|passed over)$")
+# The last line of an unattended run (README, "The summary line"): these fields, in this order.
+SUMMARY_FIELDS = ("version", "switches", "allUsers", "account", "sid", "usersVisited", "usersPassedOver",
+                  ("removed", "planned"), "failed", "passedOver", "exit", "reason")
+SUMMARY_PREFIX = "LOG Summary:: "
 
 
-def whole_lines(path):
-    """The log's lines, each checked to be a whole record: none cut, none run into another."""
-    lines = read_log(path)
+def parse_summary(line):
+    """A summary line's fields as a dict, checked to be all of them, in their order."""
+    assert line.startswith(SUMMARY_PREFIX) and line.count("LOG ") == 1, "not a summary line: %r" % line
+    pairs = [field.split("=", 1) for field in line[len(SUMMARY_PREFIX):].split("; ")]
+    names = [pair[0] for pair in pairs]
+    assert len(names) == len(SUMMARY_FIELDS) and all(
+        name == field or name in field for name, field in zip(names, SUMMARY_FIELDS)), "fields: %r" % names
+    return {name: value for name, value in pairs}
+
+
+def whole_lines(path, runs=1):
+    """The log's record lines, each checked to be a whole record: none cut, none run into another.
+    Its summary lines (`runs` of them at most: runs in the same second share a file) are whole too."""
+    lines = read_log(path, runs)
     for line in lines:
         assert LOG_LINE.match(line) and line.count("LOG Remove::") == 1, "not a whole line: %r" % line
+    for line in summaries(path):
+        parse_summary(line)
     return lines
 
 
@@ -274,14 +291,48 @@ def file_tree():
     return tree
 
 
-def read_log(path):
-    """The log's lines; checks the byte order mark and the UTF-16LE encoding on the way."""
+def all_lines(path):
+    """Every line of the log; checks the byte order mark and the UTF-16LE encoding on the way."""
     with open(path, "rb") as f:
         data = f.read()
     assert data[:2] == b"\xff\xfe", "no byte order mark"
     text = data[2:].decode("utf-16-le")
     assert text.endswith("\r\n"), "the last line is not ended"
     return text[:-2].split("\r\n")
+
+
+def read_log(path, runs=1):
+    """The log's record lines, without the summary line that ends an unattended run's log: checked
+    to be its last line (with `runs`, the runs in the same second that share the file: a summary
+    ends each run's lines)."""
+    lines = all_lines(path)
+    ends = [i for i, line in enumerate(lines) if line.startswith(SUMMARY_PREFIX)]
+    assert len(ends) <= runs, "%d summary lines: %r" % (len(ends), lines)
+    if runs == 1 and ends:
+        assert ends == [len(lines) - 1], "the summary is not the last line: %r" % lines
+    return [line for line in lines if not line.startswith(SUMMARY_PREFIX)]
+
+
+def summaries(path):
+    """The summary lines of the log."""
+    return [line for line in all_lines(path) if line.startswith(SUMMARY_PREFIX)]
+
+
+def summary(path):
+    """The fields of the log's one summary line, its last."""
+    lines = all_lines(path)
+    assert lines[-1].startswith(SUMMARY_PREFIX) and len(summaries(path)) == 1, lines
+    return parse_summary(lines[-1])
+
+
+def run_with_output(program, tail):
+    """Runs a Windows program with a pipe for its standard output, as PowerShell capturing its output
+    does; returns its exit status (8 bits of the exit code) and its output's lines."""
+    completed = subprocess.run([WINE_RUN, program, *tail.split()], timeout=600, stdout=subprocess.PIPE,
+                               stderr=subprocess.DEVNULL)
+    text = completed.stdout.decode("utf-8")
+    assert text.endswith("\r\n"), "no whole line on standard output: %r" % text
+    return completed.returncode, text[:-2].split("\r\n")
 
 
 def write(path, data, mode=0o644):

@@ -213,29 +213,76 @@ TEST(ListUserProfiles, UserSidsWithTheirExpandedFoldersAndThoseThatCantBeReadWit
     EXPECT_EQ(0u, registry.openHandles());
 }
 
-TEST(OtherUsers, AUserWhoseProfileOrHiveCantBeReadIsPassedOverWithOneFailedLine) {
+// What can't be read fails; what is not there, or is left alone by choice, is passed over. A
+// stale profile (its folder there, its hive file gone, its user not logged on) has no registry
+// to clean, and its folders are cleaned.
+TEST(OtherUsers, WhatCantBeReadFailsWhatIsNotThereIsPassedOverAndAStaleProfilesFoldersAreCleaned) {
     MemoryRegistry registry;  // no HKEY_USERS: no one is logged on, and nothing can be loaded here
     RecordingLogger logger;
-    wchar_t temp[MAX_PATH];
-    ASSERT_NE(0u, GetTempPathW(MAX_PATH, temp));
-    std::wstring existing = temp;
-    existing.pop_back();
+    TempFolder stale;
+    TempFolder damaged;
+    WriteFileBytes(damaged / L"NTUSER.DAT", "not a hive");
     OtherUsers users(registry,
-                     {{L"S-1-5-21-1-2-3-1000", existing},
+                     {{L"S-1-5-21-1-2-3-1000", stale.path()},
                       {L"S-1-5-21-1-2-3-1001", L""},
-                      {L"S-1-5-21-1-2-3-1002", existing + L"\\no such profile"},
-                      {L"S-1-5-21-1-2-3-1003", existing}},
+                      {L"S-1-5-21-1-2-3-1002", stale / L"no such profile"},
+                      {L"S-1-5-21-1-2-3-1003", stale.path()},
+                      {L"S-1-5-21-1-2-3-1004", damaged.path()}},
                      L"S-1-5-21-1-2-3-1000");
-    EXPECT_EQ(3u, users.count());
-    int cleaned = 0;
-    users.cleanEach(logger, [&](const UserHives&, const SpecialFolderLookup&) { ++cleaned; });
-    EXPECT_EQ(0, cleaned);
-    ASSERT_EQ(2u, logger.records.size());
-    EXPECT_EQ(L"clean user: ", logger.records[0].kind);
-    EXPECT_EQ(std::wstring(L"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-21-1-2-3-1001"),
-              logger.records[0].target);
-    EXPECT_EQ(existing + L"\\NTUSER.DAT", logger.records[1].target);
-    EXPECT_EQ(0, logger.records[0].succeeded + logger.records[1].succeeded);
+    EXPECT_EQ(4u, users.count());
+    std::vector<std::wstring> cleaned;
+    users.cleanEach(logger, [&](const UserHives& hives, const SpecialFolderLookup& folders) {
+        EXPECT_EQ(nullptr, hives.hive);
+        EXPECT_EQ(nullptr, hives.classes);
+        std::wstring roaming;
+        EXPECT_TRUE(folders(CSIDL_APPDATA, roaming));
+        cleaned.push_back(hives.sid + L" " + roaming);
+    });
+    EXPECT_EQ(std::vector<std::wstring>{L"S-1-5-21-1-2-3-1003 " + stale / L"AppData\\Roaming"}, cleaned);
+    EXPECT_EQ(1, users.visited());
+    EXPECT_EQ(3, users.passedOver());
+    EXPECT_EQ((std::vector<LogRecord>{
+                  {L"clean user: ",
+                   L"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-21-1-2-3-1001", 0},
+                  {L"clean user: ", stale / L"no such profile", kPassedOver},
+                  {L"clean user: ", stale / L"NTUSER.DAT", kPassedOver},
+                  {L"clean user: ", damaged / L"NTUSER.DAT", 0}}),
+              logger.records);
+    for (const LogRecord& record : logger.records) {
+        EXPECT_TRUE(record.succeeded == 0 || record.succeeded == kPassedOver) << record.target;
+    }
+    EXPECT_EQ(kPassedOver, logger.records[1].succeeded);
+    EXPECT_EQ(kPassedOver, logger.records[2].succeeded);
+}
+
+// "/postinstall" as the system account: every user's settings files, each user in turn; one
+// whose profile has no hive file still has their settings files cleaned.
+TEST(CleanEveryUsersSettingsFiles, EachUsersMarkedSettingsFilesGoAndOnlyWithAllUsers) {
+    TempFolder profile;
+    const std::wstring settings = profile / L"AppData\\Local\\Microsoft_Corporation\\Addin_Url\\1.0\\user.config";
+    const std::wstring other = profile / L"AppData\\Local\\Microsoft_Corporation\\Other\\1.0\\user.config";
+    const std::string marked =
+        "<configuration><userSettings><Tallowbrisk4Outlook.Properties.Settings></"
+        "Tallowbrisk4Outlook.Properties.Settings>"
+        "</userSettings></configuration>";
+    WriteFileBytes(settings, marked);
+    WriteFileBytes(other, "<configuration/>");
+    MemoryRegistry registry;
+    registry.setString(
+        std::wstring(L"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\") + L"S-1-5-21-9-9-9-1001",
+        L"ProfileImagePath", profile.path());
+
+    RecordingLogger own;
+    CleanEveryUsersSettingsFiles(false, registry, own);
+    EXPECT_TRUE(Exists(settings)) << "the user the program runs as alone";
+
+    RecordingLogger every;
+    CleanEveryUsersSettingsFiles(true, registry, every);
+    EXPECT_FALSE(Exists(settings));
+    EXPECT_TRUE(Exists(other));
+    EXPECT_EQ((std::vector<LogRecord>{{L"clean user: ", profile / L"NTUSER.DAT", kPassedOver},
+                                      {L"remove file: ", settings, 1}}),
+              every.records);
 }
 
 bool UsersKeyExists(const std::wstring& path) {

@@ -47,6 +47,9 @@ public:
     }
     bool outlookRunning() override { return outlook; }
     bool installerRunning() override { return installer(); }
+    void writeStandardOutput(const std::wstring& line) override { output.push_back(line); }
+    int usersVisited() const override { return visited; }
+    int usersPassedOver() const override { return passedOver; }
     void showMessage(HWND, const std::wstring& text) override {
         events.push_back(L"message");
         messages.push_back(text);
@@ -60,6 +63,9 @@ public:
     std::function<bool()> installer = [] { return false; };
     std::vector<std::wstring> events;
     std::vector<std::wstring> messages;
+    std::vector<std::wstring> output;  // standard output's lines
+    int visited = 0;
+    int passedOver = 0;
     HCURSOR cursorAtMessage = nullptr;
     const HCURSOR before_ = reinterpret_cast<HCURSOR>(0x1111);
 
@@ -207,31 +213,93 @@ std::vector<std::wstring> LogFolderFiles(const std::wstring& folder) {
     return names;
 }
 
-TEST(RunQuietSession, ExitCodesTellTheOutcomeAndNothingIsShown) {
-    WindowsFolder windows;
-    WatchedPlatform nothing(windows.folder.path());
-    EXPECT_EQ(RunQuietSession(nothing), 0);
-    EXPECT_EQ(nothing.events, std::vector<std::wstring>{L"cleaners"});  // no cursor, no message
-    EXPECT_FALSE(Exists(windows.logFolder()));
-
-    WatchedPlatform allRemoved(windows.folder.path());
-    allRemoved.cleaners = [](OperationsLogger& logger) { logger.log(L"remove file: ", L"C:\\a\\user.config", 1); };
-    EXPECT_EQ(RunQuietSession(allRemoved), 0);
-
-    WatchedPlatform oneFailed(windows.folder.path());
-    oneFailed.cleaners = OneSuccessAndOneFailure;
-    EXPECT_EQ(RunQuietSession(oneFailed), 1603);
-    EXPECT_EQ(oneFailed.events, std::vector<std::wstring>{L"cleaners"});
+// The lines of the one file in the log folder whose name ends in `ending`, less its byte order
+// mark; empty when there is not exactly one.
+std::vector<std::wstring> LinesOfTheOne(const WindowsFolder& windows, const std::wstring& ending) {
+    std::vector<std::wstring> found;
+    if (!Exists(windows.logFolder())) return found;
+    for (const std::wstring& name : LogFolderFiles(windows.logFolder())) {
+        if (name.size() > ending.size() && name.compare(name.size() - ending.size(), ending.size(), ending) == 0 &&
+            (ending != L".log" || name.find(L".preview.") == std::wstring::npos)) {
+            found.push_back(name);
+        }
+    }
+    if (found.size() != 1) return {L"(" + std::to_wstring(found.size()) + L" files)"};
+    const std::string bytes = ReadFileBytes(windows.logFolder() + L"\\" + found[0]);
+    std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()) + 1, bytes.size() / 2 - 1);
+    std::vector<std::wstring> lines;
+    for (size_t start = 0, end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    return lines;
 }
 
-TEST(RunQuietSession, WhileOutlookRunsNothingIsTouchedAndNoFileWritten) {
+bool EndsWith(const std::wstring& text, const std::wstring& tail) {
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// Each run leaves its summary last in its log, and the same line on standard output.
+void ExpectSummary(const WatchedPlatform& platform, const std::vector<std::wstring>& log, const std::wstring& tail) {
+    ASSERT_EQ(platform.output.size(), 1u);
+    EXPECT_TRUE(EndsWith(platform.output[0], tail)) << platform.output[0];
+    EXPECT_EQ(platform.output[0].rfind(L"LOG Summary:: ", 0), 0u);
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), platform.output[0]);
+}
+
+TEST(RunQuietSession, ExitCodesTellTheOutcomeAndNothingIsShown) {
+    {
+        // Nothing to remove: no file but the log, which holds the summary alone.
+        WindowsFolder windows;
+        WatchedPlatform nothing(windows.folder.path());
+        nothing.visited = 1;
+        EXPECT_EQ(RunQuietSession(nothing, RunHeading{L"1.15.1", L"/quiet", false, L"VM\\ann", L"S-1-5-21-1-2-3-1001"}),
+                  0);
+        EXPECT_EQ(nothing.events, std::vector<std::wstring>{L"cleaners"});  // no cursor, no message
+        EXPECT_EQ(LogFolderFiles(windows.logFolder()).size(), 1u);
+        EXPECT_EQ(LinesOfTheOne(windows, L".log").size(), 1u);
+        EXPECT_NE(nothing.output.at(0).find(L"version=1.15.1; switches=/quiet; allUsers=no; account=VM\\ann; "
+                                            L"sid=S-1-5-21-1-2-3-1001; usersVisited=1;"),
+                  std::wstring::npos);
+        ExpectSummary(nothing, LinesOfTheOne(windows, L".log"), L"exit=0; reason=nothing-to-remove");
+    }
+    {
+        WindowsFolder windows;
+        WatchedPlatform allRemoved(windows.folder.path());
+        allRemoved.cleaners = [](OperationsLogger& logger) {
+            logger.log(L"remove file: ", L"C:\\a\\user.config", 1);
+            logger.log(L"clean user: ", L"\\\\host\\share\\docs", kPassedOver);
+        };
+        EXPECT_EQ(RunQuietSession(allRemoved), 0) << "passed over is no failure";
+        const std::vector<std::wstring> log = LinesOfTheOne(windows, L".log");
+        ASSERT_EQ(log.size(), 3u);
+        EXPECT_EQ(log[1], L"LOG Remove:: clean user:  : \\\\host\\share\\docs : passed over");
+        ExpectSummary(allRemoved, log, L"removed=1; failed=0; passedOver=1; exit=0; reason=cleaned");
+    }
+    {
+        WindowsFolder windows;
+        WatchedPlatform oneFailed(windows.folder.path());
+        oneFailed.cleaners = OneSuccessAndOneFailure;
+        oneFailed.visited = 3;
+        oneFailed.passedOver = 1;
+        EXPECT_EQ(RunQuietSession(oneFailed), 1603);
+        EXPECT_EQ(oneFailed.events, std::vector<std::wstring>{L"cleaners"});
+        ExpectSummary(oneFailed, LinesOfTheOne(windows, L".log"),
+                      L"usersVisited=3; usersPassedOver=1; removed=1; failed=1; passedOver=0; exit=1603; "
+                      L"reason=removal-failed");
+    }
+}
+
+TEST(RunQuietSession, WhileOutlookRunsNothingIsTouchedAndTheLogHoldsTheSummaryAlone) {
     WindowsFolder windows;
     WatchedPlatform platform(windows.folder.path());
     platform.outlook = true;
     platform.cleaners = OneSuccessAndOneFailure;
     EXPECT_EQ(RunQuietSession(platform), 1618);
     EXPECT_TRUE(platform.events.empty());
-    EXPECT_FALSE(Exists(windows.logFolder()));
+    const std::vector<std::wstring> log = LinesOfTheOne(windows, L".log");
+    EXPECT_EQ(log.size(), 1u);
+    ExpectSummary(platform, log, L"removed=0; failed=0; passedOver=0; exit=1618; reason=outlook-running");
 }
 
 // Cleaners that remove as the real ones do: only when the log agrees. Counts what went.
@@ -244,25 +312,38 @@ void RemoveTwoFiles(OperationsLogger& logger, int& removed) {
 }
 
 TEST(RunQuietSession, NoLogNoRemovalAndNoneDuringAnInstallersTransaction) {
-    // The log folder cannot be made: nothing is removed, and the run fails.
+    // The log folder cannot be made: nothing is removed, and the run fails; its word goes to
+    // standard output alone.
     TempFolder noLogs;
     WatchedPlatform unlogged(noLogs.path());
     int removed = 0;
     unlogged.cleaners = [&](OperationsLogger& logger) { RemoveTwoFiles(logger, removed); };
     EXPECT_EQ(RunQuietSession(unlogged), 1603);
     EXPECT_EQ(0, removed);
+    ASSERT_EQ(unlogged.output.size(), 1u);
+    EXPECT_TRUE(EndsWith(unlogged.output[0], L"removed=0; failed=2; passedOver=0; exit=1603; reason=log-not-written"))
+        << unlogged.output[0];
+    EXPECT_FALSE(Exists(noLogs / L"Logs"));
 
     // A transaction in progress at the start: nothing runs at all.
-    WindowsFolder windows;
-    WatchedPlatform busy(windows.folder.path());
-    busy.installer = [] { return true; };
-    busy.cleaners = [&](OperationsLogger& logger) { RemoveTwoFiles(logger, removed); };
-    EXPECT_EQ(RunQuietSession(busy), 1618);
-    EXPECT_TRUE(busy.events.empty());
-    EXPECT_EQ(RunPreviewSession(busy), 1618);
-    EXPECT_TRUE(busy.events.empty());
+    {
+        WindowsFolder windows;
+        WatchedPlatform busy(windows.folder.path());
+        busy.installer = [] { return true; };
+        busy.cleaners = [&](OperationsLogger& logger) { RemoveTwoFiles(logger, removed); };
+        EXPECT_EQ(RunQuietSession(busy), 1618);
+        EXPECT_TRUE(busy.events.empty());
+        ExpectSummary(busy, LinesOfTheOne(windows, L".log"), L"exit=1618; reason=installation-running");
+        busy.output.clear();
+        EXPECT_EQ(RunPreviewSession(busy), 1618);
+        EXPECT_TRUE(busy.events.empty());
+        ExpectSummary(busy, LinesOfTheOne(windows, L".preview.log"),
+                      L"planned=0; failed=0; passedOver=0; exit=1618; reason=installation-running");
+    }
 
-    // One that began during the search, before the first removal: nothing removed, nothing written.
+    // One that began during the search, before the first removal: nothing removed, and the log
+    // holds the summary alone, which counts nothing.
+    WindowsFolder windows;
     WatchedPlatform late(windows.folder.path());
     int asked = 0;
     late.installer = [&] { return ++asked > 1; };
@@ -270,16 +351,21 @@ TEST(RunQuietSession, NoLogNoRemovalAndNoneDuringAnInstallersTransaction) {
     EXPECT_EQ(RunQuietSession(late), 1618);
     EXPECT_EQ(2, asked);
     EXPECT_EQ(0, removed);
-    EXPECT_FALSE(Exists(windows.logFolder()));
+    const std::vector<std::wstring> lateLog = LinesOfTheOne(windows, L".log");
+    EXPECT_EQ(lateLog.size(), 1u);
+    ExpectSummary(late, lateLog, L"removed=0; failed=0; passedOver=0; exit=1618; reason=installation-running");
 
     // Free: both go, and the backup opened ahead of need leaves no empty file.
-    WatchedPlatform free(windows.folder.path());
+    WindowsFolder freeWindows;
+    WatchedPlatform free(freeWindows.folder.path());
     free.cleaners = [&](OperationsLogger& logger) { RemoveTwoFiles(logger, removed); };
     EXPECT_EQ(RunQuietSession(free), 0);
     EXPECT_EQ(2, removed);
-    const std::vector<std::wstring> files = LogFolderFiles(windows.logFolder());
+    const std::vector<std::wstring> files = LogFolderFiles(freeWindows.logFolder());
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(files[0].substr(files[0].size() - 4), L".log");
+    ExpectSummary(free, LinesOfTheOne(freeWindows, L".log"),
+                  L"removed=2; failed=0; passedOver=0; exit=0; reason=cleaned");
 }
 
 TEST(RunCleaningSession, DuringAnInstallersTransactionItSaysSoAndCleansNothing) {
@@ -293,23 +379,49 @@ TEST(RunCleaningSession, DuringAnInstallersTransactionItSaysSoAndCleansNothing) 
 }
 
 TEST(RunPreviewSession, WritesThePlannedLinesBesideTheLogAndSaysWhetherAnyWereFound) {
-    WindowsFolder windows;
-    WatchedPlatform nothing(windows.folder.path());
-    EXPECT_EQ(RunPreviewSession(nothing), 0);
-    EXPECT_EQ(nothing.events, std::vector<std::wstring>{L"preview cleaners"});
-    EXPECT_FALSE(Exists(windows.logFolder()));
-
-    WatchedPlatform something(windows.folder.path());
-    something.outlook = true;  // a preview changes nothing, so Outlook may run
-    something.cleaners = OneSuccessAndOneFailure;
-    EXPECT_EQ(RunPreviewSession(something), 1);
-    const std::vector<std::wstring> files = LogFolderFiles(windows.logFolder());
-    ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(files[0].rfind(L"Tallowbrisk_cleaner_", 0), 0u);
-    EXPECT_EQ(files[0].substr(files[0].size() - 12), L".preview.log");
-    EXPECT_EQ(ReadFileBytes(windows.logFolder() + L"\\" + files[0]),
-              "\xFF\xFE" + Utf16Le(L"LOG Remove:: remove file:  : C:\\a\\user.config : planned\r\n"
-                                   L"LOG Remove:: remove folder:  : C:\\b\\Tallowbrisk : fail\r\n"));
+    {
+        WindowsFolder windows;
+        WatchedPlatform nothing(windows.folder.path());
+        EXPECT_EQ(RunPreviewSession(nothing), 0);
+        EXPECT_EQ(nothing.events, std::vector<std::wstring>{L"preview cleaners"});
+        const std::vector<std::wstring> list = LinesOfTheOne(windows, L".preview.log");
+        EXPECT_EQ(list.size(), 1u);
+        ExpectSummary(nothing, list, L"planned=0; failed=0; passedOver=0; exit=0; reason=nothing-to-remove");
+    }
+    {
+        // What a run would pass over leaves the machine clean: nothing to do.
+        WindowsFolder windows;
+        WatchedPlatform passedOver(windows.folder.path());
+        passedOver.cleaners = [](OperationsLogger& logger) {
+            logger.log(L"clean user: ", L"C:\\Users\\bob\\NTUSER.DAT", kPassedOver);
+        };
+        EXPECT_EQ(RunPreviewSession(passedOver), 0);
+        ExpectSummary(passedOver, LinesOfTheOne(windows, L".preview.log"),
+                      L"planned=0; failed=0; passedOver=1; exit=0; reason=nothing-to-remove");
+    }
+    for (const bool failedOnly : {false, true}) {
+        WindowsFolder windows;
+        WatchedPlatform something(windows.folder.path());
+        something.outlook = true;  // a preview changes nothing, so Outlook may run
+        something.cleaners = OneSuccessAndOneFailure;
+        if (failedOnly) {
+            something.cleaners = [](OperationsLogger& logger) { logger.log(L"remove folder: ", L"C:\\b", 0); };
+        }
+        EXPECT_EQ(RunPreviewSession(something), 1);
+        const std::vector<std::wstring> files = LogFolderFiles(windows.logFolder());
+        ASSERT_EQ(files.size(), 1u);
+        EXPECT_EQ(files[0].rfind(L"Tallowbrisk_cleaner_", 0), 0u);
+        EXPECT_EQ(files[0].substr(files[0].size() - 12), L".preview.log");
+        const std::vector<std::wstring> list = LinesOfTheOne(windows, L".preview.log");
+        ExpectSummary(something, list,
+                      failedOnly ? L"planned=0; failed=1; passedOver=0; exit=1; reason=something-to-remove"
+                                 : L"planned=1; failed=1; passedOver=0; exit=1; reason=something-to-remove");
+        if (!failedOnly) {
+            EXPECT_EQ(list, (std::vector<std::wstring>{L"LOG Remove:: remove file:  : C:\\a\\user.config : planned",
+                                                       L"LOG Remove:: remove folder:  : C:\\b\\Tallowbrisk : fail",
+                                                       something.output[0]}));
+        }
+    }
 }
 
 // A log folder, or "Logs" above it, that is a link (as a mount point would be): every kind of
@@ -336,6 +448,12 @@ TEST(RunCleaningSession, ALogFolderThatIsALinkRemovesNothingAndSaysWhy) {
         EXPECT_TRUE(quiet.events.empty());
         EXPECT_TRUE(preview.events.empty());
         EXPECT_EQ(std::vector<std::wstring>{}, DescribeTree(elsewhere.path()));
+        // Their word goes to standard output alone.
+        for (const WatchedPlatform* run : {&quiet, &preview}) {
+            ASSERT_EQ(run->output.size(), 1u);
+            EXPECT_TRUE(EndsWith(run->output[0], L"failed=0; passedOver=0; exit=1603; reason=log-folder-refused"))
+                << run->output[0];
+        }
     }
 }
 

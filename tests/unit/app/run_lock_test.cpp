@@ -3,13 +3,17 @@
 #include <gtest/gtest.h>
 #include <sddl.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/cleaning_session.h"
+#include "app/unattended_runs.h"
 #include "platform/installer_transaction.h"
 #include "platform/user_profiles.h"
+#include "tests/unit/support/temp_folder.h"
 
 namespace {
 
@@ -245,6 +249,50 @@ TEST(RunCleaningSession, WhileAnotherRunCleansItSaysSoAndCleansNothing) {
     EXPECT_FALSE(platform.ran);
     EXPECT_EQ(platform.messages, std::vector<std::wstring>{kAlreadyRunningMessage});
     EXPECT_FALSE(CleaningSessionRunning());
+}
+
+// "/quiet" and "/preview" while another run cleans: try again later, and say so in a log (or
+// list) of their own and on standard output; the other run's files, and the folder's older
+// ones, stay as they are.
+TEST(RunUnattended, WhileAnotherRunCleansItTriesLaterAndSaysSoInAFileOfItsOwn) {
+    OtherRun other(kRunLockName);
+    ASSERT_TRUE(other.taken());
+    TempFolder windows;
+    CreateDirectoryW((windows / L"Logs").c_str(), nullptr);
+    const std::wstring folder = windows / L"Logs\\TallowBriskCleaner";
+    struct Platform : SessionPlatform {
+        explicit Platform(std::wstring windows) : windows_(std::move(windows)) {}
+        std::wstring logWindowsFolder() override { return windows_; }
+        void runCleaners(OperationsLogger&, ProgressCleaner&, RegistryBackup&) override { ran = true; }
+        void runPreviewCleaners(OperationsLogger&) override { ran = true; }
+        void writeStandardOutput(const std::wstring& line) override { output.push_back(line); }
+        bool ran = false;
+        std::vector<std::wstring> output;
+        std::wstring windows_;
+    } platform(windows.path());
+    const RunHeading heading{L"1.15.1", L"/quiet", true, L"NT AUTHORITY\\SYSTEM", L"S-1-5-18"};
+    EXPECT_EQ(RunUnattended(UnattendedRun::Quiet, platform, heading), 1618);
+    EXPECT_EQ(RunUnattended(UnattendedRun::Preview, platform, heading), 1618);
+    EXPECT_FALSE(platform.ran);
+    ASSERT_EQ(platform.output.size(), 2u);
+    EXPECT_EQ(platform.output[0],
+              L"LOG Summary:: version=1.15.1; switches=/quiet; allUsers=yes; account=NT AUTHORITY\\SYSTEM; "
+              L"sid=S-1-5-18; usersVisited=0; usersPassedOver=0; removed=0; failed=0; passedOver=0; exit=1618; "
+              L"reason=another-run");
+    EXPECT_NE(std::wstring::npos,
+              platform.output[1].find(L"; planned=0; failed=0; passedOver=0; exit=1618; reason=another-run"));
+    size_t logs = 0;
+    size_t previews = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::wstring name = entry.path().filename().wstring();
+        const std::string bytes = ReadFileBytes(entry.path().wstring());
+        const std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()) + 1, bytes.size() / 2 - 1);
+        const bool preview = name.find(L".preview.log") != std::wstring::npos;
+        (preview ? previews : logs)++;
+        EXPECT_EQ(text, platform.output[preview ? 1 : 0] + L"\r\n") << name;
+    }
+    EXPECT_EQ(logs, 1u);
+    EXPECT_EQ(previews, 1u);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -30,9 +31,11 @@ public:
         CleanRegistry(registry, false, &logger, &progress, RegistryRuleTable(), &backup);
     }
     void showMessage(HWND, const std::wstring& text) override { message = text; }
+    void writeStandardOutput(const std::wstring& line) override { output = line; }
 
     MemoryRegistry registry;
     std::wstring message;
+    std::wstring output;
 
 private:
     std::wstring windowsFolder_;
@@ -84,6 +87,9 @@ TEST(SessionBackup, TheDeletedKeysAreSavedBesideTheLog) {
     const std::wstring& name = backups[0];
     EXPECT_EQ(0u, name.rfind(L"Tallowbrisk_cleaner_", 0));
     EXPECT_EQ(std::wstring(L"Tallowbrisk_cleaner_").size() + 20 + 4, name.size()) << "the stamp and \".reg\"";
+    // The key went first, and its backup was made before the log: the log takes the backup's name.
+    EXPECT_EQ(FilesEndingIn(windows.logFolder(), L".log"),
+              std::vector<std::wstring>{name.substr(0, name.size() - 4) + L".log"});
     const std::string bytes = ReadFileBytes(windows.logFolder() + L"\\" + name);
     const std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
     EXPECT_EQ(
@@ -147,9 +153,13 @@ TEST(SessionBackup, ABackupThatCannotBeWrittenKeepsEveryKey) {
     EXPECT_EQ(1603, RunQuietSession(quiet));
     EXPECT_TRUE(quiet.registry.exists(L"HKCR\\Tallowbrisk.Connect\\CLSID"));
     EXPECT_TRUE(quiet.registry.exists(L"HKLM\\SOFTWARE\\Tallowbrisk\\Addin"));
-    EXPECT_EQ(L"LOG Remove:: remove registry key:  : HKCR\\Tallowbrisk.Connect : fail\r\n"
-              L"LOG Remove:: remove registry key:  : HKLM\\SOFTWARE\\Tallowbrisk : fail\r\n",
-              LogText(quietWindows));
+    EXPECT_EQ(
+        L"LOG Remove:: remove registry key:  : HKCR\\Tallowbrisk.Connect : fail\r\n"
+        L"LOG Remove:: remove registry key:  : HKLM\\SOFTWARE\\Tallowbrisk : fail\r\n" +
+            quiet.output + L"\r\n",
+        LogText(quietWindows));
+    const std::wstring tail = L"removed=0; failed=2; passedOver=0; exit=1603; reason=log-not-written";
+    EXPECT_EQ(tail, quiet.output.substr(quiet.output.size() - std::min(tail.size(), quiet.output.size())));
 }
 
 // The product's own key cannot be deleted: its backup lies beside a log that names the failed

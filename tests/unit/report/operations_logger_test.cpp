@@ -179,6 +179,115 @@ TEST(OperationsLoggerFile, IsWrittenBelowTheWindowsFolderByDefault) {
     DeleteFileW(path.c_str());
 }
 
+// An unattended run's summary goes last, whatever the run did: after its records; alone in a
+// file made for it where no record made one, a run held back before its first removal
+// included; and nowhere when there is no place for a file.
+TEST(OperationsLoggerFile, TheLastLineEndsTheLogAndMakesAFileWhereNoRecordDid) {
+    const std::wstring summary = L"LOG Summary:: exit=0";
+    const std::string last = Utf16Le(summary + L"\r\n");
+    LogPlace place;
+    {
+        OperationsLoggerFile logger(place.windows.path());
+        logger.log(L"remove file: ", L"C:\\a\\user.config", 1);
+        EXPECT_TRUE(logger.writeLastLine(summary));
+        EXPECT_EQ(ReadFileBytes(logger.logFilePath()),
+                  "\xFF\xFE" + LogLine(L"remove file: ", L"C:\\a\\user.config", L"success") + last);
+        EXPECT_EQ(logger.removalCount(), 1) << "not a record";
+    }
+    for (const bool heldBack : {false, true}) {
+        LogPlace empty;
+        OperationsLoggerFile logger(empty.windows.path(), OperationsLoggerFile::Kind::Preview);
+        if (heldBack) {
+            logger.failClosed([] { return false; }, nullptr);
+            EXPECT_FALSE(logger.mayRemove());
+            logger.log(L"remove file: ", L"C:\\a\\user.config", 0);
+            EXPECT_TRUE(logger.heldBack());
+        }
+        EXPECT_TRUE(logger.writeLastLine(summary));
+        EXPECT_EQ(logger.logFilePath().substr(logger.logFilePath().size() - 12), L".preview.log");
+        EXPECT_EQ(ReadFileBytes(logger.logFilePath()), "\xFF\xFE" + last) << heldBack;
+    }
+    TempFolder noLogs;
+    OperationsLoggerFile nowhere(noLogs.path());
+    EXPECT_FALSE(nowhere.writeLastLine(summary));
+    EXPECT_FALSE(Exists(noLogs / L"Logs"));
+}
+
+// The folder's bound: the newest runs (a log with its backups) and the newest previews stay,
+// each counted apart; the run under way stays whatever its stamp; nothing else is chosen.
+TEST(NamesBeyondBound, TheNewestRunsAndPreviewsStayWithTheRunUnderWay) {
+    const auto name = [](int day, const wchar_t* ending) {
+        wchar_t text[64];
+        swprintf(text, 64, L"Tallowbrisk_cleaner_2026_12_%02dT10_11_23Z%ls", day, ending);
+        return std::wstring(text);
+    };
+    const std::vector<std::wstring> names = {
+        name(1, L".log"), name(1, L".reg"), name(1, L".32.reg"),  // the oldest run, whole
+        name(2, L".reg"),                                           // a backup whose log was never written
+        name(3, L".log"), name(3, L".preview.log"),                // a run and a preview in one second
+        name(4, L".log"), name(4, L".reg"),
+        name(5, L".preview.log"), name(6, L".preview.log"), name(7, L".preview.log"),
+        name(8, L".log"),
+        // Not the program's: kept whatever their age.
+        L"Tallowbrisk_cleaner_2026_12_01T10_11_23Z.txt", L"tallowbrisk_cleaner_2026_12_01T10_11_23Z.log",
+        L"Tallowbrisk_cleaner_2026_12_01T10_11_2xZ.log", L"Tallowbrisk_cleaner_2026_12_01T10_11_23.log",
+        L"Tallowbrisk_cleaner_.log", L"notes.log", L"Tallowbrisk_cleaner_2026_12_01T10_11_23Z.log.bak",
+    };
+    EXPECT_EQ((std::vector<std::wstring>{name(1, L".log"), name(1, L".reg"), name(1, L".32.reg"), name(2, L".reg"),
+                                         name(3, L".preview.log")}),
+              NamesBeyondBound(names, L"", 3));
+    // A clock set back: the run under way looks the oldest, and stays beside the newest three.
+    EXPECT_EQ((std::vector<std::wstring>{name(2, L".reg"), name(3, L".preview.log")}),
+              NamesBeyondBound(names, L"2026_12_01T10_11_23Z", 3));
+    EXPECT_EQ(std::vector<std::wstring>{}, NamesBeyondBound(names, L"", kKeptRuns));
+    EXPECT_EQ(std::vector<std::wstring>{}, NamesBeyondBound({}, L"", 0));
+}
+
+// On disk: only plain files of the program's names go, through the folder's handle; a folder or
+// a link under such a name stays, and so does what a link leads to.
+TEST(PruneLogFolder, RemovesTheOldestRunsFilesAndNothingElse) {
+    LogPlace place;
+    TempFolder elsewhere;
+    const std::wstring folder = place.logFolder();
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const auto path = [&](int day, const wchar_t* ending) {
+        wchar_t text[64];
+        swprintf(text, 64, L"\\Tallowbrisk_cleaner_2026_11_%02dT10_11_23Z%ls", day, ending);
+        return folder + text;
+    };
+    for (int day = 1; day <= 4; ++day) {
+        WriteFileBytes(path(day, L".log"), "log");
+        WriteFileBytes(path(day + 4, L".preview.log"), "list");  // newer than every run: counted apart
+    }
+    WriteFileBytes(path(1, L".reg"), "backup");
+    WriteFileBytes(path(1, L".32.reg"), "backup");
+    CreateDirectoryW(path(2, L".reg").c_str(), nullptr);  // not a file: stays
+    WriteFileBytes(elsewhere / L"precious.txt", "keep");
+    ASSERT_TRUE(MakeLink(path(2, L".32.reg"), elsewhere / L"precious.txt"));
+    WriteFileBytes(folder + L"\\notes.txt", "mine");
+
+    const size_t deleted = PruneLogFolder(place.windows.path(), folder + L"\\Tallowbrisk_cleaner_2026_11_01T10_11_23Z", 2);
+    EXPECT_EQ(3u, deleted);
+    for (const auto& gone : {path(2, L".log"), path(5, L".preview.log"), path(6, L".preview.log")}) {
+        EXPECT_FALSE(Exists(gone)) << gone;
+    }
+    // The run under way (day 1) stays with its backups, and the newest two runs and lists.
+    for (const auto& kept : {path(1, L".log"), path(1, L".reg"), path(1, L".32.reg"), path(3, L".log"),
+                             path(4, L".log"), path(7, L".preview.log"), path(8, L".preview.log"),
+                             folder + L"\\notes.txt", path(2, L".reg"), path(2, L".32.reg")}) {
+        EXPECT_TRUE(Exists(kept)) << kept;
+    }
+    EXPECT_EQ("keep", ReadFileBytes(elsewhere / L"precious.txt"));
+
+    // A log folder that is a link is not pruned at all.
+    TempFolder linked;
+    TempFolder target;
+    ASSERT_TRUE(LinkLogFolder(linked.path(), target.path(), false));
+    WriteFileBytes(target / (std::wstring(L"Tallowbrisk_cleaner_2026_11_01T10_11_23Z.log")), "log");
+    EXPECT_EQ(0u, PruneLogFolder(linked.path(), L"", 0));
+    EXPECT_TRUE(Exists(target / L"Tallowbrisk_cleaner_2026_11_01T10_11_23Z.log"));
+}
+
 TEST(FormatLogTimeStamp, WritesTwentyCharacters) {
     wchar_t stamp[64];
     wmemset(stamp, L'#', 64);
