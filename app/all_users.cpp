@@ -169,7 +169,7 @@ void CleanEveryUser(RegistryApi& registry, bool wow64, OtherUsers& others, const
 }
 
 void CleanEveryUsersSettingsFiles(bool allUsers, RegistryApi& registry, OperationsLogger& logger) {
-    const std::unique_ptr<OtherUsers> others = FindOtherUsers(allUsers, registry, logger);
+    const std::unique_ptr<OtherUsers> others = FindOtherUsers(allUsers, registry);
     CleanSettingsFiles(&logger);
     others->cleanEach(
         logger, [&](const UserHives&, const SpecialFolderLookup& folders) { CleanSettingsFiles(&logger, folders); });

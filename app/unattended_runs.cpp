@@ -133,7 +133,9 @@ void RunPostInstallCleaning(bool allUsers, bool holdsLock) {
     RunFileStem stem;
     {
         OperationsLoggerFile logger(stem);
-        CleanEveryUsersSettingsFiles(allUsers, SystemRegistry(), logger);
+        // Other users' hives are loaded only under the run lock: a run that holds it takes every
+        // cleaner's hive it did not load itself for a leftover, and unloads it.
+        CleanEveryUsersSettingsFiles(allUsers && holdsLock, SystemRegistry(), logger);
     }
     if (holdsLock) {
         PruneLogFolder(stem.windowsFolder(), stem.path());
