@@ -8,7 +8,6 @@
 #include "files/folder_removal.h"
 #include "files/settings_files.h"
 #include "installer/cached_package.h"
-#include "platform/handle_files.h"
 #include "platform/long_path.h"
 #include "registry/clean_registry.h"
 #include "report/operations_logger.h"
