@@ -285,7 +285,7 @@ public:
         return mayRemove_;
     }
     void writeFailed() override { watch_.steps.push_back(L"write failure"); }
-    void log(const wchar_t*, const wchar_t* target, int succeeded) override {
+    void log(const wchar_t*, const std::wstring& target, int succeeded) override {
         watch_.steps.push_back(std::wstring(L"log ") + target + L", " + watch_.state() +
                                (succeeded ? L", success" : L", fail"));
     }
