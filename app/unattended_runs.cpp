@@ -44,7 +44,9 @@ int RunPreviewSession(SessionPlatform& platform) {
     }
     OperationsLoggerFile preview(platform.logWindowsFolder(), OperationsLoggerFile::Kind::Preview);
     platform.runPreviewCleaners(preview);
-    return preview.removalCount() ? kExitSomethingFound : kExitSuccess;
+    // What a run would remove, or fail on; a target it would pass over (a registry link) is
+    // nothing to remove.
+    return preview.removedCount() + preview.failedCount() ? kExitSomethingFound : kExitSuccess;
 }
 
 UnattendedChoice ChooseUnattendedRun(const wchar_t* commandTail, bool runsAsSystem, bool interactive) {

@@ -269,6 +269,13 @@ TEST(RunPreviewSession, WritesThePlannedLinesBesideTheLogAndSaysWhetherAnyWereFo
     EXPECT_EQ(ReadFileBytes(windows.logFolder() + L"\\" + files[0]),
               "\xFF\xFE" + Utf16Le(L"LOG Remove:: remove file:  : C:\\a\\user.config : planned\r\n"
                                    L"LOG Remove:: remove folder:  : C:\\b\\Tallowbrisk : fail\r\n"));
+
+    // A registry link that a run would pass over is listed, and is nothing to remove.
+    WatchedPlatform link(windows.folder.path());
+    link.cleaners = [](OperationsLogger& logger) {
+        logger.log(L"remove registry key: ", L"HKCU\\SOFTWARE\\x (registry link)", kPassedOver);
+    };
+    EXPECT_EQ(RunPreviewSession(link), 0);
 }
 
 // A log folder, or "Logs" above it, that is a link (as a mount point would be): every kind of
