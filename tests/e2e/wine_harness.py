@@ -234,7 +234,7 @@ def preview_files():
 
 LOG_LINE = re.compile(r"^LOG Remove:: (remove registry key|remove registry value|remove folder|remove file|clean user)"
                       r":  : .+ : "
-                      r"(success|fail|planned)$")
+                      r"(success|fail|planned|passed over)$")
 
 
 def whole_lines(path):
