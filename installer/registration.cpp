@@ -100,9 +100,10 @@ bool DisplayNameHolds(RegistryApi& registry, HKEY parent, const std::wstring& na
                       const std::vector<std::wstring>& patterns) {
     unique_registry_key entry;
     std::wstring displayName;
-    return OpenRegistryKey(registry, parent, name.c_str(), KEY_READ | (access & kRegistryViewBits), entry) ==
+    return OpenKeyRefusingLink(registry, parent, name.c_str(), KEY_READ | (access & kRegistryViewBits), entry) ==
                ERROR_SUCCESS &&
-           ReadStringValue(registry, entry.get().key, L"DisplayName", &displayName, kPlainString) && HoldsAny(displayName, patterns);
+           ReadStringValue(registry, entry.get().key, L"DisplayName", &displayName, kPlainString) &&
+           HoldsAny(displayName, patterns);
 }
 
 // The installer's rules for Products keys: below an "Installer" key, ending in "Products".
@@ -250,7 +251,7 @@ private:
                 bool mentions = name.find(rule.pattern) != std::wstring::npos;
                 unique_registry_key product;
                 if (!mentions && rule.mode == MatchNameOrContent &&
-                    OpenRegistryKey(registry_, products.get().key, name.c_str(), KEY_READ | view, product) ==
+                    OpenKeyRefusingLink(registry_, products.get().key, name.c_str(), KEY_READ | view, product) ==
                         ERROR_SUCCESS) {
                     mentions = KeyTreeMentions(registry_, product.get().key, rule.pattern, KEY_READ | view);
                 }
@@ -337,7 +338,7 @@ bool EveryValueNamesOneOf(RegistryApi& registry, HKEY parent, const std::wstring
                           const std::set<std::wstring>& products) {
     unique_registry_key key;
     RegistryKeyInfo info;
-    if (OpenRegistryKey(registry, parent, name.c_str(), KEY_READ | (access & kRegistryViewBits), key) !=
+    if (OpenKeyRefusingLink(registry, parent, name.c_str(), KEY_READ | (access & kRegistryViewBits), key) !=
             ERROR_SUCCESS ||
         registry.queryInfoKey(key.get().key, &info) != ERROR_SUCCESS) {
         return false;

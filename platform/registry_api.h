@@ -24,8 +24,11 @@ public:
 
     // RegOpenKeyExW. The view bits of `access` (KEY_WOW64_64KEY, KEY_WOW64_32KEY) choose
     // the registry view; without them the process's own view is used. An empty `subKey`
-    // opens `parent` itself.
-    virtual LSTATUS openKey(HKEY parent, const wchar_t* subKey, REGSAM access, HKEY* result) = 0;
+    // opens `parent` itself. `options` is 0 or REG_OPTION_OPEN_LINK: with it, a last step of
+    // `subKey` that is a registry link opens the link itself (its only value is
+    // "SymbolicLinkValue", of type REG_LINK, naming the target), not the key it names; the
+    // steps before it are followed as always.
+    virtual LSTATUS openKey(HKEY parent, const wchar_t* subKey, DWORD options, REGSAM access, HKEY* result) = 0;
 
     // RegQueryInfoKeyW: numbers of subkeys and values and the longest name and data.
     virtual LSTATUS queryInfoKey(HKEY key, RegistryKeyInfo* info) = 0;
@@ -42,8 +45,11 @@ public:
     virtual LSTATUS enumValue(HKEY key, DWORD index, wchar_t* name, DWORD* nameLength, DWORD* type, BYTE* data,
                               DWORD* dataSize) = 0;
 
-    // RegDeleteKeyExW: deletes a key that has no subkeys, in the view chosen by `viewBits`
-    // (0 or one of KEY_WOW64_64KEY, KEY_WOW64_32KEY). A key with subkeys is refused.
+    // RegDeleteKeyExW, never through a link: deletes a key that has no subkeys, in the view
+    // chosen by `viewBits` (0 or one of KEY_WOW64_64KEY, KEY_WOW64_32KEY). A key with subkeys
+    // is refused. The last step of `subKey` is opened as it is (REG_OPTION_OPEN_LINK): a key
+    // that is a link is refused with kKeyIsLink, and neither it nor its target is deleted
+    // (RegDeleteKeyExW itself would follow it and delete the target).
     virtual LSTATUS deleteKey(HKEY parent, const wchar_t* subKey, REGSAM viewBits) = 0;
 
     // RegCloseKey.
@@ -81,6 +87,13 @@ public:
         return ERROR_CALL_NOT_IMPLEMENTED;
     }
 };
+
+// The answer to an open or a delete that met a registry link where a key must be taken as it
+// is: ERROR_STOPPED_ON_SYMLINK of the Windows SDK's winerror.h, which mingw-w64's lacks.
+constexpr LSTATUS kKeyIsLink = 681;
+
+// The name and type of the one value of a registry link.
+constexpr wchar_t kLinkValueName[] = L"SymbolicLinkValue";
 
 // The view bits of an access mask.
 constexpr REGSAM kRegistryViewBits = KEY_WOW64_64KEY | KEY_WOW64_32KEY;

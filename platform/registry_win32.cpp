@@ -2,7 +2,14 @@
 
 #include <vector>
 
+#include "platform/registry_key.h"
+
 namespace {
+
+template <typename Function>
+Function NtdllEntry(const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll"), name)));
+}
 
 // NtQueryKey with KeyNameInformation (3) has no advapi32 counterpart; ntdll has it since
 // Windows 2000, and Wine has it too.
@@ -13,10 +20,15 @@ constexpr LONG kStatusBufferOverflow = static_cast<LONG>(0x80000005);
 constexpr LONG kStatusBufferTooSmall = static_cast<LONG>(0xC0000023);
 
 NtQueryKeyFunction NtQueryKeyEntry() {
-    static const auto entry = reinterpret_cast<NtQueryKeyFunction>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll"), "NtQueryKey")));
+    static const auto entry = NtdllEntry<NtQueryKeyFunction>("NtQueryKey");
     return entry;
 }
+
+// NtDeleteKey deletes the key that a handle is (a link opened as a link: the link): advapi32
+// deletes only by name, and its lookup of the name follows links. RtlNtStatusToDosError gives
+// its status as advapi32 would. Both are in ntdll since Windows 2000, and in Wine.
+using NtDeleteKeyFunction = LONG(NTAPI*)(HANDLE key);
+using RtlNtStatusToDosErrorFunction = ULONG(NTAPI*)(LONG status);
 
 bool IsPredefinedKey(HKEY key) {
     return key == HKEY_CLASSES_ROOT || key == HKEY_CURRENT_USER || key == HKEY_LOCAL_MACHINE || key == HKEY_USERS ||
@@ -49,8 +61,8 @@ LSTATUS KernelKeyName(HKEY key, std::wstring* name) {
 
 }  // namespace
 
-LSTATUS Win32Registry::openKey(HKEY parent, const wchar_t* subKey, REGSAM access, HKEY* result) {
-    return RegOpenKeyExW(parent, subKey, 0, access, result);
+LSTATUS Win32Registry::openKey(HKEY parent, const wchar_t* subKey, DWORD options, REGSAM access, HKEY* result) {
+    return RegOpenKeyExW(parent, subKey, options, access, result);
 }
 
 LSTATUS Win32Registry::queryInfoKey(HKEY key, RegistryKeyInfo* info) {
@@ -69,7 +81,15 @@ LSTATUS Win32Registry::enumValue(HKEY key, DWORD index, wchar_t* name, DWORD* na
 }
 
 LSTATUS Win32Registry::deleteKey(HKEY parent, const wchar_t* subKey, REGSAM viewBits) {
-    return RegDeleteKeyExW(parent, subKey, viewBits, 0);
+    unique_registry_key key;
+    const LSTATUS status = OpenKeyRefusingLink(*this, parent, subKey, DELETE | (viewBits & kRegistryViewBits), key);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    if (key.get().key == parent) {
+        return ERROR_ACCESS_DENIED;  // a predefined root is never deleted
+    }
+    return DeleteOpenedKey(key.get().key);
 }
 
 LSTATUS Win32Registry::closeKey(HKEY key) { return RegCloseKey(key); }
@@ -93,6 +113,16 @@ LSTATUS Win32Registry::queryKeyName(HKEY key, std::wstring* name) {
     status = KernelKeyName(opened, name);
     RegCloseKey(opened);
     return status;
+}
+
+LSTATUS DeleteOpenedKey(HKEY key) {
+    static const auto deleteEntry = NtdllEntry<NtDeleteKeyFunction>("NtDeleteKey");
+    static const auto toError = NtdllEntry<RtlNtStatusToDosErrorFunction>("RtlNtStatusToDosError");
+    if (!deleteEntry || !toError) {
+        return ERROR_CALL_NOT_IMPLEMENTED;
+    }
+    const LONG deleted = deleteEntry(key);
+    return deleted >= 0 ? ERROR_SUCCESS : static_cast<LSTATUS>(toError(deleted));
 }
 
 RegistryApi& SystemRegistry() {

@@ -17,26 +17,30 @@ bool DeleteTree(RegistryApi& registry, HKEY parent, const std::wstring& path, RE
         return false;
     }
     const REGSAM view = access & kRegistryViewBits;
-    if (registry.deleteKey(parent, path.c_str(), view) == ERROR_SUCCESS) {
+    LSTATUS status = registry.deleteKey(parent, path.c_str(), view);
+    if (status == ERROR_SUCCESS) {
         return true;
+    }
+    if (status == kKeyIsLink) {
+        return false;
     }
 
     unique_registry_key key;
-    LSTATUS status = OpenRegistryKey(registry, parent, path.c_str(), kDeleteTreeAccess | view, key);
+    status = OpenKeyRefusingLink(registry, parent, path.c_str(), kDeleteTreeAccess | view, key);
     if (KeyIsMissing(status)) {
         return true;
+    }
+    if (status == kKeyIsLink) {
+        return false;
     }
     if (status != ERROR_SUCCESS) {
         std::fputs("Error opening key.\n", stdout);
         return false;
     }
 
-    std::wstring base = path;
-    if (base.back() != L'\\') {
-        base += L'\\';
-    }
     // Deleting a child moves the next one to index 0, so index 0 is read until none is left.
-    // The name buffer lives on the heap: the recursion can be 512 levels deep.
+    // Each child is named below this key's own handle, so that the path to it is never looked
+    // up again. The name buffer lives on the heap: the recursion can be 512 levels deep.
     std::vector<wchar_t> name(kChildNameBuffer);
     std::wstring previous;
     for (;;) {
@@ -45,12 +49,12 @@ bool DeleteTree(RegistryApi& registry, HKEY parent, const std::wstring& path, RE
             break;
         }
         std::wstring child(name.data(), length);
-        // A child "deleted" but still listed (one that vanished from under its name, say
-        // through a dangling link) would be read again forever.
-        if (child.empty() || child.find(L'\\') != std::wstring::npos || child == previous) {
+        // A child "deleted" but still listed (one that vanished from under its name, say)
+        // would be read again forever; a name with a NUL would name another key to the registry.
+        if (child.empty() || child.find_first_of(std::wstring(L"\\\0", 2)) != std::wstring::npos || child == previous) {
             break;
         }
-        if (!DeleteTree(registry, parent, base + child, access, depth + 1)) {
+        if (!DeleteTree(registry, key.get().key, child, access, depth + 1)) {
             break;
         }
         previous = std::move(child);

@@ -66,8 +66,9 @@ std::wstring Unread(const wchar_t* what, DWORD index, const std::wstring& keyNam
            L"] could not be read";
 }
 
-// The key's section: its line, its values, a blank line.
-void AppendSection(RegistryApi& registry, HKEY key, const std::wstring& keyName, const RegistryKeyInfo* info,
+// The key's section: its line, its values, a blank line. False, with the section cut short,
+// when a value's name is one that the file cannot carry.
+bool AppendSection(RegistryApi& registry, HKEY key, const std::wstring& keyName, const RegistryKeyInfo* info,
                    ExportBuffers& buffers, std::wstring& text) {
     text += RegKeyLine(keyName);
     if (info) {
@@ -90,9 +91,14 @@ void AppendSection(RegistryApi& registry, HKEY key, const std::wstring& keyName,
             }
             continue;
         }
-        text += RegValueLine(std::wstring(buffers.valueName.data(), nameLength), type, buffers.data.data(), size);
+        const std::wstring name(buffers.valueName.data(), nameLength);
+        if (!WritableName(name)) {
+            return false;
+        }
+        text += RegValueLine(name, type, buffers.data.data(), size);
     }
     text += L"\r\n";
+    return true;
 }
 
 }  // namespace
@@ -104,12 +110,12 @@ std::wstring ExportKeyTree(RegistryApi& registry, HKEY parent, const std::wstrin
     const REGSAM read = KEY_READ | (access & kRegistryViewBits);
     std::wstring text;
     unique_registry_key top;
-    const LSTATUS opened =
-        WritableKeyName(keyName) ? OpenRegistryKey(registry, parent, path.c_str(), read, top) : ERROR_INVALID_NAME;
+    LSTATUS result =
+        WritableName(keyName) ? OpenKeyRefusingLink(registry, parent, path.c_str(), read, top) : ERROR_INVALID_NAME;
     if (status) {
-        *status = opened;
+        *status = result;
     }
-    if (opened != ERROR_SUCCESS) {
+    if (result != ERROR_SUCCESS) {
         return text;
     }
 
@@ -119,12 +125,16 @@ std::wstring ExportKeyTree(RegistryApi& registry, HKEY parent, const std::wstrin
     auto enter = [&](unique_registry_key key, std::wstring name) {
         RegistryKeyInfo info;
         const bool known = registry.queryInfoKey(key.get().key, &info) == ERROR_SUCCESS;
-        AppendSection(registry, key.get().key, name, known ? &info : nullptr, buffers, text);
+        if (!AppendSection(registry, key.get().key, name, known ? &info : nullptr, buffers, text)) {
+            result = ERROR_INVALID_NAME;
+        }
         walk.push_back(WalkStep{std::move(key), std::move(name), known ? info.subkeys : kUnknownCount});
     };
     enter(std::move(top), keyName);
 
-    while (!walk.empty()) {
+    // A name that the file cannot carry, or a link, would leave part of the subtree out of the
+    // backup, and the deletion would take it all the same: the export is refused whole.
+    while (!walk.empty() && result == ERROR_SUCCESS) {
         WalkStep& step = walk.back();
         if (step.next >= step.subkeys) {
             walk.pop_back();
@@ -142,8 +152,8 @@ std::wstring ExportKeyTree(RegistryApi& registry, HKEY parent, const std::wstrin
             continue;
         }
         std::wstring name = step.name + L'\\' + std::wstring(buffers.keyName.data(), length);
-        if (!WritableKeyName(name)) {
-            text += RegCommentLine(L"Not saved, its name holds a line break: [" + name + L"]");
+        if (!WritableName(name)) {
+            result = ERROR_INVALID_NAME;
             continue;
         }
         if (walk.size() > static_cast<size_t>(kMaxKeyDepth)) {
@@ -151,11 +161,23 @@ std::wstring ExportKeyTree(RegistryApi& registry, HKEY parent, const std::wstrin
             continue;
         }
         unique_registry_key child;
-        if (OpenRegistryKey(registry, step.key.get().key, buffers.keyName.data(), read, child) != ERROR_SUCCESS) {
+        const LSTATUS childStatus =
+            OpenKeyRefusingLink(registry, step.key.get().key, buffers.keyName.data(), read, child);
+        if (childStatus == kKeyIsLink) {
+            result = kKeyIsLink;
+            continue;
+        }
+        if (childStatus != ERROR_SUCCESS) {
             text += RegCommentLine(L"Not saved, could not be opened: [" + name + L"]");
             continue;
         }
         enter(std::move(child), std::move(name));  // `step` is not used past this point: the vector may move
+    }
+    if (result != ERROR_SUCCESS) {
+        if (status) {
+            *status = result;
+        }
+        text.clear();
     }
     return text;
 }

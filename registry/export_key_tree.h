@@ -7,10 +7,12 @@
 // The sections of a ".reg" file (reg_file_text.h) that put `parent`\`path` back with its whole
 // subtree: the key named `keyName`, its subkeys named below it, parents before children,
 // each with all its values, whole however long they are. Keys are opened for reading in the
-// view that the view bits of `access` select. What cannot be read is named in a comment line
-// and left out; so is a key whose name holds a line break (no section line can name it), with
-// its subtree, and what lies more than kMaxKeyDepth levels down. Empty when the key itself
-// cannot be opened or named. `status`, if given, receives the top key's open error (ERROR_FILE_NOT_FOUND: it is gone),
-// ERROR_INVALID_NAME for a name no section line can carry, or ERROR_SUCCESS.
+// view that the view bits of `access` select, each as it is (REG_OPTION_OPEN_LINK). What
+// cannot be read is named in a comment line and left out, and so is what lies more than
+// kMaxKeyDepth levels down. Empty when the key itself cannot be opened or named, and when the
+// subtree holds a name that the file cannot carry (WritableName) or a link: then the key must
+// stay whole. `status`, if given, receives the top key's open error (ERROR_FILE_NOT_FOUND: it
+// is gone), ERROR_INVALID_NAME for a name the file cannot carry, kKeyIsLink for a link, or
+// ERROR_SUCCESS.
 std::wstring ExportKeyTree(RegistryApi& registry, HKEY parent, const std::wstring& path, REGSAM access,
                            const std::wstring& keyName, LSTATUS* status = nullptr);

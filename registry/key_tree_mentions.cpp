@@ -73,11 +73,12 @@ void Walk(Search& search, HKEY key, int depth) {
         if (depth >= kMaxKeyDepth || search.done()) {
             continue;
         }
+        // A link is not entered: what its target holds is not the subtree's.
         unique_registry_key child;
-        status = OpenRegistryKey(search.registry, key, search.keyName.data(), search.access, child);
+        status = OpenKeyRefusingLink(search.registry, key, search.keyName.data(), search.access, child);
         if (status == ERROR_SUCCESS) {
             Walk(search, child.get().key, depth + 1);
-        } else {
+        } else if (status != kKeyIsLink) {
             search.note(status);
             if (!KeyIsMissing(status)) search.whole = false;
         }

@@ -165,13 +165,18 @@ void RemoveMatchingValues(RegistryApi& registry, const ValueRoot& root, const st
                           RegistryBackup* backup, std::set<std::wstring>* guids = nullptr) {
     const std::wstring logged = LoggedKeyPath(root.loggedName, path.c_str(), wow64);
     unique_registry_key key;
-    // Reading the values and deleting some: no more rights than that.
-    LSTATUS status =
-        OpenRegistryKey(registry, root.key, path.c_str(), KEY_READ | KEY_SET_VALUE | (access & kRegistryViewBits), key);
+    // Reading the values and deleting some: no more rights than that. A list that is a link
+    // is Outlook's no more: nothing of its target is read or removed.
+    LSTATUS status = OpenKeyRefusingLink(registry, root.key, path.c_str(),
+                                         KEY_READ | KEY_SET_VALUE | (access & kRegistryViewBits), key);
     if (KeyIsMissing(status)) return;
+    if (status == kKeyIsLink) {
+        if (logger) logger->log(kRemoveRegistryValue, LoggedLinkPath(logged), kPassedOver);
+        return;
+    }
     RegistryKeyInfo info;
     if (status != ERROR_SUCCESS || registry.queryInfoKey(key.get().key, &info) != ERROR_SUCCESS) {
-        if (logger) logger->log(kRemoveRegistryValue, logged.c_str(), 0);
+        if (logger) logger->log(kRemoveRegistryValue, logged, 0);
         return;
     }
     const bool readData = match == ValueMatch::BinaryText || guids;
@@ -207,7 +212,7 @@ void RemoveMatchingValues(RegistryApi& registry, const ValueRoot& root, const st
     for (const std::wstring& found : collected) {
         RemoveRegistryValue(registry, key.get().key, found, access, logged, backupKey, logger, backup);
     }
-    if (unread && logger) logger->log(kRemoveRegistryValue, logged.c_str(), 0);
+    if (unread && logger) logger->log(kRemoveRegistryValue, logged, 0);
 }
 
 // True when the Url value of trust entry `name` below `parent` holds the pattern: a REG_SZ
@@ -215,7 +220,7 @@ void RemoveMatchingValues(RegistryApi& registry, const ValueRoot& root, const st
 bool UrlHolds(RegistryApi& registry, HKEY parent, const std::wstring& name, REGSAM access,
               const std::wstring& pattern) {
     unique_registry_key entry;
-    if (OpenRegistryKey(registry, parent, name.c_str(), KEY_READ | (access & kRegistryViewBits), entry) !=
+    if (OpenKeyRefusingLink(registry, parent, name.c_str(), KEY_READ | (access & kRegistryViewBits), entry) !=
         ERROR_SUCCESS) {
         return false;
     }

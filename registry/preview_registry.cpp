@@ -1,6 +1,7 @@
 #include "registry/preview_registry.h"
 
 #include "platform/planned_paths.h"
+#include "platform/registry_key.h"
 
 namespace {
 
@@ -51,7 +52,7 @@ bool PreviewRegistry::childIsPlanned(HKEY parent, REGSAM view, const std::wstrin
         return false;
     }
     HKEY opened = nullptr;
-    if (real_.openKey(parent, child.c_str(), KEY_QUERY_VALUE | view, &opened) != ERROR_SUCCESS) {
+    if (real_.openKey(parent, child.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | view, &opened) != ERROR_SUCCESS) {
         return false;
     }
     std::wstring name;
@@ -117,11 +118,11 @@ bool PreviewRegistry::mayLeadToPlanned(HKEY parent, const wchar_t* subKey) const
     return false;
 }
 
-LSTATUS PreviewRegistry::openKey(HKEY parent, const wchar_t* subKey, REGSAM access, HKEY* result) {
+LSTATUS PreviewRegistry::openKey(HKEY parent, const wchar_t* subKey, DWORD options, REGSAM access, HKEY* result) {
     if (keyIsPlanned(parent)) {
         return ERROR_KEY_DELETED;
     }
-    const LSTATUS status = real_.openKey(parent, subKey, access, result);
+    const LSTATUS status = real_.openKey(parent, subKey, options, access, result);
     if (status != ERROR_SUCCESS || *result == parent) {
         return status;  // advapi32 hands a predefined root back for an empty path
     }
@@ -260,14 +261,15 @@ LSTATUS PreviewRegistry::deleteKey(HKEY parent, const wchar_t* subKey, REGSAM vi
     if (keyIsPlanned(parent)) {
         return ERROR_KEY_DELETED;
     }
-    // Opened as RegDeleteKeyExW opens it, with DELETE: a key the caller may not delete fails
-    // here as it would there.
-    HKEY target = nullptr;
-    LSTATUS status =
-        real_.openKey(parent, subKey, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | DELETE | viewBits, &target);
+    // Opened as the real delete opens it, as it is and with DELETE: a key the caller may not
+    // delete fails here as it would there, and a link is refused.
+    unique_registry_key opened;
+    LSTATUS status = OpenKeyRefusingLink(real_, parent, subKey,
+                                         KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | DELETE | viewBits, opened);
     if (status != ERROR_SUCCESS) {
         return status;
     }
+    const HKEY target = opened.release().key;
     if (target == parent) {
         return ERROR_ACCESS_DENIED;  // a predefined root is never deleted
     }

@@ -25,7 +25,7 @@ class PreviewRegistry : public RegistryApi {
 public:
     explicit PreviewRegistry(RegistryApi& real) : real_(real) {}
 
-    LSTATUS openKey(HKEY parent, const wchar_t* subKey, REGSAM access, HKEY* result) override;
+    LSTATUS openKey(HKEY parent, const wchar_t* subKey, DWORD options, REGSAM access, HKEY* result) override;
     LSTATUS queryInfoKey(HKEY key, RegistryKeyInfo* info) override;
     LSTATUS enumKey(HKEY key, DWORD index, wchar_t* name, DWORD* nameLength) override;
     LSTATUS enumValue(HKEY key, DWORD index, wchar_t* name, DWORD* nameLength, DWORD* type, BYTE* data,

@@ -122,4 +122,6 @@ std::wstring RegCommentLine(const std::wstring& text) {
     return line + L"\r\n";
 }
 
-bool WritableKeyName(const std::wstring& keyName) { return keyName.find_first_of(L"\r\n") == std::wstring::npos; }
+bool WritableName(const std::wstring& name) {
+    return name.find_first_of(std::wstring(L"\r\n\0", 3)) == std::wstring::npos;
+}

@@ -23,5 +23,9 @@ std::wstring RegValueLine(const std::wstring& name, DWORD type, const BYTE* data
 // "; text" and its line end: a comment, which the import passes over.
 std::wstring RegCommentLine(const std::wstring& text);
 
-// True when the name can stand between "[" and "]" on one line.
-bool WritableKeyName(const std::wstring& keyName);
+// True when the name, a key's (or its whole path) or a value's, can be written in the file on
+// one line and come back from "reg import" on Windows as it is: it holds no line break (CR, LF)
+// and no NUL, which the import would split or cut at. The quoted value name escapes a
+// backslash and a double quote, which every importer reads back ("\r" and "\n" only Wine's
+// does). A "]" in a key's name is kept: the import takes the name up to the line's last "]".
+bool WritableName(const std::wstring& name);

@@ -24,7 +24,7 @@ RegistryBackupFile::~RegistryBackupFile() {
 
 bool RegistryBackupFile::saveValue(const std::wstring& keyName, const std::wstring& valueName, DWORD type,
                                    const BYTE* data, DWORD size, bool view32) {
-    if (!WritableKeyName(keyName)) {
+    if (!WritableName(keyName) || !WritableName(valueName)) {
         return false;
     }
     return write(RegKeyLine(keyName) + RegValueLine(valueName, type, data, size) + L"\r\n", view32);

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "registry/recorded_removal.h"
+#include "registry/reg_file_text.h"
 
 const wchar_t kRemoveRegistryValue[] = L"remove registry value: ";
 
@@ -40,6 +41,9 @@ bool RemoveRegistryValue(RegistryApi& registry, HKEY key, const std::wstring& na
                          const std::wstring& loggedKey, const std::wstring& backupKey, OperationsLogger* logger,
                          RegistryBackup* backup) {
     const auto save = [&] {
+        // A name that the backup cannot carry could not be put back (and one with a NUL would
+        // name another value to every call that takes it as a string): the value stays.
+        if (!WritableName(name)) return BackupOutcome::Unreadable;
         DWORD type = REG_NONE;
         std::vector<BYTE> data;
         const LSTATUS status = ReadWholeValue(registry, key, name, &type, &data);

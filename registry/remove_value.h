@@ -21,8 +21,9 @@ std::wstring LoggedValuePath(const std::wstring& loggedKey, const std::wstring& 
 // backup file it goes to): reads it whole, hands it to `backup` (may be null) as a section
 // of the key named `backupKey`, and deletes it only when the backup kept it. Then reports
 // ("remove registry value: ", LoggedValuePath(loggedKey, name), outcome) to `logger` (may be
-// null). A value already gone counts as removed; one that cannot be read, or whose backup
-// was not written, stays and is reported as failed. True when it is gone.
+// null). A value already gone counts as removed; one that cannot be read, whose name the
+// backup cannot carry (WritableName), or whose backup was not written, stays and is reported
+// as failed. True when it is gone.
 bool RemoveRegistryValue(RegistryApi& registry, HKEY key, const std::wstring& name, REGSAM access,
                          const std::wstring& loggedKey, const std::wstring& backupKey, OperationsLogger* logger,
                          RegistryBackup* backup);

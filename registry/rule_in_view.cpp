@@ -13,6 +13,8 @@
 
 const wchar_t kRemoveRegistryKey[] = L"remove registry key: ";
 
+std::wstring LoggedLinkPath(const std::wstring& loggedPath) { return loggedPath + L" (registry link)"; }
+
 namespace {
 
 constexpr DWORD kSubkeyNameBuffer = 512;
@@ -76,8 +78,8 @@ void ViewPass::readUserClasses() {
     userClassesKnown_ = false;
     unique_registry_key key;
     const std::wstring userPath = Below(L"SOFTWARE\\Classes", path_);
-    LSTATUS status =
-        OpenRegistryKey(registry_, HKEY_CURRENT_USER, userPath.c_str(), KEY_READ | (access_ & kRegistryViewBits), key);
+    LSTATUS status = OpenKeyRefusingLink(registry_, HKEY_CURRENT_USER, userPath.c_str(),
+                                         KEY_READ | (access_ & kRegistryViewBits), key);
     if (status == ERROR_FILE_NOT_FOUND) {
         userClassesKnown_ = true;
         return;
@@ -120,8 +122,14 @@ ViewPass::Mention ViewPass::contentMentions(HKEY ruleKey, const std::wstring& na
     // Only reading is needed here. The view bit must come along all the same: a 32-bit
     // process under WOW64 that opens a subkey without one lands in the 32-bit view, whatever
     // view the rule key was opened in.
+    // A link is taken as it is: it holds nothing of the product's, whatever its target holds.
     unique_registry_key key;
-    LSTATUS status = OpenRegistryKey(registry_, ruleKey, name.c_str(), KEY_READ | (access_ & kRegistryViewBits), key);
+    LSTATUS status =
+        OpenKeyRefusingLink(registry_, ruleKey, name.c_str(), KEY_READ | (access_ & kRegistryViewBits), key);
+    if (status == kKeyIsLink) {
+        if (named) knowledge_->learn(candidate, 0, true);
+        return Mention::No;
+    }
     // A candidate that is there but cannot be searched, whole, may be the product's: it is
     // reported as a failure, never passed over as clean. Such answers are not kept, so each
     // rule that searches it reports it as the rule-by-rule cleaner does.
@@ -200,7 +208,7 @@ void ViewPass::removeMatchingSubkeys(HKEY ruleKey) {
     for (const Collected& found : collected) {
         const std::wstring loggedPath = loggedPath_ + L'\\' + found.name;
         if (found.unknown) {
-            if (logger_) logger_->log(kRemoveRegistryKey, loggedPath.c_str(), 0);
+            if (logger_) logger_->log(kRemoveRegistryKey, loggedPath, 0);
             continue;
         }
         const std::wstring backupName = backup_ ? backupName_ + L'\\' + found.name : std::wstring();
@@ -212,39 +220,51 @@ void ViewPass::removeMatchingSubkeys(HKEY ruleKey) {
 // be opened may hold the product's keys: its line, the rule key's logged path, says "fail".
 bool ViewPass::opened(LSTATUS status) {
     if (status != ERROR_SUCCESS && !KeyIsMissing(status) && logger_) {
-        logger_->log(kRemoveRegistryKey, loggedPath_.c_str(), 0);
+        logger_->log(kRemoveRegistryKey, loggedPath_, 0);
     }
     return status == ERROR_SUCCESS;
 }
 
 void ViewPass::apply() {
+    // The rule key is reached as the registry leads there, the system's own links on the way
+    // included (on Windows, HKCU\SOFTWARE\Classes is one); the rule key itself is taken as it is.
     const size_t slash = path_.find(L'\\');
-    if (slash == std::wstring::npos) {
-        unique_registry_key ruleKey;
-        if (opened(OpenRegistryKey(registry_, root_, path_.c_str(), access_, ruleKey))) {
-            removeMatchingSubkeys(ruleKey.get().key);
-        }
-        return;
-    }
-
-    const std::wstring first = path_.substr(0, slash);
-    const std::wstring rest = path_.substr(slash + 1);
+    const size_t lastSlash = path_.rfind(L'\\');
+    HKEY parent = root_;
     unique_registry_key firstKey;
-    if (!opened(OpenRegistryKey(registry_, root_, first.c_str(), access_, firstKey))) {
-        return;
+    unique_registry_key middleKey;
+    if (slash != std::wstring::npos) {
+        if (!opened(OpenRegistryKey(registry_, root_, path_.substr(0, slash).c_str(), access_, firstKey))) {
+            return;
+        }
+        parent = firstKey.get().key;
+        if (lastSlash != slash) {
+            const std::wstring middle = path_.substr(slash + 1, lastSlash - slash - 1);
+            if (!opened(OpenRegistryKey(registry_, parent, middle.c_str(), access_, middleKey))) {
+                return;
+            }
+            parent = middleKey.get().key;
+        }
     }
+    const std::wstring last = slash == std::wstring::npos ? path_ : path_.substr(lastSlash + 1);
     unique_registry_key ruleKey;
-    if (!opened(OpenRegistryKey(registry_, firstKey.get().key, rest.c_str(), access_, ruleKey))) {
+    const LSTATUS status = OpenKeyRefusingLink(registry_, parent, last.c_str(), access_, ruleKey);
+    if (status == kKeyIsLink) {
+        // Nothing below a link is searched or removed, and the link stays.
+        if (logger_) logger_->log(kRemoveRegistryKey, LoggedLinkPath(loggedPath_), kPassedOver);
         return;
     }
-    if (mode_ == RemoveKey) {
+    if (!opened(status)) {
+        return;
+    }
+    if (mode_ == RemoveKey && slash != std::wstring::npos) {
         // The open only showed that the key is there; it is deleted through its parent.
         ruleKey.reset();
         const std::wstring spelled =
-            backup_ ? SpelledKeyName(registry_, firstKey.get().key, rest, access_, backupName_) : std::wstring();
+            backup_ ? SpelledKeyName(registry_, parent, last, access_, backupName_) : std::wstring();
         // A failed deletion is reported as well: its backup is written by then, and the deletion
         // may have removed part of the subtree before it stopped.
-        removeFoundKey(firstKey.get().key, rest, path_, spelled, loggedPath_);
+        removeFoundKey(parent, last, path_, spelled, loggedPath_);
     } else {
         removeMatchingSubkeys(ruleKey.get().key);
     }

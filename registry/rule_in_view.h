@@ -12,6 +12,11 @@
 // The kind of every removal record of the registry cleaner.
 extern const wchar_t kRemoveRegistryKey[];
 
+// The log's target for a registry link that a rule met: the link's logged path followed by
+// " (registry link)". Its record says "passed over" (kPassedOver): a link is never followed,
+// removed or saved.
+std::wstring LoggedLinkPath(const std::wstring& loggedPath);
+
 // The name a rule key has in the log: the mark "(64) " under WOW64, the root's short name
 // ("HKCR", "HKCU", "HKLM") and, unless the path is empty, a backslash and the path.
 std::wstring LoggedKeyPath(HKEY root, const wchar_t* path, bool wow64);

@@ -11,7 +11,31 @@ namespace {
 constexpr wchar_t kLogFileSuffix[] = L".log";
 constexpr wchar_t kPreviewFileSuffix[] = L".preview.log";
 
+bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
 }  // namespace
+
+std::wstring EscapedLogText(const std::wstring& text) {
+    static const wchar_t kDigits[] = L"0123456789ABCDEF";
+    std::wstring escaped;
+    escaped.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        const bool paired = (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) ||
+                            (IsLowSurrogate(c) && i > 0 && IsHighSurrogate(text[i - 1]));
+        const bool escape = c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 || c == L'<' ||
+                            ((IsHighSurrogate(c) || IsLowSurrogate(c)) && !paired);
+        if (!escape) {
+            escaped += c;
+            continue;
+        }
+        escaped += L"<U+";
+        for (int shift = 12; shift >= 0; shift -= 4) escaped += kDigits[(c >> shift) & 0xF];
+        escaped += L'>';
+    }
+    return escaped;
+}
 
 OperationsLoggerFile::OperationsLoggerFile(std::wstring windowsFolder, Kind kind)
     : ownStem_(std::move(windowsFolder)), stem_(&ownStem_), kind_(kind) {}
@@ -73,7 +97,7 @@ bool OperationsLoggerFile::mayRemove() {
 
 void OperationsLoggerFile::writeFailed() { writeFailed_ = true; }
 
-void OperationsLoggerFile::log(const wchar_t* kind, const wchar_t* target, int succeeded) {
+void OperationsLoggerFile::log(const wchar_t* kind, const std::wstring& target, int succeeded) {
     if (failClosed_ && !started_) {
         start();
     }
@@ -85,7 +109,7 @@ void OperationsLoggerFile::log(const wchar_t* kind, const wchar_t* target, int s
         std::wstring line = L"LOG Remove:: ";
         line += kind;
         line += L" : ";
-        line += target;
+        line += EscapedLogText(target);
         line += L" : ";
         line += !succeeded                  ? L"fail"
                 : succeeded == kPassedOver  ? L"passed over"

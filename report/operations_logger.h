@@ -12,6 +12,16 @@
 // registry link, another user's folder on a share): no removal, and no failure either.
 constexpr int kPassedOver = 2;
 
+// A record's target as its line carries it, so that one record is one line however a name
+// that someone chose is spelled. Written as "<U+" and the UTF-16 code unit in four upper-case
+// hex digits and ">" ("<U+000D>"): the C0 controls (U+0000 to U+001F, CR and LF among them),
+// DEL and the C1 controls (U+007F to U+009F, NEL among them), the line and paragraph
+// separators U+2028 and U+2029, a surrogate that is not half of a pair, and "<" itself
+// ("<U+003C>"), so that every "<" in a target begins an escape. Everything else stands as it
+// is, a backslash and a percent sign included: a path reads as it always has (no file or
+// folder name holds "<").
+std::wstring EscapedLogText(const std::wstring& text);
+
 // Sink for removal records. The base class discards them, so a caller that wants no log
 // passes a plain OperationsLogger.
 class OperationsLogger {
@@ -20,7 +30,7 @@ public:
 
     // kind is one of "remove registry key: ", "remove folder: ", "remove file: ";
     // target is the logged registry path or the file-system path.
-    virtual void log(const wchar_t* kind, const wchar_t* target, int succeeded) {
+    virtual void log(const wchar_t* kind, const std::wstring& target, int succeeded) {
         (void)kind;
         (void)target;
         (void)succeeded;
@@ -57,7 +67,7 @@ public:
     OperationsLoggerFile(const OperationsLoggerFile&) = delete;
     OperationsLoggerFile& operator=(const OperationsLoggerFile&) = delete;
 
-    void log(const wchar_t* kind, const wchar_t* target, int succeeded) override;
+    void log(const wchar_t* kind, const std::wstring& target, int succeeded) override;
 
     // For the runs that no one watches: nothing is removed that the log does not record. At
     // the first removal, `mayStart` is asked whether the run may begin at all (false holds it

@@ -1,4 +1,5 @@
-"""Outlook's, Office's and VSTO's own records of the add-in, with the real exe.
+"""Outlook's, Office's and VSTO's own records of the add-in, with the real exe; and a user's
+registry links where the rules look.
 
 Seeds each record beside another add-in's and beside Group Policy's add-in lists: the product's
 machine keys below both of Click-to-Run's virtual hives, the per-user settings keys, the add-in's
@@ -6,12 +7,18 @@ values in Outlook's lists (by name, and by the path in a binary record, in lower
 writes it), VSTO's solution and trust entries. "/preview" lists what "/quiet" then removes, and
 changes nothing; "/quiet" removes exactly those keys and values; "reg import" of the backup puts
 every byte back. The seeded keys are removed again whatever happens.
+
+The links part: a link named like the add-in's Outlook registration that leads to a key of the
+user's Group Policy settings, and a loop of links inside a COM class that names the add-in. Both
+are passed over, each with its line; the policy key stays whole, and the run ends in seconds.
 """
 
 import glob
 import os
 import shutil
+import subprocess
 import sys
+import time
 
 import wine_harness as wine
 
@@ -199,5 +206,77 @@ def main():
     assert left == before, sorted(set(left) ^ set(before))[:8]
 
 
+VICTIM = "HKCU\\Software\\Policies\\Victim"
+ADDIN_LINK = "HKCU\\Software\\Microsoft\\Office\\Outlook\\Addins\\Tallowbrisk.Addin"
+LOOP_CLASS = "HKCU\\Software\\Classes\\CLSID\\{B7A1E2C3-4D5E-4F60-8A9B-0C1D2E3F4A5B}"
+LOOP_LINKS = [LOOP_CLASS + "\\" + name for name in ("a", "b", "c")]
+
+
+def long_name(key):
+    return key.replace("HKCU\\", "HKEY_CURRENT_USER\\", 1)
+
+
+def victim_text():
+    """The policy key with its value and subkey, as reg.exe lists them."""
+    completed = subprocess.run([wine.WINE_RUN, "reg", "query", VICTIM, "/s"], timeout=120,
+                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    assert completed.returncode == 0, completed.stdout
+    return [line.strip() for line in completed.stdout.decode(errors="replace").splitlines() if line.strip()]
+
+
+def links():
+    shutil.rmtree(wine.LOG_FOLDER, ignore_errors=True)
+    wine.import_registry("Windows Registry Editor Version 5.00\r\n\r\n"
+                         "[%s]\r\n\"Setting\"=\"the administrator's\"\r\n\r\n"
+                         "[%s\\Inner]\r\n\"Level\"=dword:00000003\r\n\r\n"
+                         "[%s]\r\n@=\"Tallowbrisk.Addin\"\r\n\r\n"
+                         % (long_name(VICTIM), long_name(VICTIM), long_name(LOOP_CLASS)))
+    made = []
+    try:
+        victim = victim_text()
+        assert any("Setting" in line for line in victim) and any("Level" in line for line in victim), victim
+        wine.drive(DRIVER, "link", ADDIN_LINK, VICTIM)
+        made.append(ADDIN_LINK)
+        for link in LOOP_LINKS:
+            wine.drive(DRIVER, "link", link, LOOP_CLASS)
+            made.append(link)
+        expected = {"LOG Remove:: remove registry key:  : %s%s (registry link) : %%s" % (MARK, key.replace(
+            "HKCU\\Software\\", "HKCU\\SOFTWARE\\")) for key in [ADDIN_LINK] + LOOP_LINKS}
+
+        # The preview lists the links as passed over, and finds nothing to remove.
+        assert wine.run_for_exit_code(DRIVER, CLEANER, "/preview", timeout=300) == 0
+        previews = wine.preview_files()
+        assert len(previews) == 1, previews
+        planned = wine.whole_lines(previews[0])
+        assert set(planned) == {line % "passed over" for line in expected}, planned
+
+        # The run follows no link: it ends at once, removes nothing, and does not fail.
+        started = time.time()
+        code = wine.run_for_exit_code(DRIVER, CLEANER, "/quiet", timeout=300)
+        elapsed = time.time() - started
+        logs = wine.log_files()
+        assert len(logs) == 1, logs
+        lines = wine.whole_lines(logs[0])
+        assert code == 0, (code, lines)
+        assert lines == planned, (lines, planned)
+        assert victim_text() == victim, "the policy key changed"
+        assert not glob.glob(os.path.join(wine.LOG_FOLDER, "*.reg")), "a link or its holder was saved"
+        print("links: %d lines, passed over, in %.1f s" % (len(lines), elapsed))
+    finally:
+        # Each link deleted as itself (this fails for one that is no link any more), then the keys.
+        kept = [link for link in made
+                if subprocess.run([wine.WINE_RUN, DRIVER, "unlink", link], timeout=60).returncode == 0]
+        wine.import_registry("Windows Registry Editor Version 5.00\r\n\r\n" + "".join(
+            "[-%s]\r\n\r\n" % long_name(key) for key in (LOOP_CLASS, VICTIM)))
+        shutil.rmtree(wine.LOG_FOLDER, ignore_errors=True)
+    assert kept == made, ("no link any more", sorted(set(made) - set(kept)))
+
+
+# The parts a ctest entry can run (wine_harness.selected): Office's records, and the links.
+PARTS = ("records", "links")
+
 if __name__ == "__main__":
-    main()
+    if wine.selected("records", PARTS):
+        main()
+    if wine.selected("links", PARTS):
+        links()

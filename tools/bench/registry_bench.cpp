@@ -224,13 +224,13 @@ double Now() {
 
 class CountingLogger : public OperationsLogger {
 public:
-    void log(const wchar_t*, const wchar_t*, int) override { ++count; }
+    void log(const wchar_t*, const std::wstring&, int) override { ++count; }
     int count = 0;
 };
 
 class TargetLogger : public OperationsLogger {
 public:
-    void log(const wchar_t*, const wchar_t* target, int succeeded) override {
+    void log(const wchar_t*, const std::wstring& target, int succeeded) override {
         targets.push_back(target);
         failed += succeeded ? 0 : 1;
     }
@@ -246,7 +246,7 @@ public:
     ~BufferedLogger() override {
         if (stream_) fclose(stream_);
     }
-    void log(const wchar_t* kind, const wchar_t* target, int succeeded) override {
+    void log(const wchar_t* kind, const std::wstring& target, int succeeded) override {
         if (!stream_) {
             stream_ = _wfopen((NewLogFileStem(windowsFolder_) + L".buffered.log").c_str(), L"wb");
             if (stream_) fwrite(L"\xFEFF", sizeof(wchar_t), 1, stream_);

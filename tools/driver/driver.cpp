@@ -19,6 +19,11 @@
 //                                 shown or not; creates SIGNAL.watching after its first look, and
 //                                 prints as JSON how many looks saw such a process and its windows
 //   driver savehive NAME FILE     saves HKEY_USERS\NAME as the hive file FILE, as a user's NTUSER.DAT
+//   driver link KEY TARGET        makes KEY (HKCU\..., HKLM\... or HKU\...) a registry link to the
+//                                 existing key TARGET, named the same way, as any user can in their
+//                                 own hive (reg.exe can't)
+//   driver unlink KEY             deletes the link KEY itself, never its target; exits with 1 when
+//                                 KEY is no link
 
 #include <windows.h>
 
@@ -29,6 +34,8 @@
 
 #include "platform/loaded_hive.h"
 #include "platform/process_list.h"
+#include "platform/registry_key.h"
+#include "platform/registry_win32.h"
 #include "platform/run_lock.h"
 #include "platform/unique_any.h"
 
@@ -252,6 +259,63 @@ int SaveHive(const wchar_t* name, const wchar_t* file) {
     return 0;
 }
 
+// "HKCU\\path" and the like as a root and the path below it; false for another root.
+bool SplitKey(const std::wstring& name, HKEY* root, std::wstring* path) {
+    const size_t slash = name.find(L'\\');
+    const std::wstring head = name.substr(0, slash);
+    *path = slash == std::wstring::npos ? std::wstring() : name.substr(slash + 1);
+    *root = head == L"HKCU"   ? HKEY_CURRENT_USER
+            : head == L"HKLM" ? HKEY_LOCAL_MACHINE
+            : head == L"HKU"  ? HKEY_USERS
+                              : nullptr;
+    return *root != nullptr;
+}
+
+int MakeLink(const wchar_t* link, const wchar_t* target) {
+    HKEY linkRoot, targetRoot;
+    std::wstring linkPath, targetPath, targetName;
+    unique_registry_key targetKey;
+    if (!SplitKey(link, &linkRoot, &linkPath) || !SplitKey(target, &targetRoot, &targetPath) ||
+        OpenRegistryKey(SystemRegistry(), targetRoot, targetPath.c_str(), KEY_READ, targetKey) != ERROR_SUCCESS ||
+        SystemRegistry().queryKeyName(targetKey.get().key, &targetName) != ERROR_SUCCESS) {
+        fwprintf(stderr, L"link: cannot name %ls\n", target);
+        return 2;
+    }
+    HKEY key = nullptr;
+    LSTATUS status = RegCreateKeyExW(linkRoot, linkPath.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                                     KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &key, nullptr);
+    if (status == ERROR_SUCCESS) {
+        // The target's kernel name, without a terminator, as the registry follows it.
+        status = RegSetValueExW(key, kLinkValueName, 0, REG_LINK, reinterpret_cast<const BYTE*>(targetName.data()),
+                                static_cast<DWORD>(targetName.size() * sizeof(wchar_t)));
+        RegCloseKey(key);
+    }
+    if (status != ERROR_SUCCESS) {
+        fwprintf(stderr, L"link: cannot make %ls (%ld)\n", link, status);
+        return 2;
+    }
+    return 0;
+}
+
+int Unlink(const wchar_t* link) {
+    HKEY root;
+    std::wstring path;
+    unique_registry_key key;
+    bool isLink = false;
+    if (!SplitKey(link, &root, &path) ||
+        OpenRegistryKey(SystemRegistry(), root, path.c_str(), DELETE | KEY_QUERY_VALUE, key, REG_OPTION_OPEN_LINK) !=
+            ERROR_SUCCESS ||
+        QueryKeyIsLink(SystemRegistry(), key.get().key, &isLink) != ERROR_SUCCESS || !isLink) {
+        fwprintf(stderr, L"unlink: %ls is no link\n", link);
+        return 1;
+    }
+    if (DeleteOpenedKey(key.get().key) != ERROR_SUCCESS) {
+        fwprintf(stderr, L"unlink: cannot delete %ls\n", link);
+        return 2;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -289,8 +353,15 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"savehive" && argc == 4) {
         return SaveHive(argv[2], argv[3]);
     }
+    if (command == L"link" && argc == 4) {
+        return MakeLink(argv[2], argv[3]);
+    }
+    if (command == L"unlink" && argc == 3) {
+        return Unlink(argv[2]);
+    }
     fwprintf(stderr,
-             L"usage: driver hold PATH SIGNAL | lock SIGNAL | mutex NAME SIGNAL | windows | click HWND TEXT | post (HWND MSG WPARAM)... | exitcode "
-             L"PROGRAM TAIL | watch EXE SIGNAL | savehive NAME FILE\n");
+             L"usage: driver hold PATH SIGNAL | lock SIGNAL | mutex NAME SIGNAL | windows | click HWND TEXT | post "
+             L"(HWND MSG WPARAM)... | exitcode "
+             L"PROGRAM TAIL | watch EXE SIGNAL | savehive NAME FILE | link KEY TARGET | unlink KEY\n");
     return 2;
 }

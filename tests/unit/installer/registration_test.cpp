@@ -338,7 +338,8 @@ TEST(InstallerRegistration, ThousandsOfComponents) {
     size_t left = 0;
     for (const std::wstring& key : registry.allKeys()) left += key.rfind(components, 0) == 0;
     EXPECT_EQ(static_cast<size_t>(kCount - kCount / 3), left);
-    // The rule for the system's components and the step after the rules read each key once.
+    // The rule for the system's components and the step after the rules read each key once; a
+    // key removed is opened once more, by the look for links in it just before its removal.
     const auto opensOfComponents = [&](const MemoryRegistry& seen) {
         std::map<std::wstring, int> opens;
         for (const MemoryRegistry::Call& call : seen.calls()) {
@@ -350,7 +351,7 @@ TEST(InstallerRegistration, ThousandsOfComponents) {
     };
     const std::map<std::wstring, int> opens = opensOfComponents(registry);
     EXPECT_EQ(static_cast<size_t>(kCount), opens.size());
-    for (const auto& [path, count] : opens) ASSERT_EQ(1, count) << path;
+    for (const auto& [path, count] : opens) ASSERT_EQ(registry.exists(path) ? 1 : 2, count) << path;
     // And the step after the rules takes the rule's listing of the key.
     const std::wstring componentsKey = components.substr(0, components.size() - 1);
     EXPECT_EQ(1, registry.listingsOf(componentsKey));

@@ -276,12 +276,12 @@ TEST(MemoryRegistryClassesRoot, MergesTheUsersClassesOverTheMachines) {
     registry.createKey(L"HKCU\\SOFTWARE\\Classes\\CLSID\\{B}");
 
     HKEY clsid = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, registry.openKey(HKEY_CLASSES_ROOT, L"CLSID", KEY_READ, &clsid));
+    ASSERT_EQ(ERROR_SUCCESS, registry.openKey(HKEY_CLASSES_ROOT, L"CLSID", 0, KEY_READ, &clsid));
     RegistryKeyInfo info;
     ASSERT_EQ(ERROR_SUCCESS, registry.queryInfoKey(clsid, &info));
     EXPECT_EQ(2u, info.subkeys);
     HKEY a = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, registry.openKey(clsid, L"{A}", KEY_READ, &a));
+    ASSERT_EQ(ERROR_SUCCESS, registry.openKey(clsid, L"{A}", 0, KEY_READ, &a));
     ASSERT_EQ(ERROR_SUCCESS, registry.queryInfoKey(a, &info));
     EXPECT_EQ(2u, info.subkeys) << "InprocServer32 and LocalServer32";
     EXPECT_EQ(2u, info.values) << "the user's default value, the machine's AppID";

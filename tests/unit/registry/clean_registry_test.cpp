@@ -240,4 +240,38 @@ TEST(OfficeRecords, AValueGoesOnlyOnceItsBackupIsWrittenAndThePreviewPlansWithou
     EXPECT_EQ(0u, machine.openHandles());
 }
 
+// A value whose name the backup cannot carry back stays, and its line says fail: one with a line
+// break (which would also have made up a line of the log), one with a NUL (which every call that
+// takes the name as a string would read as another value's). A list that is a link is passed
+// over, with its line, and what it leads to keeps its values.
+TEST(OfficeRecords, ValuesNamedBeyondTheBackupStayAndAListThatIsALinkIsPassedOver) {
+    const std::wstring loadTimes = kOffice + L"16.0\\Outlook\\AddInLoadTimes";
+    const std::wstring loadTimes17 = kOffice + L"17.0\\Outlook\\AddInLoadTimes";
+    const std::wstring victim = L"HKCU\\SOFTWARE\\Policies\\Victim";
+    const std::wstring forged = L"Tallowbrisk\r\nLOG Remove:: remove file:  : C:\\x : success";
+    const std::wstring withNul(L"Tallowbrisk.Addin\0x", 19);
+    MemoryRegistry registry;
+    registry.setValue(loadTimes, forged, REG_BINARY, {1});
+    registry.setValue(loadTimes, withNul, REG_BINARY, {2});
+    registry.setValue(loadTimes, L"Tallowbrisk.Addin", REG_BINARY, {3});
+    registry.setValue(victim, L"Tallowbrisk.Addin", REG_BINARY, {4});
+    registry.createLink(loadTimes17, victim);
+    RecordingLogger logger;
+    CleanRegistry(registry, false, &logger, nullptr);
+
+    EXPECT_EQ((std::vector<Record>{
+                  {L"remove registry key: ", LoggedLinkPath(loadTimes17), kPassedOver},
+                  {kRemoveRegistryValue, LoggedValuePath(loadTimes, forged), 0},
+                  {kRemoveRegistryValue, LoggedValuePath(loadTimes, withNul), 0},
+                  {kRemoveRegistryValue, LoggedValuePath(loadTimes, L"Tallowbrisk.Addin"), 1},
+                  {kRemoveRegistryValue, LoggedLinkPath(loadTimes17), kPassedOver},
+              }),
+              logger.records);
+    EXPECT_TRUE(registry.hasValue(loadTimes, forged));
+    EXPECT_TRUE(registry.hasValue(loadTimes, withNul));
+    EXPECT_FALSE(registry.hasValue(loadTimes, L"Tallowbrisk.Addin"));
+    EXPECT_TRUE(registry.hasValue(victim, L"Tallowbrisk.Addin"));
+    EXPECT_TRUE(registry.isLink(loadTimes17));
+}
+
 }  // namespace

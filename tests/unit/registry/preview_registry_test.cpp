@@ -20,10 +20,15 @@ const wchar_t kAddins[] = L"HKCU\\SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Ad
 
 // A 64-bit machine as the shipped 32-bit program sees it, with leftovers that several rules
 // and both views reach: a key shared by both views, a key of each view that two rules (one
-// per spelling of the product's name) both match, and keys with subtrees.
+// per spelling of the product's name) both match, keys with subtrees, and a link named like
+// the add-in that leads to a key of Group Policy's.
+const wchar_t kVictim[] = L"HKCU\\SOFTWARE\\Policies\\Victim";
+
 void SeedLeftovers(MemoryRegistry& registry) {
     registry.useWindowsViews();
     registry.setProcessView(RegistryView::Bits32);
+    registry.setString(std::wstring(kVictim) + L"\\Inner", L"Tallowbrisk", L"the administrator's");
+    registry.createLink(std::wstring(kAddins) + L"\\Tallowbrisk.Link", kVictim);
     registry.createKey(std::wstring(kAddins) + L"\\Tallowbrisk.Addin\\Deeper\\Deepest");
     registry.setString(std::wstring(kAddins) + L"\\Other.Addin", L"Description", L"Shipped with Tallowbrisk");
     registry.createKey(std::wstring(kAddins) + L"\\Unrelated.Addin");
@@ -57,15 +62,19 @@ TEST_F(PreviewRegistryTest, PlansWhatARealRunRemovesInItsOrderAndChangesNothing)
     CleanRegistry(cleaned, true, &removed, nullptr);
 
     EXPECT_EQ(removed.records, planned.records);
-    EXPECT_EQ(6u, removed.records.size()) << "two views of HKLM\\SOFTWARE\\Tallowbrisk, {A}, {B}, "
-                                             "the two add-ins once, and nothing twice";
+    EXPECT_EQ(8u, removed.records.size()) << "two views of HKLM\\SOFTWARE\\Tallowbrisk, {A}, {B}, "
+                                             "the two add-ins once, nothing twice, and the link in each view";
     EXPECT_TRUE(cleaned.exists(std::wstring(kAddins) + L"\\Unrelated.Addin"));
+    EXPECT_TRUE(cleaned.isLink(std::wstring(kAddins) + L"\\Tallowbrisk.Link"));
+    EXPECT_TRUE(cleaned.hasValue(std::wstring(kVictim) + L"\\Inner", L"Tallowbrisk"));
 
-    // On the cleaned machine the preview finds nothing.
+    // On the cleaned machine the preview finds nothing but the link it passes over again.
     PreviewRegistry again(cleaned);
     RecordingLogger nothing;
     CleanRegistry(again, true, &nothing, nullptr);
-    EXPECT_TRUE(nothing.records.empty());
+    const Record link{L"remove registry key: ",
+                      L"(64) " + LoggedLinkPath(std::wstring(kAddins) + L"\\Tallowbrisk.Link"), kPassedOver};
+    EXPECT_EQ((std::vector<Record>{link, link}), nothing.records);
 }
 
 TEST_F(PreviewRegistryTest, DeletesLikeAdvapi32AndHidesThePlannedSubtree) {
@@ -89,14 +98,14 @@ TEST_F(PreviewRegistryTest, DeletesLikeAdvapi32AndHidesThePlannedSubtree) {
     }
     RegistryKeyInfo info;
     ASSERT_EQ(ERROR_SUCCESS, preview.queryInfoKey(key, &info));
-    EXPECT_EQ(2u, info.subkeys);
+    EXPECT_EQ(3u, info.subkeys);
     std::vector<std::wstring> names;
     wchar_t name[64];
     DWORD length = 64;
     for (DWORD i = 0; preview.enumKey(key, i, name, &length) == ERROR_SUCCESS; ++i, length = 64) {
         names.emplace_back(name, length);
     }
-    EXPECT_EQ((std::vector<std::wstring>{L"Other.Addin", L"Unrelated.Addin"}), names);
+    EXPECT_EQ((std::vector<std::wstring>{L"Other.Addin", L"Tallowbrisk.Link", L"Unrelated.Addin"}), names);
     EXPECT_EQ((std::vector<std::wstring>{std::wstring(kAddins) + L"\\Tallowbrisk.Addin\\Deeper\\Deepest",
                                          std::wstring(kAddins) + L"\\Tallowbrisk.Addin\\Deeper",
                                          std::wstring(kAddins) + L"\\Tallowbrisk.Addin"}),

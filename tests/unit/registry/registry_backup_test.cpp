@@ -63,6 +63,15 @@ std::vector<ReadValue> EveryKindOfValue() {
     };
 }
 
+// Those of them whose names the file carries to every importer: all but the one with a line break.
+std::vector<ReadValue> WritableKindsOfValue() {
+    std::vector<ReadValue> values;
+    for (ReadValue& value : EveryKindOfValue()) {
+        if (WritableName(value.name)) values.push_back(std::move(value));
+    }
+    return values;
+}
+
 std::wstring ValueText(const ReadValue& value) {
     return RegValueLine(value.name, value.type, value.data.data(), static_cast<DWORD>(value.data.size()));
 }
@@ -110,7 +119,7 @@ TEST(RegValueLine, WritesTheFormsOfTheRegistryEditor) {
 // The product's key as a user's machine might hold it: every kind of value, empty keys,
 // names with brackets and non-ASCII letters.
 void PlantAddin(MemoryRegistry& registry, const std::wstring& key) {
-    for (const ReadValue& value : EveryKindOfValue()) registry.setValue(key, value.name, value.type, value.data);
+    for (const ReadValue& value : WritableKindsOfValue()) registry.setValue(key, value.name, value.type, value.data);
     registry.createKey(key + L"\\Empty");
     registry.setString(key + L"\\br]acket [x]", L"", L"Tallowbrisk");
     registry.setValue(key + L"\\\u00fcn\u00ef\\Deeper", L"d", REG_DWORD, {1, 0, 0, 0});
@@ -133,7 +142,7 @@ TEST(ExportKeyTree, SavesTheWholeSubtreeParentsFirstAndOnlyReads) {
     const std::vector<std::wstring> keys{name, name + L"\\br]acket [x]", name + L"\\Empty", name + L"\\\u00fcn\u00ef",
                                          name + L"\\\u00fcn\u00ef\\Deeper"};
     for (size_t i = 0; i < keys.size(); ++i) EXPECT_EQ(keys[i], read.sections[i].key);
-    EXPECT_EQ(EveryKindOfValue(), read.sections[0].values);
+    EXPECT_EQ(WritableKindsOfValue(), read.sections[0].values);
     EXPECT_TRUE(read.sections[2].values.empty());
     EXPECT_EQ((std::vector<ReadValue>{{L"d", REG_DWORD, {1, 0, 0, 0}}}), read.sections[4].values);
 
@@ -148,7 +157,6 @@ TEST(ExportKeyTree, NamesWhatItCannotReadAndSavesTheRest) {
     const std::wstring top = kAddins + L"\\Tallowbrisk.Addin";
     registry.setString(top + L"\\Locked\\Inner", L"v", L"1");
     registry.setString(top + L"\\Open", L"v", L"2");
-    registry.setString(top + L"\\Line\nBreak\\Inner", L"v", L"3");
     registry.setString(top + L"\\Unqueried\\Inner", L"v", L"4");
     // Without the key's numbers the buffers start small and grow when a value does not fit.
     const std::wstring longName(300, L'w'), longText(10000, L'5');
@@ -171,11 +179,44 @@ TEST(ExportKeyTree, NamesWhatItCannotReadAndSavesTheRest) {
               read.sections[0].values);
     EXPECT_EQ((std::vector<ReadValue>{{longName, REG_SZ, Utf16(longText)}}), read.sections[2].values);
     EXPECT_EQ((std::vector<std::wstring>{L"; Not saved: value 1 of [" + name + L"] could not be read",
-                                         L"; Not saved, its name holds a line break: [" + name + L"\\Line Break]",
                                          L"; Not saved, could not be opened: [" + name + L"\\Locked]"}),
               read.comments);
     EXPECT_TRUE(read.errors.empty());
     EXPECT_EQ(0u, registry.openHandles());
+}
+
+// A subtree with a name that the file cannot carry back, or with a link, is not saved at all:
+// the key must stay whole. The backup's file is not written, so a run goes on.
+TEST(ExportKeyTree, RefusesASubtreeWithANameTheFileCannotCarryOrALink) {
+    const std::wstring top = kAddins + L"\\Tallowbrisk.Addin";
+    const struct {
+        void (*plant)(MemoryRegistry&, const std::wstring& top);
+        LSTATUS status;
+    } cases[] = {
+        {[](MemoryRegistry& r, const std::wstring& t) { r.createKey(t + L"\\Sub\\line\r\nbreak"); },
+         ERROR_INVALID_NAME},
+        {[](MemoryRegistry& r, const std::wstring& t) { r.setString(t + L"\\Sub", L"line\nbreak", L"x"); },
+         ERROR_INVALID_NAME},
+        {[](MemoryRegistry& r, const std::wstring& t) { r.setString(t, std::wstring(L"a\0b", 3), L"x"); },
+         ERROR_INVALID_NAME},
+        {[](MemoryRegistry& r, const std::wstring& t) { r.createLink(t + L"\\Sub\\Link", kAddins); }, kKeyIsLink},
+        {[](MemoryRegistry& r, const std::wstring& t) { r.createLink(t, kAddins); }, kKeyIsLink},
+    };
+    for (const auto& c : cases) {
+        MemoryRegistry registry;
+        c.plant(registry, top);
+        const std::vector<std::wstring> before = registry.allKeys();
+        LSTATUS status = ERROR_SUCCESS;
+        EXPECT_EQ(L"", ExportKeyTree(registry, HKEY_CURRENT_USER, top.substr(5), 0, kAddinsName + L"\\x", &status));
+        EXPECT_EQ(c.status, status);
+        TempFolder windows;
+        RegistryBackupFile backup(windows.path());
+        EXPECT_EQ(BackupOutcome::Unreadable,
+                  backup.save(registry, HKEY_CURRENT_USER, top.substr(5), 0, kAddinsName + L"\\x"));
+        EXPECT_EQ(L"", backup.filePath());
+        EXPECT_EQ(before, registry.allKeys());
+        EXPECT_EQ(0u, registry.openHandles());
+    }
 }
 
 // Hands each key to the export and remembers what it was given; says `outcome`.
@@ -285,7 +326,7 @@ public:
         return mayRemove_;
     }
     void writeFailed() override { watch_.steps.push_back(L"write failure"); }
-    void log(const wchar_t*, const wchar_t* target, int succeeded) override {
+    void log(const wchar_t*, const std::wstring& target, int succeeded) override {
         watch_.steps.push_back(std::wstring(L"log ") + target + L", " + watch_.state() +
                                (succeeded ? L", success" : L", fail"));
     }

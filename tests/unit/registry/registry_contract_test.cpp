@@ -8,6 +8,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/registry_key.h"
@@ -34,6 +35,8 @@ public:
     virtual void create(HKEY root, const std::wstring& path, REGSAM view = 0) = 0;
     virtual void set(HKEY root, const std::wstring& path, const std::wstring& name, DWORD type,
                      const std::vector<BYTE>& data, REGSAM view = 0) = 0;
+    // Makes root\path a registry link to root\target, as a user can in their own hive.
+    virtual void link(HKEY root, const std::wstring& path, const std::wstring& target) = 0;
 };
 
 class MemorySandbox : public Sandbox {
@@ -46,6 +49,9 @@ public:
     void set(HKEY root, const std::wstring& path, const std::wstring& name, DWORD type, const std::vector<BYTE>& data,
              REGSAM view = 0) override {
         registry_.setValue(Name(root) + L"\\" + path, name, type, data, View(view));
+    }
+    void link(HKEY root, const std::wstring& path, const std::wstring& target) override {
+        registry_.createLink(Name(root) + L"\\" + path, Name(root) + L"\\" + target);
     }
     ~MemorySandbox() override { EXPECT_EQ(0u, registry_.openHandles()); }
 
@@ -62,7 +68,17 @@ private:
 class Win32Sandbox : public Sandbox {
 public:
     Win32Sandbox() { Clear(); }
-    ~Win32Sandbox() override { Clear(); }
+    ~Win32Sandbox() override {
+        // The links first, each as itself: deleting the tree through them would follow them.
+        for (const auto& [root, path] : links_) {
+            HKEY key;
+            if (RegOpenKeyExW(root, path.c_str(), REG_OPTION_OPEN_LINK, DELETE, &key) == ERROR_SUCCESS) {
+                EXPECT_EQ(ERROR_SUCCESS, DeleteOpenedKey(key));
+                RegCloseKey(key);
+            }
+        }
+        Clear();
+    }
     RegistryApi& api() override { return registry_; }
     void create(HKEY root, const std::wstring& path, REGSAM view = 0) override {
         HKEY key;
@@ -76,6 +92,21 @@ public:
         ASSERT_EQ(ERROR_SUCCESS,
                   RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key, nullptr));
         EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, name.c_str(), 0, type, data.data(), data.size()));
+        RegCloseKey(key);
+    }
+    void link(HKEY root, const std::wstring& path, const std::wstring& target) override {
+        // The link names its target by the kernel's name of it, without a terminator.
+        unique_registry_key targetKey;
+        std::wstring targetName;
+        ASSERT_EQ(ERROR_SUCCESS, OpenRegistryKey(registry_, root, target.c_str(), KEY_READ, targetKey));
+        ASSERT_EQ(ERROR_SUCCESS, registry_.queryKeyName(targetKey.get().key, &targetName));
+        HKEY key;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                                                 KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &key, nullptr));
+        links_.emplace_back(root, path);
+        EXPECT_EQ(ERROR_SUCCESS,
+                  RegSetValueExW(key, kLinkValueName, 0, REG_LINK, reinterpret_cast<const BYTE*>(targetName.data()),
+                                 static_cast<DWORD>(targetName.size() * sizeof(wchar_t))));
         RegCloseKey(key);
     }
 
@@ -93,6 +124,7 @@ private:
         }
     }
     Win32Registry registry_;
+    std::vector<std::pair<HKEY, std::wstring>> links_;
 };
 
 template <typename T>
@@ -282,6 +314,50 @@ TYPED_TEST(RegistryContract, ShowsEachViewItsOwnRedirectedKeys) {
     EXPECT_EQ(ERROR_SUCCESS, api.deleteKey(parent64.get().key, L"Only64", KEY_WOW64_64KEY));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND,
               OpenRegistryKey(api, HKEY_LOCAL_MACHINE, (views + L"\\Only64").c_str(), KEY_READ | KEY_WOW64_64KEY, key));
+}
+
+// A link is followed by every step of a path that meets it, but for the last step of an open
+// that asks for REG_OPTION_OPEN_LINK: that one opens the link itself, whose only value names the
+// target. A delete never follows its last step, and refuses a link: the link and its target stay.
+TYPED_TEST(RegistryContract, TakesALinkAsItIsOnlyWhenAskedAndNeverDeletesThroughIt) {
+    this->sandbox.create(HKEY_CURRENT_USER, this->at(L"Target\\Child"));
+    this->sandbox.set(HKEY_CURRENT_USER, this->at(L"Target"), L"Kept", REG_SZ, Text(L"the target's"));
+    this->sandbox.link(HKEY_CURRENT_USER, this->at(L"Links\\ToTarget"), this->at(L"Target"));
+    RegistryApi& api = this->api();
+    unique_registry_key links;
+    ASSERT_EQ(ERROR_SUCCESS, OpenRegistryKey(api, HKEY_CURRENT_USER, this->at(L"Links").c_str(), KEY_READ, links));
+
+    unique_registry_key followed;
+    ASSERT_EQ(ERROR_SUCCESS, OpenRegistryKey(api, links.get().key, L"ToTarget", KEY_READ, followed));
+    RegistryKeyInfo info;
+    ASSERT_EQ(ERROR_SUCCESS, api.queryInfoKey(followed.get().key, &info));
+    EXPECT_EQ(1u, info.subkeys);
+    bool link = true;
+    EXPECT_EQ(ERROR_SUCCESS, QueryKeyIsLink(api, followed.get().key, &link));
+    EXPECT_FALSE(link);
+
+    unique_registry_key itself;
+    ASSERT_EQ(ERROR_SUCCESS,
+              OpenRegistryKey(api, links.get().key, L"ToTarget", KEY_READ, itself, REG_OPTION_OPEN_LINK));
+    ASSERT_EQ(ERROR_SUCCESS, api.queryInfoKey(itself.get().key, &info));
+    EXPECT_EQ(0u, info.subkeys);
+    EXPECT_EQ(1u, info.values);
+    EXPECT_EQ(ERROR_SUCCESS, QueryKeyIsLink(api, itself.get().key, &link));
+    EXPECT_TRUE(link);
+    itself.reset();
+
+    unique_registry_key refused;
+    EXPECT_EQ(kKeyIsLink, OpenKeyRefusingLink(api, links.get().key, L"ToTarget", KEY_READ, refused));
+    EXPECT_FALSE(refused);
+    EXPECT_EQ(ERROR_SUCCESS, OpenKeyRefusingLink(api, links.get().key, L"ToTarget\\Child", KEY_READ, refused))
+        << "the steps before the last are followed";
+    refused.reset();
+
+    EXPECT_EQ(kKeyIsLink, api.deleteKey(links.get().key, L"ToTarget", 0));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, api.deleteKey(HKEY_CURRENT_USER, this->at(L"Target").c_str(), 0));
+    unique_registry_key still;
+    EXPECT_EQ(ERROR_SUCCESS, OpenRegistryKey(api, links.get().key, L"ToTarget\\Child", KEY_READ, still))
+        << "the link and its target stay";
 }
 
 // A key is named by what it really is: one name for a key both views share, one per view for

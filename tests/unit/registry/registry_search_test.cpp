@@ -35,6 +35,9 @@ protected:
     }
     Record success(const std::wstring& target) { return Record{L"remove registry key: ", target, 1}; }
     Record fail(const std::wstring& target) { return Record{L"remove registry key: ", target, 0}; }
+    Record passedOver(const std::wstring& target) {
+        return Record{L"remove registry key: ", LoggedLinkPath(target), kPassedOver};
+    }
 
     MemoryRegistry registry;
     RecordingLogger logger;
@@ -250,6 +253,84 @@ TEST_F(RegistrySearch, OpenErrorsOtherThanNotFoundAreFailures) {
     }
 }
 
+// A link is never followed: one named like the add-in, one whose target names it, one inside a
+// key that names it, and a loop of them. Each that the rule would remove stays, with a line that
+// names it as a link and says passed over, and so does every key on the way to it; what they
+// lead to is neither read nor touched. Every key below the rule key is opened as it is.
+TEST_F(RegistrySearch, LinksStayWithALineAndWhatTheyLeadToIsUntouched) {
+    const std::wstring victim = L"HKCU\\SOFTWARE\\Policies\\Victim";
+    registry.setString(victim, L"Tallowbrisk", L"the administrator's");
+    registry.createKey(victim + L"\\Inner");
+    registry.createLink(kAddinsKey + L"\\Tallowbrisk.Addin", victim);
+    registry.createLink(kAddinsKey + L"\\Other.Addin", victim);
+    registry.setString(kAddinsKey + L"\\Holder.Addin", L"Manifest", L"C:\\Tallowbrisk\\a.vsto");
+    registry.createLink(kAddinsKey + L"\\Holder.Addin\\Settings\\Policy", victim);
+    registry.setString(kAddinsKey + L"\\Loop", L"", L"Tallowbrisk");
+    for (const wchar_t* name : {L"a", L"b", L"c"}) {
+        registry.createLink(kAddinsKey + L"\\Loop\\" + name, kAddinsKey + L"\\Loop");
+    }
+    const std::vector<std::wstring> before = registry.allKeys();
+
+    apply(kAddins, MatchNameOrContent);
+
+    EXPECT_EQ((std::vector<Record>{passedOver(kLoggedAddins + L"\\Holder.Addin\\Settings\\Policy"),
+                                   passedOver(kLoggedAddins + L"\\Loop\\a"), passedOver(kLoggedAddins + L"\\Loop\\b"),
+                                   passedOver(kLoggedAddins + L"\\Loop\\c"),
+                                   passedOver(kLoggedAddins + L"\\Tallowbrisk.Addin")}),
+              logger.records);
+    EXPECT_EQ(before, registry.allKeys()) << "nothing removed, no link either";
+    EXPECT_TRUE(registry.hasValue(victim, L"Tallowbrisk"));
+    EXPECT_TRUE(registry.isLink(kAddinsKey + L"\\Tallowbrisk.Addin"));
+    EXPECT_LT(registry.calls().size(), 100u) << "the loop was walked";
+    for (const auto& call : registry.calls()) {
+        if (call.operation == MemoryRegistry::Operation::Open && call.path.rfind(kAddinsKey, 0) == 0) {
+            EXPECT_EQ(static_cast<DWORD>(REG_OPTION_OPEN_LINK), call.options)
+                << std::string(call.path.begin(), call.path.end());
+        }
+    }
+}
+
+// A rule key that is a link is passed over, with its line: nothing below it is searched, and a
+// rule that removes the key removes neither the link nor its target.
+TEST_F(RegistrySearch, ARuleKeyThatIsALinkIsPassedOver) {
+    const std::wstring resiliency = L"SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Resiliency";
+    for (const std::wstring& rulePath : {std::wstring(kAddins), resiliency}) {
+        MemoryRegistry machine;
+        const std::wstring victim = L"HKCU\\SOFTWARE\\Policies\\Victim";
+        machine.setString(victim + L"\\Tallowbrisk.Addin", L"Manifest", L"C:\\Tallowbrisk\\a.vsto");
+        machine.createLink(L"HKCU\\" + rulePath, victim);
+        RecordingLogger seen;
+        ApplyRuleInView(machine, false, HKEY_CURRENT_USER, rulePath.c_str(), L"Tallowbrisk", KEY_READ,
+                        rulePath == kAddins ? MatchNameOrContent : RemoveKey, &seen);
+        EXPECT_EQ(std::vector<Record>{passedOver(L"HKCU\\" + rulePath)}, seen.records);
+        EXPECT_TRUE(machine.exists(victim + L"\\Tallowbrisk.Addin"));
+        EXPECT_TRUE(machine.isLink(L"HKCU\\" + rulePath));
+        EXPECT_EQ(0u, machine.openHandles());
+    }
+}
+
+// A key whose subtree holds a name that the backup file cannot carry back (a line break, a NUL)
+// is not removed, whatever else it holds, and its line says fail.
+TEST_F(RegistrySearch, NamesTheBackupCannotCarryKeepTheirKeyAndFail) {
+    registry.createKey(kAddinsKey + L"\\Tallowbrisk.A\\line\r\nbreak");
+    registry.setString(kAddinsKey + L"\\Tallowbrisk.B", L"value\nname", L"x");
+    registry.setString(kAddinsKey + L"\\Tallowbrisk.C", std::wstring(L"with\0NUL", 8), L"x");
+    registry.createKey(kAddinsKey + L"\\Tallowbrisk.D\\Plain");
+    const std::wstring forged = L"Tallowbrisk.E\r\nLOG Remove:: remove file:  : C: : success";
+    registry.createKey(kAddinsKey + L"\\" + forged);
+
+    apply(kAddins, MatchName);
+
+    EXPECT_EQ((std::vector<Record>{fail(kLoggedAddins + L"\\Tallowbrisk.A"), fail(kLoggedAddins + L"\\Tallowbrisk.B"),
+                                   fail(kLoggedAddins + L"\\Tallowbrisk.C"),
+                                   success(kLoggedAddins + L"\\Tallowbrisk.D"), fail(kLoggedAddins + L"\\" + forged)}),
+              logger.records);
+    for (const wchar_t* kept : {L"\\Tallowbrisk.A\\line\r\nbreak", L"\\Tallowbrisk.B", L"\\Tallowbrisk.C"}) {
+        EXPECT_TRUE(registry.exists(kAddinsKey + kept));
+    }
+    EXPECT_TRUE(registry.exists(kAddinsKey + L"\\" + forged));
+}
+
 TEST(DeleteKeyTree, KeyAlreadyGoneCountsAsDeleted) {
     MemoryRegistry registry;
     registry.createKey(L"HKCU\\SOFTWARE");
@@ -262,8 +343,9 @@ TEST(DeleteKeyTree, NeverNamesAnotherKey) {
     registry.createKey(L"HKCU\\SOFTWARE\\Parent\\Child");
     EXPECT_FALSE(DeleteKeyTree(registry, HKEY_CURRENT_USER, L"", KEY_ALL_ACCESS)) << "the empty path is the parent";
 
-    // A chain whose path from the parent is longer than the registry takes fails as a whole;
-    // no shortened path reaches the registry.
+    // A path longer than the registry takes is refused, never cut short. Below the key it names,
+    // each key is named by its own name below its parent's handle: a chain whose whole path is
+    // that long goes whole, and every call names a key of the chain.
     std::wstring path = L"HKCU\\SOFTWARE\\Long";
     for (int level = 0; level < 140; ++level) {
         path += L"\\" + std::wstring(250, static_cast<wchar_t>(L'a' + level % 26));
@@ -271,10 +353,12 @@ TEST(DeleteKeyTree, NeverNamesAnotherKey) {
     registry.createKey(path);
     unique_registry_key software;
     ASSERT_EQ(ERROR_SUCCESS, OpenRegistryKey(registry, HKEY_CURRENT_USER, L"SOFTWARE", KEY_ALL_ACCESS, software));
-    EXPECT_FALSE(DeleteKeyTree(registry, software.get().key, L"Long", KEY_ALL_ACCESS));
+    EXPECT_FALSE(DeleteKeyTree(registry, software.get().key, path.substr(14), KEY_ALL_ACCESS));
     EXPECT_TRUE(registry.exists(path));
+    EXPECT_TRUE(DeleteKeyTree(registry, software.get().key, L"Long", KEY_ALL_ACCESS));
+    EXPECT_FALSE(registry.exists(L"HKCU\\SOFTWARE\\Long"));
     for (const auto& call : registry.calls()) {
-        EXPECT_LE(call.path.size(), std::wstring(L"HKCU\\SOFTWARE\\").size() + kMaxSubkeyPathLength);
+        EXPECT_EQ(0u, path.rfind(call.path, 0)) << call.path.size();
     }
 }
 

@@ -23,7 +23,7 @@ struct Record {
 
 class RecordingLogger : public OperationsLogger {
 public:
-    void log(const wchar_t* kind, const wchar_t* target, int succeeded) override {
+    void log(const wchar_t* kind, const std::wstring& target, int succeeded) override {
         records.push_back(Record{kind, target, succeeded});
     }
     std::vector<std::wstring> targets() const {

@@ -101,6 +101,38 @@ TEST(OperationsLoggerFile, ATargetWithPercentSignsIsWrittenUnchanged) {
     EXPECT_EQ(ReadFileBytes(path), "\xFF\xFE" + LogLine(L"remove file: ", target, L"success"));
 }
 
+// A name someone chose can't break its record into lines, or make up another one: whatever a
+// reader might take for a line's end is written escaped, one way for every record; a path
+// reads as it always has.
+TEST(OperationsLoggerFile, EachRecordIsOneLineWhateverItsTargetHolds) {
+    const struct {
+        std::wstring target;
+        std::wstring written;
+    } cases[] = {
+        {L"HKCU\\a\r\nLOG Remove:: remove file:  : C:\\x : success",
+         L"HKCU\\a<U+000D><U+000A>LOG Remove:: remove file:  : C:\\x : success"},
+        {std::wstring(L"a\0b\tc\x0B\x0C\x1C\x1F", 9), L"a<U+0000>b<U+0009>c<U+000B><U+000C><U+001C><U+001F>"},
+        {L"del\x7F nel\x85 c1\x9F nbsp\xA0", L"del<U+007F> nel<U+0085> c1<U+009F> nbsp\xA0"},
+        {L"ls\x2028ps\x2029", L"ls<U+2028>ps<U+2029>"},
+        {L"<U+000D> stays text>", L"<U+003C>U+000D> stays text>"},
+        {L"C:\\100%\\\\share\\\u00e9\U0001D11E", L"C:\\100%\\\\share\\\u00e9\U0001D11E"},
+        {std::wstring(L"lone \xD834 and \xDD1E, pair \xD834\xDD1E"), L"lone <U+D834> and <U+DD1E>, pair \U0001D11E"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.written, EscapedLogText(c.target));
+    }
+    LogPlace place;
+    std::wstring path;
+    {
+        OperationsLoggerFile logger(place.windows.path());
+        for (const auto& c : cases) logger.log(L"remove registry value: ", c.target, 0);
+        path = logger.logFilePath();
+    }
+    std::string expected = "\xFF\xFE";
+    for (const auto& c : cases) expected += LogLine(L"remove registry value: ", c.written, L"fail");
+    EXPECT_EQ(ReadFileBytes(path), expected);
+}
+
 // Plants `content` under the log's name for the current second, then logs one record; tries
 // again if the clock moves on between planting and logging. Returns the file's bytes, or
 // nothing when the clock moved on every time.

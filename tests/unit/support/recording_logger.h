@@ -18,7 +18,7 @@ struct LogRecord {
 
 class RecordingLogger : public OperationsLogger {
 public:
-    void log(const wchar_t* kind, const wchar_t* target, int succeeded) override {
+    void log(const wchar_t* kind, const std::wstring& target, int succeeded) override {
         records.push_back({kind, target, succeeded});
     }
     std::vector<LogRecord> records;

@@ -7,6 +7,7 @@
 namespace {
 
 const wchar_t kWow6432Node[] = L"WOW6432NODE";
+constexpr int kMaxLinkHops = 16;
 
 std::wstring Fold(const std::wstring& text) {
     std::wstring folded(text);
@@ -49,6 +50,7 @@ struct MemoryRegistry::Node {
     Node* parent = nullptr;
     std::vector<std::shared_ptr<Node>> children;  // by folded name
     std::vector<Value> values;                    // in the order they were set
+    std::wstring linkTarget;                      // a link's target, as a path of this registry; empty: no link
     bool deleted = false;
 
     std::vector<std::shared_ptr<Node>>::iterator lowerBound(const std::wstring& foldedName) {
@@ -157,11 +159,24 @@ RegistryView MemoryRegistry::viewOf(REGSAM access) const {
     return processView_;
 }
 
+std::shared_ptr<MemoryRegistry::Node> MemoryRegistry::followed(std::shared_ptr<Node> node, bool last, bool openLink,
+                                                               RegistryView view, int* hops) const {
+    while (node && !node->linkTarget.empty() && !(last && openLink)) {
+        if (++*hops > kMaxLinkHops) return nullptr;
+        node = resolvePath(node->linkTarget, view, false, false, *hops);
+    }
+    return node;
+}
+
 std::shared_ptr<MemoryRegistry::Node> MemoryRegistry::resolve(const std::shared_ptr<Node>& start,
                                                               const std::wstring& subPath, RegistryView view,
-                                                              bool create) {
+                                                              bool create, bool openLink, int hops) {
     std::vector<std::wstring> parts = Components(subPath.c_str());
     std::shared_ptr<Node> node = start;
+    const auto step = [&](size_t index) {
+        if (create || !node) return;
+        node = followed(node, index + 1 == parts.size(), openLink, view, &hops);
+    };
     if (view == RegistryView::Bits32 && !redirections_.empty()) {
         // The 32-bit view is a matter of the whole path, not of the handle: walk again from
         // the root, stepping into "Wow6432Node" at each redirection point on the way.
@@ -169,32 +184,34 @@ std::shared_ptr<MemoryRegistry::Node> MemoryRegistry::resolve(const std::shared_
         for (Node* n = start.get(); n->parent; n = n->parent) {
             full.insert(full.begin(), n->name);
         }
+        const size_t own = full.size();  // the steps to `start`, which is no link
         full.insert(full.end(), parts.begin(), parts.end());
-        parts = std::move(full);
         Node* top = start.get();
         while (top->parent) {
             top = top->parent;
         }
         node = top == classesRoot_.get() ? classesRoot_ : top == currentUser_.get() ? currentUser_ : localMachine_;
-        for (const std::wstring& part : parts) {
-            if (redirects(*node, part)) {
+        for (size_t index = 0; index < full.size(); ++index) {
+            if (redirects(*node, full[index])) {
                 node = node->child(L"Wow6432Node", create);
                 if (!node) return nullptr;
             }
-            node = node->child(part, create);
+            node = node->child(full[index], create);
+            if (index >= own) step(index - own);
             if (!node) return nullptr;
         }
         return node;
     }
-    for (const std::wstring& part : parts) {
-        node = node->child(part, create);
+    for (size_t index = 0; index < parts.size(); ++index) {
+        node = node->child(parts[index], create);
+        step(index);
         if (!node) return nullptr;
     }
     return node;
 }
 
 std::shared_ptr<MemoryRegistry::Node> MemoryRegistry::resolvePath(const std::wstring& path, RegistryView view,
-                                                                  bool create) const {
+                                                                  bool create, bool openLink, int hops) const {
     size_t slash = path.find(L'\\');
     std::wstring rootName = Fold(path.substr(0, slash));
     std::shared_ptr<Node> start = rootName == L"HKCR"   ? classesRoot_
@@ -210,7 +227,7 @@ std::shared_ptr<MemoryRegistry::Node> MemoryRegistry::resolvePath(const std::wst
         classesSides(rest, view, &machine, &user);
         return user ? user : machine;
     }
-    return const_cast<MemoryRegistry*>(this)->resolve(start, rest, view, create);
+    return const_cast<MemoryRegistry*>(this)->resolve(start, rest, view, create, openLink, hops);
 }
 
 std::vector<std::shared_ptr<MemoryRegistry::Node>> MemoryRegistry::visibleChildren(const std::shared_ptr<Node>& node,
@@ -300,6 +317,20 @@ LSTATUS MemoryRegistry::show(HKEY key, Operation operation, DWORD index, Shown* 
 }
 
 void MemoryRegistry::createKey(const std::wstring& path, RegistryView view) { resolvePath(path, view, true); }
+
+void MemoryRegistry::createLink(const std::wstring& path, const std::wstring& target, RegistryView view) {
+    auto node = resolvePath(path, view, true);
+    if (!node) return;
+    node->linkTarget = target;
+    // As the registry keeps it: the target's name, without a terminator.
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(target.data());
+    node->values = {Value{kLinkValueName, REG_LINK, std::vector<BYTE>(bytes, bytes + target.size() * sizeof(wchar_t))}};
+}
+
+bool MemoryRegistry::isLink(const std::wstring& path, RegistryView view) const {
+    auto node = resolvePath(path, view, false, true);
+    return node && !node->linkTarget.empty();
+}
 
 void MemoryRegistry::setValue(const std::wstring& path, const std::wstring& name, DWORD type,
                               const std::vector<BYTE>& data, RegistryView view) {
@@ -394,7 +425,7 @@ const MemoryRegistry::Fault* MemoryRegistry::fault(Operation operation, const No
     return nullptr;
 }
 
-LSTATUS MemoryRegistry::openKey(HKEY parent, const wchar_t* subKey, REGSAM access, HKEY* result) {
+LSTATUS MemoryRegistry::openKey(HKEY parent, const wchar_t* subKey, DWORD options, REGSAM access, HKEY* result) {
     Handle classes;
     const bool inClasses = classesHandle(parent, &classes);
     LSTATUS status = ERROR_SUCCESS;
@@ -404,7 +435,7 @@ LSTATUS MemoryRegistry::openKey(HKEY parent, const wchar_t* subKey, REGSAM acces
     std::wstring parentPath = inClasses ? L"HKCR" + (classes.classesPath.empty() ? L"" : L"\\" + classes.classesPath)
                               : start   ? start->path
                                         : L"?";
-    calls_.push_back(Call{Operation::Open, parentPath + (sub.empty() ? L"" : L"\\" + sub), access});
+    calls_.push_back(Call{Operation::Open, parentPath + (sub.empty() ? L"" : L"\\" + sub), access, options});
     if (!inClasses && !start) return status;
     if ((access & kRegistryViewBits) == kRegistryViewBits) return ERROR_INVALID_PARAMETER;
     if (sub.empty() && IsPredefined(parent)) {
@@ -429,7 +460,7 @@ LSTATUS MemoryRegistry::openKey(HKEY parent, const wchar_t* subKey, REGSAM acces
         *result = reinterpret_cast<HKEY>(id);
         return ERROR_SUCCESS;
     }
-    auto node = resolve(start, sub, view, false);
+    auto node = resolve(start, sub, view, false, (options & REG_OPTION_OPEN_LINK) != 0);
     if (!node) return ERROR_FILE_NOT_FOUND;
     if (const Fault* f = fault(Operation::Open, *node, kAnyIndex, access)) return f->error;
     std::uintptr_t id = nextHandle_;
@@ -523,8 +554,9 @@ LSTATUS MemoryRegistry::deleteKey(HKEY parent, const wchar_t* subKey, REGSAM vie
         node->parent = nullptr;
         return ERROR_SUCCESS;
     }
-    auto node = sub.empty() ? start : resolve(start, sub, viewOf(viewBits), false);
+    auto node = sub.empty() ? start : resolve(start, sub, viewOf(viewBits), false, true);
     if (!node) return ERROR_FILE_NOT_FOUND;
+    if (!node->linkTarget.empty()) return kKeyIsLink;
     if (!node->parent) return ERROR_ACCESS_DENIED;
     if (const Fault* f = fault(Operation::Delete, *node)) return f->error;
     if (!node->children.empty()) return ERROR_ACCESS_DENIED;

@@ -23,6 +23,13 @@
 // the user's key where there is one, otherwise the machine's; keys made through HKCR go to
 // the machine's side. A fault injected on either side's key shows through HKCR.
 //
+// Registry links. A key made a link (createLink) holds nothing but its "SymbolicLinkValue" of
+// type REG_LINK. As on Windows, every step of a path that meets a link goes on at the link's
+// target (16 links in a row at most: a loop ends there, as not found), except the last step of
+// an open with REG_OPTION_OPEN_LINK, which opens the link itself. A delete never follows its
+// last step, and refuses a link with kKeyIsLink (RegistryApi::deleteKey). The set-up
+// functions never follow links.
+//
 // Faults can be injected per key (matched by the key's full stored path, the "Wow6432Node"
 // step included): an open, a query, an enumeration or a delete then fails with a chosen error.
 
@@ -46,6 +53,7 @@ public:
         Operation operation;
         std::wstring path;
         REGSAM access;
+        DWORD options = 0;  // of an open: REG_OPTION_OPEN_LINK or 0
     };
 
     MemoryRegistry();
@@ -68,6 +76,9 @@ public:
 
     // Makes the key and its missing ancestors, in `view`.
     void createKey(const std::wstring& path, RegistryView view = RegistryView::Bits64);
+    // Makes `path` (and its missing ancestors) a link to `target`, a path of this registry
+    // ("HKCU\..."), whether or not the target is there.
+    void createLink(const std::wstring& path, const std::wstring& target, RegistryView view = RegistryView::Bits64);
     // Sets (or replaces) a value, making the key if needed.
     void setValue(const std::wstring& path, const std::wstring& name, DWORD type, const std::vector<BYTE>& data,
                   RegistryView view = RegistryView::Bits64);
@@ -78,6 +89,8 @@ public:
     // --- Inspection ---
     bool exists(const std::wstring& path, RegistryView view = RegistryView::Bits64) const;
     bool hasValue(const std::wstring& path, const std::wstring& name, RegistryView view = RegistryView::Bits64) const;
+    // True when the last step of `path` is a link (the steps before it followed).
+    bool isLink(const std::wstring& path, RegistryView view = RegistryView::Bits64) const;
     // Every stored key path, parents before children, in name order.
     std::vector<std::wstring> allKeys() const;
     // Handles opened and not yet closed (the predefined roots are not counted).
@@ -101,7 +114,7 @@ public:
     void failDeleteValue(const std::wstring& path, LSTATUS error);
 
     // --- RegistryApi ---
-    LSTATUS openKey(HKEY parent, const wchar_t* subKey, REGSAM access, HKEY* result) override;
+    LSTATUS openKey(HKEY parent, const wchar_t* subKey, DWORD options, REGSAM access, HKEY* result) override;
     LSTATUS queryInfoKey(HKEY key, RegistryKeyInfo* info) override;
     LSTATUS enumKey(HKEY key, DWORD index, wchar_t* name, DWORD* nameLength) override;
     LSTATUS enumValue(HKEY key, DWORD index, wchar_t* name, DWORD* nameLength, DWORD* type, BYTE* data,
@@ -154,9 +167,14 @@ private:
     // What `key` shows, or the error of `operation` on it (an injected fault included).
     LSTATUS show(HKEY key, Operation operation, DWORD index, Shown* shown) const;
     std::shared_ptr<Node> nodeOf(HKEY key, LSTATUS* status, RegistryView* view) const;
+    // The key `subPath` names below `start`: links met on the way followed (the last step's too,
+    // unless `openLink`), none when `create`; `hops` counts the links followed so far.
     std::shared_ptr<Node> resolve(const std::shared_ptr<Node>& start, const std::wstring& subPath, RegistryView view,
-                                  bool create);
-    std::shared_ptr<Node> resolvePath(const std::wstring& path, RegistryView view, bool create) const;
+                                  bool create, bool openLink = false, int hops = 0);
+    std::shared_ptr<Node> resolvePath(const std::wstring& path, RegistryView view, bool create, bool openLink = false,
+                                      int hops = 0) const;
+    std::shared_ptr<Node> followed(std::shared_ptr<Node> node, bool last, bool openLink, RegistryView view,
+                                   int* hops) const;
     bool redirects(const Node& node, const std::wstring& childName) const;
     std::vector<std::shared_ptr<Node>> visibleChildren(const std::shared_ptr<Node>& node, RegistryView view) const;
     RegistryView viewOf(REGSAM access) const;
