@@ -240,7 +240,8 @@ def preview_files():
     return sorted(glob.glob(os.path.join(LOG_FOLDER, "Tallowbrisk_cleaner_*.preview.log")))
 
 
-LOG_LINE = re.compile(r"^LOG Remove:: (remove registry key|remove registry value|remove folder|remove file|clean user)"
+LOG_LINE = re.compile(r"^LOG Remove:: (remove registry key|remove registry value|remove folder|remove file|clean user"
+                      r"|unload leftover hive)"
                       r":  : .+ : "
                       r"(success|fail|planned|passed over)$")
 # The last line of an unattended run (README, "The summary line"): these fields, in this order.
