@@ -79,8 +79,9 @@ public:
     // The full name of the key that `key` really is, as the registry resolved it when the key
     // was opened: links followed, and under WOW64 the 32-bit view's "Wow6432Node" step
     // spelled out. So a key that both views share has one name, a redirected key two, and a
-    // key reached through two roots (HKCR and HKLM\SOFTWARE\Classes) one. Registries that
-    // cannot tell give ERROR_CALL_NOT_IMPLEMENTED.
+    // key reached through two roots (HKCR and HKLM\SOFTWARE\Classes) one. HKEY_LOCAL_MACHINE's
+    // name begins the name of every key of the machine's hive. Registries that cannot tell give
+    // ERROR_CALL_NOT_IMPLEMENTED.
     virtual LSTATUS queryKeyName(HKEY key, std::wstring* name) {
         (void)key;
         (void)name;

@@ -104,11 +104,20 @@ LSTATUS Win32Registry::queryKeyName(HKEY key, std::wstring* name) {
     if (!IsPredefinedKey(key)) {
         return KernelKeyName(key, name);
     }
-    // A predefined key is no kernel handle; a handle of its own names it.
+    // A predefined key is no kernel handle. The machine's and the users' roots have names of
+    // their own; for the others a handle of their own names them, where advapi32 gives one
+    // (for the empty path it hands the predefined key back).
+    if (key == HKEY_LOCAL_MACHINE || key == HKEY_USERS) {
+        *name = key == HKEY_LOCAL_MACHINE ? L"\\REGISTRY\\MACHINE" : L"\\REGISTRY\\USER";
+        return ERROR_SUCCESS;
+    }
     HKEY opened = nullptr;
     LSTATUS status = RegOpenKeyExW(key, nullptr, 0, KEY_QUERY_VALUE, &opened);
     if (status != ERROR_SUCCESS) {
         return status;
+    }
+    if (opened == key) {
+        return ERROR_CALL_NOT_IMPLEMENTED;
     }
     status = KernelKeyName(opened, name);
     RegCloseKey(opened);

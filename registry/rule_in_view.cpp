@@ -23,6 +23,23 @@ std::wstring Below(const std::wstring& path, const std::wstring& name) {
     return path.empty() ? name : path + L'\\' + name;
 }
 
+// Whether the link `name` below `parent` lies in the machine's hive, where only administrators
+// and the system write: such a link is the system's own. Wine makes each key that both views
+// share a link in the 32-bit view (HKLM\Software\Classes\Wow6432Node\TypeLib, say), and a
+// rule's key reached in that view can be one.
+bool IsMachinesLink(RegistryApi& registry, HKEY parent, const std::wstring& name, REGSAM access) {
+    unique_registry_key link;
+    std::wstring linkName;
+    std::wstring machine;
+    return OpenRegistryKey(registry, parent, name.c_str(), KEY_QUERY_VALUE | (access & kRegistryViewBits), link,
+                           REG_OPTION_OPEN_LINK) == ERROR_SUCCESS &&
+           registry.queryKeyName(link.get().key, &linkName) == ERROR_SUCCESS &&
+           registry.queryKeyName(HKEY_LOCAL_MACHINE, &machine) == ERROR_SUCCESS && linkName.size() > machine.size() &&
+           linkName[machine.size()] == L'\\' &&
+           CompareStringOrdinal(linkName.c_str(), static_cast<int>(machine.size()), machine.c_str(),
+                                static_cast<int>(machine.size()), TRUE) == CSTR_EQUAL;
+}
+
 }  // namespace
 
 std::wstring LoggedKeyPath(HKEY root, const wchar_t* path, bool wow64) {
@@ -227,7 +244,8 @@ bool ViewPass::opened(LSTATUS status) {
 
 void ViewPass::apply() {
     // The rule key is reached as the registry leads there, the system's own links on the way
-    // included (on Windows, HKCU\SOFTWARE\Classes is one); the rule key itself is taken as it is.
+    // included (on Windows, HKCU\SOFTWARE\Classes is one); the rule key itself is taken as it is,
+    // unless it is a link of the machine's own.
     const size_t slash = path_.find(L'\\');
     const size_t lastSlash = path_.rfind(L'\\');
     HKEY parent = root_;
@@ -248,7 +266,10 @@ void ViewPass::apply() {
     }
     const std::wstring last = slash == std::wstring::npos ? path_ : path_.substr(lastSlash + 1);
     unique_registry_key ruleKey;
-    const LSTATUS status = OpenKeyRefusingLink(registry_, parent, last.c_str(), access_, ruleKey);
+    LSTATUS status = OpenKeyRefusingLink(registry_, parent, last.c_str(), access_, ruleKey);
+    if (status == kKeyIsLink && IsMachinesLink(registry_, parent, last, access_)) {
+        status = OpenRegistryKey(registry_, parent, last.c_str(), access_, ruleKey);
+    }
     if (status == kKeyIsLink) {
         // Nothing below a link is searched or removed, and the link stays.
         if (logger_) logger_->log(kRemoveRegistryKey, LoggedLinkPath(loggedPath_), kPassedOver);

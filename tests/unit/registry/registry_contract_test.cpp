@@ -388,6 +388,11 @@ TYPED_TEST(RegistryContract, NamesEachKeyByWhatItIs) {
     EXPECT_EQ(split32,
               name(HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\TallowbriskCleanerTests\\Contract\\Names\\Split",
                    KEY_WOW64_64KEY));
+    std::wstring machine;
+    ASSERT_EQ(ERROR_SUCCESS, api.queryKeyName(HKEY_LOCAL_MACHINE, &machine));
+    CharUpperBuffW(&machine[0], static_cast<DWORD>(machine.size()));
+    EXPECT_EQ(0u, split64.rfind(machine + L"\\", 0)) << "the machine's root names its keys";
+    EXPECT_NE(0u, shared64.rfind(machine + L"\\", 0));
 }
 
 }  // namespace

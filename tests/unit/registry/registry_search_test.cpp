@@ -290,21 +290,38 @@ TEST_F(RegistrySearch, LinksStayWithALineAndWhatTheyLeadToIsUntouched) {
     }
 }
 
-// A rule key that is a link is passed over, with its line: nothing below it is searched, and a
-// rule that removes the key removes neither the link nor its target.
-TEST_F(RegistrySearch, ARuleKeyThatIsALinkIsPassedOver) {
+// A rule key that is a link of a user's is passed over, with its line: nothing below it is
+// searched, and a rule that removes the key removes neither the link nor its target. One in the
+// machine's hive is the system's own (as Wine makes the keys both views share), and is followed.
+TEST_F(RegistrySearch, ARuleKeyThatIsAUsersLinkIsPassedOverAndTheMachinesIsFollowed) {
     const std::wstring resiliency = L"SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Resiliency";
-    for (const std::wstring& rulePath : {std::wstring(kAddins), resiliency}) {
+    const std::wstring victim = L"HKCU\\SOFTWARE\\Policies\\Victim";
+    const std::wstring shared = L"HKLM\\SOFTWARE\\Classes\\Shared";
+    const struct {
+        HKEY root;
+        std::wstring path;
+        std::wstring target;
+        int mode;
+        std::vector<Record> records;
+    } cases[] = {
+        {HKEY_CURRENT_USER, kAddins, victim, MatchNameOrContent, {passedOver(L"HKCU\\" + std::wstring(kAddins))}},
+        {HKEY_CURRENT_USER, resiliency, victim, RemoveKey, {passedOver(L"HKCU\\" + resiliency)}},
+        {HKEY_LOCAL_MACHINE,
+         L"SOFTWARE\\Classes\\CLSID",
+         shared,
+         MatchNameOrContent,
+         {success(L"HKLM\\SOFTWARE\\Classes\\CLSID\\Tallowbrisk.Addin")}},
+    };
+    for (const auto& c : cases) {
         MemoryRegistry machine;
-        const std::wstring victim = L"HKCU\\SOFTWARE\\Policies\\Victim";
-        machine.setString(victim + L"\\Tallowbrisk.Addin", L"Manifest", L"C:\\Tallowbrisk\\a.vsto");
-        machine.createLink(L"HKCU\\" + rulePath, victim);
+        machine.setString(c.target + L"\\Tallowbrisk.Addin", L"Manifest", L"C:\\Tallowbrisk\\a.vsto");
+        const std::wstring ruleKey = (c.root == HKEY_LOCAL_MACHINE ? L"HKLM\\" : L"HKCU\\") + c.path;
+        machine.createLink(ruleKey, c.target);
         RecordingLogger seen;
-        ApplyRuleInView(machine, false, HKEY_CURRENT_USER, rulePath.c_str(), L"Tallowbrisk", KEY_READ,
-                        rulePath == kAddins ? MatchNameOrContent : RemoveKey, &seen);
-        EXPECT_EQ(std::vector<Record>{passedOver(L"HKCU\\" + rulePath)}, seen.records);
-        EXPECT_TRUE(machine.exists(victim + L"\\Tallowbrisk.Addin"));
-        EXPECT_TRUE(machine.isLink(L"HKCU\\" + rulePath));
+        ApplyRuleInView(machine, false, c.root, c.path.c_str(), L"Tallowbrisk", KEY_READ, c.mode, &seen);
+        EXPECT_EQ(c.records, seen.records);
+        EXPECT_EQ(c.root == HKEY_CURRENT_USER, machine.exists(c.target + L"\\Tallowbrisk.Addin"));
+        EXPECT_TRUE(machine.isLink(ruleKey));
         EXPECT_EQ(0u, machine.openHandles());
     }
 }
