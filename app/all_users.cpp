@@ -5,11 +5,11 @@
 #include <algorithm>
 
 #include "app/leftover_hives.h"
+#include "app/registry_steps.h"
 #include "files/folder_removal.h"
 #include "files/settings_files.h"
 #include "installer/cached_package.h"
 #include "platform/long_path.h"
-#include "registry/clean_registry.h"
 #include "report/operations_logger.h"
 
 const wchar_t kCleanUser[] = L"clean user: ";
@@ -135,14 +135,14 @@ std::unique_ptr<OtherUsers> FindOtherUsers(bool allUsers, RegistryApi& registry)
     return std::make_unique<OtherUsers>(registry, ListUserProfiles(registry), ProcessUserSid());
 }
 
-void CleanEveryUser(RegistryApi& registry, bool wow64, OtherUsers& others, const InstallerDataOwners& owners,
-                    OperationsLogger& logger, ProgressCleaner* progress, RegistryBackup* backup, RemovalSteps& steps) {
+void CleanEveryUser(const RegistryPass& pass, OtherUsers& others, const InstallerDataOwners& owners,
+                    ProgressCleaner* progress, RemovalSteps& steps) {
+    OperationsLogger& logger = *pass.log();
     const unsigned parts = 1 + static_cast<unsigned>(others.count());
     CleanSettingsFiles(&logger, LookUpSpecialFolder, steps);
     RemoveProductFolders(&logger, LookUpSpecialFolder, steps);
-    InstalledProducts installed;
     ProgressPart own(progress, 0, parts);
-    CleanRegistry(registry, wow64, &logger, &own, RegistryRuleTable(), backup, &installed, owners);
+    const InstalledProducts installed = CleanRegistry(pass, &own, owners);
     const std::vector<std::wstring> codes = installed.bracedCodes();
     RemoveInstallerFiles(installed.localPackages, codes, &logger, LookUpSpecialFolder, {}, steps);
     // A user's own install keeps its icons in their roaming folder; the Windows folder's are the machine's.
@@ -157,8 +157,7 @@ void CleanEveryUser(RegistryApi& registry, bool wow64, OtherUsers& others, const
         CleanSettingsFiles(&logger, folders, steps);
         RemoveProductFolders(&logger, folders, steps);
         if (hives.hive) {
-            CleanUserRegistry(registry, wow64, &logger, &part, RegistryRuleTable(), backup, hives,
-                              installed.inHive(hives.sid));
+            CleanUserRegistry(pass.forUser(hives), installed.inHive(hives.sid), &part);
         }
         // The icons folders in the user's roaming folder; the cached packages are the machine's.
         std::vector<std::wstring> userCodes = codes;

@@ -17,7 +17,7 @@
 #include "platform/registry_key.h"
 #include "platform/shell_folder.h"
 #include "platform/user_profiles.h"
-#include "registry/registry_backup.h"
+#include "registry/registry_pass.h"
 #include "registry/user_hives.h"
 #include "report/progress_cleaner.h"
 
@@ -66,7 +66,7 @@ private:
         unique_loaded_hive loadedClasses;
         unique_registry_key hive;
         unique_registry_key classes;
-        std::wstring file;         // the hive files, when loaded here
+        std::wstring file;  // the hive files, when loaded here
         std::wstring classesFile;
     };
     bool open(const UserProfile& profile, User& user, OperationsLogger& logger);
@@ -90,12 +90,13 @@ std::unique_ptr<OtherUsers> FindOtherUsers(bool allUsers, RegistryApi& registry)
 // The cleaners of one run: the current user's settings files and product folders, the registry
 // of the machine and the current user, and the installer's files of the products found there;
 // then each of `others` in turn, with their hives open: their settings files, product folders,
-// registry (registry/clean_registry.h CleanUserRegistry) and icons folders. `owners` says whose
-// installer data the machine's part may remove. `registry` is
-// the one the keys are read and deleted through; the progress is shared out evenly between
-// the current user's part and each other user's; `progress` and `backup` may be null.
-void CleanEveryUser(RegistryApi& registry, bool wow64, OtherUsers& others, const InstallerDataOwners& owners,
-                    OperationsLogger& logger, ProgressCleaner* progress, RegistryBackup* backup, RemovalSteps& steps);
+// registry (app/registry_steps.h CleanUserRegistry, through the user's pass) and icons folders.
+// `pass` is the machine's registry pass, which records to a log (its log() is never null).
+// `owners` says whose installer data the machine's part may remove. The progress (may be null) is
+// shared out evenly between the current user's part and each other user's; files and folders go
+// through `steps`.
+void CleanEveryUser(const RegistryPass& pass, OtherUsers& others, const InstallerDataOwners& owners,
+                    ProgressCleaner* progress, RemovalSteps& steps);
 
 // "/postinstall": the settings files of the user the program runs as, then, with `allUsers`, of
 // each other user in turn, their hives open for their turn alone, as CleanEveryUser visits them.

@@ -10,9 +10,9 @@
 #include "platform/run_lock.h"
 #include "platform/standard_output.h"
 #include "platform/wow64.h"
-#include "registry/clean_registry.h"
 #include "registry/preview_registry.h"
 #include "registry/registry_backup_file.h"
+#include "registry/registry_pass.h"
 #include "report/log_folder.h"
 #include "report/operations_logger.h"
 
@@ -50,8 +50,8 @@ void SessionPlatform::runCleaners(OperationsLogger& logger, ProgressCleaner& pro
     const std::unique_ptr<OtherUsers> others = FindOtherUsers(allUsers_, SystemRegistry());
     // Each file and folder is removed only while the log agrees, as each key is (registry/recorded_removal.h).
     LoggedRemovalSteps steps(DefaultRemovalSteps(), logger);
-    CleanEveryUser(SystemRegistry(), RunningUnderWow64(), *others,
-                   InstallerDataOwnersOfRun(allUsers_, ProcessUserSid()), logger, &progress, &backup, steps);
+    const RegistryPass pass(SystemRegistry(), RunningUnderWow64(), RegistryRuleTable(), &logger, &backup);
+    CleanEveryUser(pass, *others, InstallerDataOwnersOfRun(allUsers_, ProcessUserSid()), &progress, steps);
     usersVisited_ = 1 + others->visited();
     usersPassedOver_ = others->passedOver();
 }
@@ -66,8 +66,8 @@ void SessionPlatform::runPreviewCleaners(OperationsLogger& logger) {
     // One plan for both kinds of files: a settings file planned first is gone for the folders.
     PreviewRemovalSteps files;
     // No backup: it would write the keys' files, and the preview writes nothing but its list.
-    CleanEveryUser(registry, RunningUnderWow64(), *others, InstallerDataOwnersOfRun(allUsers_, ProcessUserSid()),
-                   logger, nullptr, nullptr, files);
+    const RegistryPass pass(registry, RunningUnderWow64(), RegistryRuleTable(), &logger);
+    CleanEveryUser(pass, *others, InstallerDataOwnersOfRun(allUsers_, ProcessUserSid()), nullptr, files);
     usersVisited_ = 1 + others->visited();
     usersPassedOver_ = others->passedOver();
 }

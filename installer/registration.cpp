@@ -10,8 +10,10 @@
 #include "platform/registry_value.h"
 #include "platform/text.h"
 #include "platform/user_profiles.h"
+#include "registry/candidate_knowledge.h"
 #include "registry/key_tree_mentions.h"
 #include "registry/registry_views.h"
+#include "registry/user_hives.h"
 
 namespace {
 
@@ -25,12 +27,12 @@ constexpr wchar_t kUninstall32[] = L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\
 constexpr wchar_t kMachineInstaller[] = L"SOFTWARE\\Classes\\Installer";  // HKCR\Installer
 // The classes below HKLM and HKCU that HKCR merges; a rule of HKCR is read in each on its own.
 constexpr wchar_t kClassesStep[] = L"SOFTWARE\\Classes\\";
-constexpr wchar_t kUserInstaller[] = L"SOFTWARE\\Microsoft\\Installer";   // a user's, below HKCU
+constexpr wchar_t kUserInstaller[] = L"SOFTWARE\\Microsoft\\Installer";  // a user's, below HKCU
 constexpr wchar_t kInstallerStep[] = L"Installer\\";
 constexpr wchar_t kProductsStep[] = L"\\Products";
 constexpr wchar_t kUserDataStep[] = L"\\UserData\\";
 
-constexpr DWORD kKeyNameBuffer = 512;     // key names are at most 255 characters
+constexpr DWORD kKeyNameBuffer = 512;  // key names are at most 255 characters
 
 // Where `step` begins in `text`, letter case aside; npos when it does not occur.
 size_t FindStep(std::wstring_view text, std::wstring_view step) {
@@ -38,12 +40,6 @@ size_t FindStep(std::wstring_view text, std::wstring_view step) {
         if (SameText(text.substr(at, step.size()), step)) return at;
     }
     return std::wstring_view::npos;
-}
-
-// The views a session cleans, as the view bits of their passes: both under WOW64, 64-bit first.
-std::vector<REGSAM> Views(bool wow64) {
-    if (wow64) return {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
-    return {0};
 }
 
 std::vector<std::wstring> SubkeyNames(RegistryApi& registry, HKEY root, const std::wstring& path, REGSAM view) {
@@ -64,14 +60,13 @@ std::vector<std::wstring> SubkeyNames(RegistryApi& registry, HKEY root, const st
     return names;
 }
 
-// The SIDs below UserData (or Managed) in any view that `owners` allows, each once.
-std::vector<std::wstring> SidsBelow(RegistryApi& registry, const wchar_t* path, bool wow64,
-                                    const InstallerDataOwners& owners) {
+// The SIDs below UserData (or Managed) in any view of the pass that `owners` allows, each once.
+std::vector<std::wstring> SidsBelow(const RegistryPass& pass, const wchar_t* path, const InstallerDataOwners& owners) {
     std::vector<std::wstring> sids;
-    for (REGSAM view : Views(wow64)) {
-        for (std::wstring& sid : SubkeyNames(registry, HKEY_LOCAL_MACHINE, path, view)) {
-            if (owners.allows(sid) &&
-                std::none_of(sids.begin(), sids.end(), [&](const std::wstring& known) { return SameText(known, sid); })) {
+    for (REGSAM view : pass.viewAccesses()) {
+        for (std::wstring& sid : SubkeyNames(pass.registry(), HKEY_LOCAL_MACHINE, path, view)) {
+            if (owners.allows(sid) && std::none_of(sids.begin(), sids.end(),
+                                                   [&](const std::wstring& known) { return SameText(known, sid); })) {
                 sids.push_back(std::move(sid));
             }
         }
@@ -132,22 +127,21 @@ SubkeyChooser EntryOfProduct(const std::set<std::wstring>& codes, const std::vec
     };
 }
 
-// The installer's keys in one user's hive for `codes`: the current user's (`user` null) or
-// another user's. Features and upgrade codes only when some code is known; the Programs and
-// Features entries that name the product always.
-void RemoveUserKeys(RegistryApi& registry, bool wow64, const UserHives* user, const std::set<std::wstring>& codes,
-                    const std::vector<std::wstring>& patterns, OperationsLogger* logger, RegistryBackup* backup,
-                    CandidateKnowledge* knowledge) {
+// The installer's keys in the hive of the pass for `codes`: the current user's (the machine's
+// pass) or the user's of a user's pass. Features and upgrade codes only when some code is known;
+// the Programs and Features entries that name the product always.
+void RemoveUserKeys(const RegistryPass& pass, const std::set<std::wstring>& codes,
+                    const std::vector<std::wstring>& patterns) {
+    const UserHives* user = pass.user();
     const auto remove = [&](const std::wstring& path, const SubkeyChooser& chooser) {
         if (!user) {
-            RemoveChosenSubkeys(registry, wow64, HKEY_CURRENT_USER, nullptr, path.c_str(), chooser, logger, backup,
-                                knowledge);
+            RemoveChosenSubkeys(pass, HKEY_CURRENT_USER, path.c_str(), chooser);
             return;
         }
         NamedRoot root;
         const wchar_t* below = nullptr;
         if (UserRootOf(*user, path.c_str(), &root, &below)) {
-            RemoveChosenSubkeys(registry, wow64, root.key, &root, below, chooser, logger, backup, knowledge);
+            RemoveChosenSubkeys(pass, root, below, chooser);
         }
     };
     const std::wstring installer = kUserInstaller;
@@ -176,11 +170,15 @@ const std::set<std::wstring>& CodesOf(const std::map<std::wstring, std::set<std:
 
 class ProductSearch {
 public:
-    ProductSearch(RegistryApi& registry, bool wow64, const RegistryRule* rules, const InstallerDataOwners& owners)
-        : registry_(registry), wow64_(wow64), rules_(rules), owners_(owners), patterns_(TablePatterns(rules)) {}
+    ProductSearch(const RegistryPass& pass, const InstallerDataOwners& owners)
+        : pass_(pass),
+          registry_(pass.registry()),
+          rules_(pass.rules()),
+          owners_(owners),
+          patterns_(TablePatterns(pass.rules())) {}
 
     InstalledProducts run() {
-        const std::vector<std::wstring> sids = SidsBelow(registry_, kUserData, wow64_, owners_);
+        const std::vector<std::wstring> sids = SidsBelow(pass_, kUserData, owners_);
         std::set<std::wstring>& trusted = found_.packed;
         for (const RegistryRule* rule = rules_; rule && rule->root; ++rule) {
             if (!IsProductsRule(*rule)) continue;
@@ -224,8 +222,10 @@ public:
         return std::move(found_);
     }
 
-    // The codes another user's hive names, as the current user's are found, less `trusted`.
-    std::set<std::wstring> runForUser(const UserHives& user, const std::set<std::wstring>& trusted) {
+    // The codes the hive of the user of a user's pass names, as the current user's are found,
+    // less `trusted`.
+    std::set<std::wstring> runForUser(const std::set<std::wstring>& trusted) {
+        const UserHives& user = *pass_.user();
         std::set<std::wstring> own;
         for (const RegistryRule* rule = rules_; rule && rule->root; ++rule) {
             NamedRoot root;
@@ -242,7 +242,7 @@ public:
 
 private:
     void searchProducts(HKEY root, const std::wstring& path, const RegistryRule& rule, std::set<std::wstring>& into) {
-        for (REGSAM view : Views(wow64_)) {
+        for (REGSAM view : pass_.viewAccesses()) {
             unique_registry_key products;
             if (OpenRegistryKey(registry_, root, path.c_str(), KEY_READ | view, products) != ERROR_SUCCESS) continue;
             for (const std::wstring& name : SubkeyNames(registry_, products.get().key, L"", view)) {
@@ -261,7 +261,7 @@ private:
     }
 
     void searchEntries(HKEY root, const wchar_t* path, std::set<std::wstring>& into) {
-        for (REGSAM view : Views(wow64_)) {
+        for (REGSAM view : pass_.viewAccesses()) {
             unique_registry_key entries;
             if (OpenRegistryKey(registry_, root, path, KEY_READ | view, entries) != ERROR_SUCCESS) continue;
             for (const std::wstring& name : SubkeyNames(registry_, entries.get().key, L"", view)) {
@@ -278,7 +278,7 @@ private:
             for (const std::wstring& code : found_.inUserData(sid)) {
                 const std::wstring path =
                     std::wstring(kUserData) + L'\\' + sid + L"\\Products\\" + code + L"\\InstallProperties";
-                for (REGSAM view : Views(wow64_)) {
+                for (REGSAM view : pass_.viewAccesses()) {
                     unique_registry_key properties;
                     std::wstring package;
                     if (OpenRegistryKey(registry_, HKEY_LOCAL_MACHINE, path.c_str(), KEY_READ | view, properties) ==
@@ -294,8 +294,8 @@ private:
         }
     }
 
+    const RegistryPass& pass_;
     RegistryApi& registry_;
-    bool wow64_;
     const RegistryRule* rules_;
     const InstallerDataOwners& owners_;
     std::vector<std::wstring> patterns_;
@@ -368,24 +368,22 @@ InstallerDataOwners InstallerDataOwnersOfRun(bool allUsers, const std::wstring& 
     return owners;
 }
 
-InstalledProducts FindInstalledProducts(RegistryApi& registry, bool wow64, const RegistryRule* rules,
-                                        const InstallerDataOwners& owners) {
-    return ProductSearch(registry, wow64, rules, owners).run();
+InstalledProducts FindInstalledProducts(const RegistryPass& pass, const InstallerDataOwners& owners) {
+    return ProductSearch(pass, owners).run();
 }
 
-std::set<std::wstring> FindOwnProducts(RegistryApi& registry, bool wow64, const RegistryRule* rules,
-                                       const UserHives& user, const std::set<std::wstring>& trusted) {
-    return ProductSearch(registry, wow64, rules, InstallerDataOwners()).runForUser(user, trusted);
+std::set<std::wstring> FindOwnProducts(const RegistryPass& userPass, const std::set<std::wstring>& trusted) {
+    if (!userPass.user()) return {};
+    return ProductSearch(userPass, InstallerDataOwners()).runForUser(trusted);
 }
 
-void RemoveInstallerRegistration(RegistryApi& registry, bool wow64, const RegistryRule* rules,
-                                 const InstalledProducts& products, OperationsLogger* logger, RegistryBackup* backup,
-                                 CandidateKnowledge* knowledge, const InstallerDataOwners& owners) {
+void RemoveInstallerRegistration(const RegistryPass& pass, const InstalledProducts& products,
+                                 const InstallerDataOwners& owners) {
     const std::set<std::wstring>& packed = products.packed;
-    const std::vector<std::wstring> patterns = TablePatterns(rules);
+    const std::vector<std::wstring> patterns = TablePatterns(pass.rules());
+    CandidateKnowledge* knowledge = pass.knowledge();
     const auto remove = [&](const std::wstring& path, const SubkeyChooser& chooser) {
-        RemoveChosenSubkeys(registry, wow64, HKEY_LOCAL_MACHINE, nullptr, path.c_str(), chooser, logger, backup,
-                            knowledge);
+        RemoveChosenSubkeys(pass, HKEY_LOCAL_MACHINE, path.c_str(), chooser);
     };
     const std::wstring machine = kMachineInstaller;
     if (!packed.empty()) {
@@ -393,7 +391,7 @@ void RemoveInstallerRegistration(RegistryApi& registry, bool wow64, const Regist
     }
     // Each SID's data, for the machine's codes and that user's own.
     if (!packed.empty() || !products.userData.empty()) {
-        for (const std::wstring& sid : SidsBelow(registry, kUserData, wow64, owners)) {
+        for (const std::wstring& sid : SidsBelow(pass, kUserData, owners)) {
             const std::set<std::wstring> codes = products.inUserData(sid);
             if (codes.empty()) continue;
             const std::wstring data = std::wstring(kUserData) + L'\\' + sid;
@@ -415,7 +413,7 @@ void RemoveInstallerRegistration(RegistryApi& registry, bool wow64, const Regist
         remove(machine + L"\\UpgradeCodes", UsedByProductsAlone(packed));
         remove(std::wstring(kInstallerData) + L"\\UpgradeCodes", UsedByProductsAlone(packed));
         // What administrators assigned to a user: for the machine's codes alone.
-        for (const std::wstring& sid : SidsBelow(registry, kManaged, wow64, owners)) {
+        for (const std::wstring& sid : SidsBelow(pass, kManaged, owners)) {
             const std::wstring managed = std::wstring(kManaged) + L'\\' + sid + L"\\Installer";
             remove(managed + L"\\Products", NamedByProduct(packed));
             remove(managed + L"\\Features", NamedByProduct(packed));
@@ -424,11 +422,10 @@ void RemoveInstallerRegistration(RegistryApi& registry, bool wow64, const Regist
     // An entry that names the product goes even when no product code led to it.
     remove(kUninstall, EntryOfProduct(packed, patterns));
     remove(kUninstall32, EntryOfProduct(packed, patterns));
-    RemoveUserKeys(registry, wow64, nullptr, products.inHive(L""), patterns, logger, backup, knowledge);
+    RemoveUserKeys(pass, products.inHive(L""), patterns);
 }
 
-void RemoveUserInstallerRegistration(RegistryApi& registry, bool wow64, const RegistryRule* rules,
-                                     const std::set<std::wstring>& codes, const UserHives& user,
-                                     OperationsLogger* logger, RegistryBackup* backup) {
-    RemoveUserKeys(registry, wow64, &user, codes, TablePatterns(rules), logger, backup, nullptr);
+void RemoveUserInstallerRegistration(const RegistryPass& userPass, const std::set<std::wstring>& codes) {
+    if (!userPass.user()) return;
+    RemoveUserKeys(userPass.alone(), codes, TablePatterns(userPass.rules()));
 }

@@ -13,12 +13,8 @@
 #include <vector>
 
 #include "platform/registry_api.h"
-#include "registry/candidate_knowledge.h"
 #include "registry/key_tree_mentions.h"
-#include "registry/registry_backup.h"
-#include "registry/registry_rules.h"
-#include "registry/user_hives.h"
-#include "report/operations_logger.h"
+#include "registry/registry_pass.h"
 
 // The add-in's products as the installer registered them.
 struct InstalledProducts {
@@ -65,7 +61,7 @@ struct InstallerDataOwners {
 // runs as; none when unknown) and the machine. `ownSid` is `self` either way.
 InstallerDataOwners InstallerDataOwnersOfRun(bool allUsers, const std::wstring& ownSid);
 
-// The product codes of every installer Products key that a Products rule of `rules` matches,
+// The product codes of every installer Products key that a Products rule of the pass matches,
 // and of every Programs and Features entry whose DisplayName holds one of the rules' patterns.
 // Trusted (`packed`), as only administrators and the installer service write them for the
 // machine: HKLM\SOFTWARE\Classes\Installer\Products (read there, not through HKCR, which merges
@@ -75,13 +71,12 @@ InstallerDataOwners InstallerDataOwnersOfRun(bool allUsers, const std::wstring& 
 // name codes for that hive only (`ownHive[""]`). Keys whose names are not codes name no
 // product. Each trusted product's LocalPackage is read from UserData\<SID> of the SIDs
 // `owners` allows, each user's own product's from that user's.
-InstalledProducts FindInstalledProducts(RegistryApi& registry, bool wow64, const RegistryRule* rules,
+InstalledProducts FindInstalledProducts(const RegistryPass& pass,
                                         const InstallerDataOwners& owners = InstallerDataOwners());
 
-// The codes that another user's Products keys and entries name, found as the current user's
-// are, less those of `trusted`: they drive removals in that user's hive alone.
-std::set<std::wstring> FindOwnProducts(RegistryApi& registry, bool wow64, const RegistryRule* rules,
-                                       const UserHives& user, const std::set<std::wstring>& trusted);
+// The codes that the Products keys and entries of the user of a user's pass name, found as the
+// current user's are, less those of `trusted`: they drive removals in that user's hive alone.
+std::set<std::wstring> FindOwnProducts(const RegistryPass& userPass, const std::set<std::wstring>& trusted);
 
 // Removes what the installer keeps for `products`, in every view as the rules do: Features,
 // UserData\<SID>\Products, the UserData\<SID>\Components and UpgradeCodes keys whose every value
@@ -90,19 +85,16 @@ std::set<std::wstring> FindOwnProducts(RegistryApi& registry, bool wow64, const 
 // one of the rules' patterns; then the current user's Features, UpgradeCodes and entries. The
 // machine's keys (Managed\<SID>, which administrators write, included) go for the trusted
 // codes alone, a user's data below UserData\<SID> also for that user's own codes, the current
-// user's hive also for the codes named in that hive. Each key is logged and saved to `backup` before it goes (either
-// may be null).
-void RemoveInstallerRegistration(RegistryApi& registry, bool wow64, const RegistryRule* rules,
-                                 const InstalledProducts& products, OperationsLogger* logger, RegistryBackup* backup,
-                                 CandidateKnowledge* knowledge,
+// user's hive also for the codes named in that hive. Each key is recorded as the pass records its
+// removals. What the rules' search of the system's components read, when the pass shares its
+// knowledge, answers for the components it left.
+void RemoveInstallerRegistration(const RegistryPass& pass, const InstalledProducts& products,
                                  const InstallerDataOwners& owners = InstallerDataOwners());
 
-// The same keys of another user's hive: their Features and UpgradeCodes of `codes` (those of
-// InstalledProducts::inHive and those FindOwnProducts found there), and their entries of those
-// codes or that name the product.
-void RemoveUserInstallerRegistration(RegistryApi& registry, bool wow64, const RegistryRule* rules,
-                                     const std::set<std::wstring>& codes, const UserHives& user,
-                                     OperationsLogger* logger, RegistryBackup* backup);
+// The same keys in the hives of the user of a user's pass: their Features and UpgradeCodes of
+// `codes` (those of InstalledProducts::inHive and those FindOwnProducts found there), and their
+// entries of those codes or that name the product.
+void RemoveUserInstallerRegistration(const RegistryPass& userPass, const std::set<std::wstring>& codes);
 
 // True when the key `name` below `parent` has no subkeys, at least one value, and every value's
 // name is the packed code of one of `products` (letter case aside): a component or upgrade code

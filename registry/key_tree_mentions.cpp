@@ -106,16 +106,35 @@ void Walk(Search& search, HKEY key, int depth) {
 
 }  // namespace
 
-unsigned KeyTreeMentionsOf(RegistryApi& registry, HKEY key, const std::vector<std::wstring_view>& patterns,
-                           REGSAM access, bool stopWhenAllSeen, bool* settled, KeyValueNames* top, bool* whole) {
-    const unsigned all = patterns.size() >= 32 ? ~0u : (1u << patterns.size()) - 1;
-    Search search{registry, patterns, access, stopWhenAllSeen, all, top};
+namespace {
+
+unsigned SearchTree(Search& search, HKEY key, SubtreeFindings* findings) {
     Walk(search, key, 0);
-    if (settled) *settled = search.settled;
-    if (whole) *whole = search.whole;
+    if (findings) {
+        findings->settled = search.settled;
+        findings->whole = search.whole;
+    }
     return search.seen;
 }
 
+unsigned AllPatterns(const std::vector<std::wstring_view>& patterns) {
+    return patterns.size() >= 32 ? ~0u : (1u << patterns.size()) - 1;
+}
+
+}  // namespace
+
+unsigned KeyTreeMentionsOf(RegistryApi& registry, HKEY key, const std::vector<std::wstring_view>& patterns,
+                           REGSAM access, SubtreeFindings* findings) {
+    Search search{registry, patterns, access, false, AllPatterns(patterns), findings ? findings->top : nullptr};
+    return SearchTree(search, key, findings);
+}
+
+unsigned KeyTreeMentionsUntilAllSeen(RegistryApi& registry, HKEY key, const std::vector<std::wstring_view>& patterns,
+                                     REGSAM access, SubtreeFindings* findings) {
+    Search search{registry, patterns, access, true, AllPatterns(patterns), findings ? findings->top : nullptr};
+    return SearchTree(search, key, findings);
+}
+
 bool KeyTreeMentions(RegistryApi& registry, HKEY key, const wchar_t* pattern, REGSAM access) {
-    return KeyTreeMentionsOf(registry, key, {pattern}, access, false, nullptr) != 0;
+    return KeyTreeMentionsOf(registry, key, {pattern}, access, nullptr) != 0;
 }

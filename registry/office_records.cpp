@@ -11,6 +11,7 @@
 #include "registry/backup_key_name.h"
 #include "registry/registry_views.h"
 #include "registry/remove_value.h"
+#include "registry/user_hives.h"
 #include "registry/value_match.h"
 
 namespace {
@@ -134,11 +135,6 @@ std::vector<ValueRoot> ValueRootsOf(const UserHives* user) {
     return {{named.key, named.loggedName, named.backupName}};
 }
 
-std::vector<REGSAM> ViewAccesses(bool wow64) {
-    if (wow64) return {kView64Access, kView32Access};
-    return {kDefaultViewAccess};
-}
-
 // The text of a REG_SZ, up to its terminator; false for another type, or for data that is cut
 // short (what follows is unknown).
 bool TerminatedText(DWORD type, const BYTE* data, DWORD size, std::wstring* text) {
@@ -157,13 +153,16 @@ std::wstring NamedGuid(DWORD type, const BYTE* data, DWORD size) {
     return TerminatedText(type, data, size, &text) && IsBracedGuid(text) ? text : std::wstring();
 }
 
-// Removes the values of root\path, in the view of `access`, that `match` picks. A key that is
-// there but whose values cannot all be read is reported by its logged path alone, as failed.
-// `guids`, if given, receives the solution keys that the removed values name.
-void RemoveMatchingValues(RegistryApi& registry, const ValueRoot& root, const std::wstring& path, REGSAM access,
-                          bool wow64, const std::wstring& pattern, ValueMatch match, OperationsLogger* logger,
-                          RegistryBackup* backup, std::set<std::wstring>* guids = nullptr) {
-    const std::wstring logged = LoggedKeyPath(root.loggedName, path.c_str(), wow64);
+// Removes the values of root\path of `list`, in the view of `access`, that its match picks. A
+// key that is there but whose values cannot all be read is reported by its logged path alone, as
+// failed. `guids`, if given, receives the solution keys that the removed values name.
+void RemoveMatchingValues(const RegistryPass& pass, const ValueRoot& root, const ValueList& list, REGSAM access,
+                          std::set<std::wstring>* guids = nullptr) {
+    RegistryApi& registry = pass.registry();
+    const std::wstring& path = list.path;
+    const std::wstring& pattern = list.pattern;
+    const ValueMatch match = list.match;
+    const std::wstring logged = LoggedKeyPath(root.loggedName, path.c_str(), pass.wow64());
     unique_registry_key key;
     // Reading the values and deleting some: no more rights than that. A list that is a link
     // is Outlook's no more: nothing of its target is read or removed.
@@ -171,12 +170,12 @@ void RemoveMatchingValues(RegistryApi& registry, const ValueRoot& root, const st
                                          KEY_READ | KEY_SET_VALUE | (access & kRegistryViewBits), key);
     if (KeyIsMissing(status)) return;
     if (status == kKeyIsLink) {
-        if (logger) logger->log(kRemoveRegistryValue, LoggedLinkPath(logged), kPassedOver);
+        pass.record(kRemoveRegistryValue, LoggedLinkPath(logged), kPassedOver);
         return;
     }
     RegistryKeyInfo info;
     if (status != ERROR_SUCCESS || registry.queryInfoKey(key.get().key, &info) != ERROR_SUCCESS) {
-        if (logger) logger->log(kRemoveRegistryValue, logged, 0);
+        pass.record(kRemoveRegistryValue, logged, 0);
         return;
     }
     const bool readData = match == ValueMatch::BinaryText || guids;
@@ -208,11 +207,11 @@ void RemoveMatchingValues(RegistryApi& registry, const ValueRoot& root, const st
         }
         collected.push_back(found);
     }
-    const std::wstring backupKey = root.backupName + L'\\' + path;
+    const RecordNames keyNames{logged, root.backupName + L'\\' + path};
     for (const std::wstring& found : collected) {
-        RemoveRegistryValue(registry, key.get().key, found, access, logged, backupKey, logger, backup);
+        RemoveRegistryValue(pass, key.get().key, found, access, keyNames);
     }
-    if (unread && logger) logger->log(kRemoveRegistryValue, logged, 0);
+    if (unread) pass.record(kRemoveRegistryValue, logged, 0);
 }
 
 // True when the Url value of trust entry `name` below `parent` holds the pattern: a REG_SZ
@@ -232,17 +231,20 @@ bool UrlHolds(RegistryApi& registry, HKEY parent, const std::wstring& name, REGS
            TerminatedText(type, data.data(), size, &text) && ValueNameHolds(text, pattern);
 }
 
-// The records of the machine and the current user (`user` null), or of another user alone.
-void CleanRecords(RegistryApi& registry, bool wow64, const RegistryRule* rules, const UserHives* user,
-                  OperationsLogger* logger, RegistryBackup* backup) {
-    if (!rules || !rules[0].root) return;
+}  // namespace
+
+void CleanOfficeRecords(const RegistryPass& anyPass) {
+    const RegistryPass pass = anyPass.alone();
+    const RegistryRule* rules = pass.rules();
+    const UserHives* user = pass.user();
+    if (!pass.hasRules()) return;
     for (const DerivedRule& derived : DerivedRules(rules)) {
         if (StartsWithText(derived.path, kPolicies)) continue;  // Group Policy's keys are the administrator's
         const RegistryRule rule{derived.root, derived.path.c_str(), derived.pattern.c_str(), derived.mode, 0};
         if (!user) {
-            ApplyRegistryRule(registry, wow64, rule.root, rule.path, rule.pattern, rule.mode, logger, backup);
+            ApplyRegistryRule(pass, rule);
         } else if (rule.root == HKEY_CURRENT_USER) {
-            ApplyRuleToUser(registry, wow64, rule, *user, logger, backup);
+            ApplyRuleToUser(pass, rule);
         }
     }
 
@@ -250,9 +252,8 @@ void CleanRecords(RegistryApi& registry, bool wow64, const RegistryRule* rules, 
     for (const ValueList& list : ValueLists(rules)) {
         if (StartsWithText(list.path, kPolicies)) continue;
         for (const ValueRoot& root : roots) {
-            for (REGSAM access : ViewAccesses(wow64)) {
-                RemoveMatchingValues(registry, root, list.path, access, wow64, list.pattern, list.match, logger,
-                                     backup);
+            for (REGSAM access : pass.viewAccesses()) {
+                RemoveMatchingValues(pass, root, list, access);
             }
         }
     }
@@ -264,35 +265,27 @@ void CleanRecords(RegistryApi& registry, bool wow64, const RegistryRule* rules, 
     if (!addins) return;
     const std::wstring pattern = addins->pattern;
     for (const ValueRoot& root : roots) {
-        NamedRoot named{root.key, root.loggedName, root.backupName};
-        const NamedRoot* other = user ? &named : nullptr;
+        const NamedRoot named{root.key, root.loggedName, root.backupName};
+        const auto removeChosen = [&](const wchar_t* path, const SubkeyChooser& chooser) {
+            if (user) {
+                RemoveChosenSubkeys(pass, named, path, chooser);
+            } else {
+                RemoveChosenSubkeys(pass, HKEY_CURRENT_USER, path, chooser);
+            }
+        };
         std::set<std::wstring> guids;
-        for (REGSAM access : ViewAccesses(wow64)) {
-            RemoveMatchingValues(registry, root, kSolutionMetadata, access, wow64, pattern, ValueMatch::Name, logger,
-                                 backup, &guids);
+        for (REGSAM access : pass.viewAccesses()) {
+            RemoveMatchingValues(pass, root, ValueList{kSolutionMetadata, pattern, ValueMatch::Name}, access, &guids);
         }
         if (!guids.empty()) {
             const SubkeyChooser namedByValue = [&](RegistryApi&, HKEY, const std::wstring& name, REGSAM) {
                 return guids.count(FoldedName(name)) != 0;
             };
-            RemoveChosenSubkeys(registry, wow64, HKEY_CURRENT_USER, other, kSolutionMetadata, namedByValue, logger,
-                                backup, nullptr);
+            removeChosen(kSolutionMetadata, namedByValue);
         }
         const SubkeyChooser trusted = [&](RegistryApi& api, HKEY parent, const std::wstring& name, REGSAM access) {
             return UrlHolds(api, parent, name, access, pattern);
         };
-        RemoveChosenSubkeys(registry, wow64, HKEY_CURRENT_USER, other, kInclusion, trusted, logger, backup, nullptr);
+        removeChosen(kInclusion, trusted);
     }
-}
-
-}  // namespace
-
-void CleanOfficeRecords(RegistryApi& registry, bool wow64, const RegistryRule* rules, OperationsLogger* logger,
-                        RegistryBackup* backup) {
-    CleanRecords(registry, wow64, rules, nullptr, logger, backup);
-}
-
-void CleanUserOfficeRecords(RegistryApi& registry, bool wow64, const RegistryRule* rules, const UserHives& user,
-                            OperationsLogger* logger, RegistryBackup* backup) {
-    CleanRecords(registry, wow64, rules, &user, logger, backup);
 }

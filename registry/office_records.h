@@ -8,18 +8,11 @@
 
 #include <vector>
 
-#include "platform/registry_api.h"
-#include "registry/registry_backup.h"
-#include "registry/registry_rules.h"
-#include "registry/user_hives.h"
-#include "report/operations_logger.h"
+#include "registry/registry_pass.h"
 
-// Removes those records for the machine and the current user, in both views under WOW64, with
-// the paths and patterns that `rules` (the table, ended by a null root) gives the same places:
-// keys as the rules remove them, single values through RemoveRegistryValue.
-void CleanOfficeRecords(RegistryApi& registry, bool wow64, const RegistryRule* rules, OperationsLogger* logger,
-                        RegistryBackup* backup);
-
-// The same records of the current user's, in another user's hives alone.
-void CleanUserOfficeRecords(RegistryApi& registry, bool wow64, const RegistryRule* rules, const UserHives& user,
-                            OperationsLogger* logger, RegistryBackup* backup);
+// Removes those records, in each view the pass cleans, with the paths and patterns that the
+// pass's rules give the same places: keys as the rules remove them, single values through
+// RemoveRegistryValue. The machine's pass cleans the machine's and the current user's records;
+// a user's pass (RegistryPass::forUser) the current user's records in that user's hives alone.
+// Each search is for itself: these keys are none of the rules'.
+void CleanOfficeRecords(const RegistryPass& pass);

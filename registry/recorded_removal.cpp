@@ -96,27 +96,26 @@ bool RemoveRecorded(OperationsLogger* logger, const wchar_t* kind, const std::ws
     return removed;
 }
 
-bool RemoveKeyRecorded(RegistryApi& registry, HKEY parent, const std::wstring& path, REGSAM access,
-                       RegistryBackup* backup, const std::wstring& backupName, OperationsLogger* logger,
-                       const std::wstring& loggedPath) {
+bool RemoveKeyRecorded(const RegistryPass& pass, HKEY parent, const std::wstring& path, REGSAM access,
+                       const RecordNames& names) {
+    RegistryApi& registry = pass.registry();
     // A link stays, and so does every key on the way to it: removing the key would mean removing
     // the link, which no backup can bring back. Each link has its line; none is a failure.
     const Obstacles found = FindObstacles(registry, parent, path, access);
     for (const std::wstring& link : found.links) {
-        if (logger) {
-            logger->log(kRemoveRegistryKey, LoggedLinkPath(link.empty() ? loggedPath : loggedPath + L'\\' + link),
-                        kPassedOver);
-        }
+        pass.record(kRemoveRegistryKey, LoggedLinkPath(link.empty() ? names.logged : names.logged + L'\\' + link),
+                    kPassedOver);
     }
-    if (found.unwritable && logger) {
-        logger->log(kRemoveRegistryKey, loggedPath, 0);
+    if (found.unwritable) {
+        pass.record(kRemoveRegistryKey, names.logged, 0);
     }
     if (!found.links.empty() || found.unwritable) {
         return false;
     }
-    return RemoveRecorded(
-        logger, kRemoveRegistryKey, loggedPath,
-        backup ? std::function<BackupOutcome()>([&] { return backup->save(registry, parent, path, access, backupName); })
-               : std::function<BackupOutcome()>(),
-        [&] { return DeleteKeyTree(registry, parent, path, access); });
+    RegistryBackup* backup = pass.backup();
+    return RemoveRecorded(pass.log(), kRemoveRegistryKey, names.logged,
+                          backup ? std::function<BackupOutcome()>(
+                                       [&] { return backup->save(registry, parent, path, access, names.backup); })
+                                 : std::function<BackupOutcome()>(),
+                          [&] { return DeleteKeyTree(registry, parent, path, access); });
 }

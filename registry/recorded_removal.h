@@ -16,6 +16,7 @@
 
 #include "platform/registry_api.h"
 #include "registry/registry_backup.h"
+#include "registry/registry_pass.h"
 #include "report/operations_logger.h"
 
 // Asks `logger` (may be null) whether the run may still remove anything; then runs `save`
@@ -26,12 +27,11 @@
 bool RemoveRecorded(OperationsLogger* logger, const wchar_t* kind, const std::wstring& target,
                     const std::function<BackupOutcome()>& save, const std::function<bool()>& remove);
 
-// `parent`\`path` with its whole subtree (DeleteKeyTree): saved to `backup` (may be null: no
-// backup is kept) as `backupName`, deleted with `access`, logged as `loggedPath`. First its
-// subtree is walked as it is, following no link: a key that is a link, or holds one at any
-// depth, is left whole, and each link has a line (its logged path, LoggedLinkPath) that says
-// passed over; a key whose subtree holds a name that the backup cannot carry (WritableName)
-// is left whole, and its line says fail. Neither is saved.
-bool RemoveKeyRecorded(RegistryApi& registry, HKEY parent, const std::wstring& path, REGSAM access,
-                       RegistryBackup* backup, const std::wstring& backupName, OperationsLogger* logger,
-                       const std::wstring& loggedPath);
+// `parent`\`path` with its whole subtree (DeleteKeyTree): saved to the pass's backup (none may
+// be kept) as `names.backup`, deleted with `access`, logged as `names.logged`. First its subtree
+// is walked as it is, following no link: a key that is a link, or holds one at any depth, is
+// left whole, and each link has a line (its logged path, LoggedLinkPath) that says passed over;
+// a key whose subtree holds a name that the backup cannot carry (WritableName) is left whole,
+// and its line says fail. Neither is saved.
+bool RemoveKeyRecorded(const RegistryPass& pass, HKEY parent, const std::wstring& path, REGSAM access,
+                       const RecordNames& names);

@@ -2,16 +2,14 @@
 
 namespace {
 
-void ApplyInViews(RegistryApi& registry, bool wow64, HKEY root, const NamedRoot* named, const wchar_t* path,
-                  const wchar_t* pattern, int mode, OperationsLogger* logger, RegistryBackup* backup,
-                  CandidateKnowledge* knowledge, const SubkeyChooser* chooser = nullptr) {
-    // Under WOW64 the 64-bit view and then the 32-bit view, both always; otherwise the default view.
-    const REGSAM passes[] = {wow64 ? kView64Access : kDefaultViewAccess, kView32Access};
-    for (size_t pass = 0; pass < (wow64 ? 2u : 1u); ++pass) {
-        ViewPass viewPass(registry, wow64, root, path, pattern, passes[pass], mode, logger, backup, knowledge);
+// `rule` in each view of `pass`; below the root `named` says, when given, instead of rule.root.
+void ApplyInViews(const RegistryPass& pass, const NamedRoot* named, const RegistryRule& rule,
+                  const SubkeyChooser* chooser = nullptr) {
+    for (REGSAM access : pass.viewAccesses()) {
+        ViewPass viewPass(pass, rule, access);
         if (named) {
-            viewPass.nameRuleKey(LoggedKeyPath(named->loggedName, path, wow64),
-                                 *path ? named->backupName + L'\\' + path : named->backupName);
+            viewPass.nameRuleKey(LoggedKeyPath(named->loggedName, rule.path, pass.wow64()),
+                                 *rule.path ? named->backupName + L'\\' + rule.path : named->backupName);
         }
         viewPass.chooseBy(chooser);
         viewPass.apply();
@@ -20,19 +18,17 @@ void ApplyInViews(RegistryApi& registry, bool wow64, HKEY root, const NamedRoot*
 
 }  // namespace
 
-void ApplyRegistryRule(RegistryApi& registry, bool wow64, HKEY root, const wchar_t* path, const wchar_t* pattern,
-                       int mode, OperationsLogger* logger, RegistryBackup* backup, CandidateKnowledge* knowledge) {
-    ApplyInViews(registry, wow64, root, nullptr, path, pattern, mode, logger, backup, knowledge);
+void ApplyRegistryRule(const RegistryPass& pass, const RegistryRule& rule) { ApplyInViews(pass, nullptr, rule); }
+
+void ApplyRegistryRule(const RegistryPass& pass, const NamedRoot& root, const RegistryRule& rule) {
+    ApplyInViews(pass.alone(), &root, RegistryRule{root.key, rule.path, rule.pattern, rule.mode, rule.weight});
 }
 
-void ApplyRegistryRule(RegistryApi& registry, bool wow64, const NamedRoot& root, const wchar_t* path,
-                       const wchar_t* pattern, int mode, OperationsLogger* logger, RegistryBackup* backup) {
-    ApplyInViews(registry, wow64, root.key, &root, path, pattern, mode, logger, backup, nullptr);
+void RemoveChosenSubkeys(const RegistryPass& pass, HKEY root, const wchar_t* path, const SubkeyChooser& chooser) {
+    ApplyInViews(pass, nullptr, RegistryRule{root, path, L"", MatchName, 0}, &chooser);
 }
 
-void RemoveChosenSubkeys(RegistryApi& registry, bool wow64, HKEY root, const NamedRoot* named, const wchar_t* path,
-                         const SubkeyChooser& chooser, OperationsLogger* logger, RegistryBackup* backup,
-                         CandidateKnowledge* knowledge) {
-    ApplyInViews(registry, wow64, named ? named->key : root, named, path, L"", MatchName, logger, backup,
-                 named ? nullptr : knowledge, &chooser);
+void RemoveChosenSubkeys(const RegistryPass& pass, const NamedRoot& root, const wchar_t* path,
+                         const SubkeyChooser& chooser) {
+    ApplyInViews(pass.alone(), &root, RegistryRule{root.key, path, L"", MatchName, 0}, &chooser);
 }

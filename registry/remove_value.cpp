@@ -4,6 +4,7 @@
 
 #include "registry/recorded_removal.h"
 #include "registry/reg_file_text.h"
+#include "registry/registry_backup.h"
 
 const wchar_t kRemoveRegistryValue[] = L"remove registry value: ";
 
@@ -37,9 +38,10 @@ std::wstring LoggedValuePath(const std::wstring& loggedKey, const std::wstring& 
     return loggedKey + L"\\\\" + name;
 }
 
-bool RemoveRegistryValue(RegistryApi& registry, HKEY key, const std::wstring& name, REGSAM access,
-                         const std::wstring& loggedKey, const std::wstring& backupKey, OperationsLogger* logger,
-                         RegistryBackup* backup) {
+bool RemoveRegistryValue(const RegistryPass& pass, HKEY key, const std::wstring& name, REGSAM access,
+                         const RecordNames& keyNames) {
+    RegistryApi& registry = pass.registry();
+    RegistryBackup* backup = pass.backup();
     const auto save = [&] {
         // A name that the backup cannot carry could not be put back (and one with a NUL would
         // name another value to every call that takes it as a string): the value stays.
@@ -49,7 +51,7 @@ bool RemoveRegistryValue(RegistryApi& registry, HKEY key, const std::wstring& na
         const LSTATUS status = ReadWholeValue(registry, key, name, &type, &data);
         if (status == ERROR_FILE_NOT_FOUND) return BackupOutcome::Gone;
         if (status != ERROR_SUCCESS) return BackupOutcome::Unreadable;
-        if (backup && !backup->saveValue(backupKey, name, type, data.data(), static_cast<DWORD>(data.size()),
+        if (backup && !backup->saveValue(keyNames.backup, name, type, data.data(), static_cast<DWORD>(data.size()),
                                          (access & KEY_WOW64_32KEY) != 0)) {
             return BackupOutcome::NotWritten;
         }
@@ -59,5 +61,5 @@ bool RemoveRegistryValue(RegistryApi& registry, HKEY key, const std::wstring& na
         const LSTATUS status = registry.deleteValue(key, name.c_str());
         return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
     };
-    return RemoveRecorded(logger, kRemoveRegistryValue, LoggedValuePath(loggedKey, name), save, remove);
+    return RemoveRecorded(pass.log(), kRemoveRegistryValue, LoggedValuePath(keyNames.logged, name), save, remove);
 }

@@ -5,8 +5,7 @@
 #include <string>
 
 #include "platform/registry_api.h"
-#include "registry/registry_backup.h"
-#include "report/operations_logger.h"
+#include "registry/registry_pass.h"
 
 // The kind of the removal records of single values.
 extern const wchar_t kRemoveRegistryValue[];
@@ -18,12 +17,11 @@ extern const wchar_t kRemoveRegistryValue[];
 std::wstring LoggedValuePath(const std::wstring& loggedKey, const std::wstring& name);
 
 // Removes value `name` of the open `key` (opened with `access`, whose view bits say which
-// backup file it goes to): reads it whole, hands it to `backup` (may be null) as a section
-// of the key named `backupKey`, and deletes it only when the backup kept it. Then reports
-// ("remove registry value: ", LoggedValuePath(loggedKey, name), outcome) to `logger` (may be
-// null). A value already gone counts as removed; one that cannot be read, whose name the
-// backup cannot carry (WritableName), or whose backup was not written, stays and is reported
-// as failed. True when it is gone.
-bool RemoveRegistryValue(RegistryApi& registry, HKEY key, const std::wstring& name, REGSAM access,
-                         const std::wstring& loggedKey, const std::wstring& backupKey, OperationsLogger* logger,
-                         RegistryBackup* backup);
+// backup file it goes to): reads it whole, hands it to the pass's backup (none may be kept) as a
+// section of the key named `key.backup`, and deletes it only when the backup kept it. Then
+// records ("remove registry value: ", LoggedValuePath(key.logged, name), outcome). A value
+// already gone counts as removed; one that cannot be read, whose name the backup cannot carry
+// (WritableName), or whose backup was not written, stays and is reported as failed. True when
+// it is gone.
+bool RemoveRegistryValue(const RegistryPass& pass, HKEY key, const std::wstring& name, REGSAM access,
+                         const RecordNames& keyNames);

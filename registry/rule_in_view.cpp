@@ -56,20 +56,17 @@ std::wstring LoggedKeyPath(const std::wstring& rootName, const wchar_t* path, bo
     return logged;
 }
 
-ViewPass::ViewPass(RegistryApi& registry, bool wow64, HKEY root, const wchar_t* path, const wchar_t* pattern,
-                   REGSAM access, int mode, OperationsLogger* logger, RegistryBackup* backup,
-                   CandidateKnowledge* knowledge)
-    : registry_(registry),
-      root_(root),
-      path_(path),
-      pattern_(pattern),
+ViewPass::ViewPass(const RegistryPass& pass, const RegistryRule& rule, REGSAM access)
+    : pass_(pass),
+      registry_(pass.registry()),
+      root_(rule.root),
+      path_(rule.path),
+      pattern_(rule.pattern),
       access_(access),
-      mode_(mode),
-      logger_(logger),
-      backup_(backup),
-      knowledge_(knowledge),
-      loggedPath_(LoggedKeyPath(root, path, wow64)),
-      backupName_(backup && root ? BackupKeyName(root, path) : std::wstring()) {}
+      mode_(rule.mode),
+      knowledge_(pass.knowledge()),
+      loggedPath_(LoggedKeyPath(rule.root, rule.path, pass.wow64())),
+      backupName_(pass.backup() && rule.root ? BackupKeyName(rule.root, rule.path) : std::wstring()) {}
 
 void ViewPass::nameRuleKey(std::wstring loggedPath, std::wstring backupName) {
     loggedPath_ = std::move(loggedPath);
@@ -80,11 +77,11 @@ void ViewPass::nameRuleKey(std::wstring loggedPath, std::wstring backupName) {
 // holds it is forgotten, then it is saved to the backup, deleted with its subtree once the
 // backup has it, and logged.
 void ViewPass::removeFoundKey(HKEY parent, const std::wstring& subPath, const std::wstring& rulePath,
-                              const std::wstring& backupName, const std::wstring& loggedPath) {
+                              const RecordNames& names) {
     if (knowledge_) {
         knowledge_->forget(root_, rulePath);
     }
-    RemoveKeyRecorded(registry_, parent, subPath, access_, backup_, backupName, logger_, loggedPath);
+    RemoveKeyRecorded(pass_, parent, subPath, access_, names);
 }
 
 // HKCR shows the machine's class key where the user has none of that name in this view.
@@ -154,21 +151,21 @@ ViewPass::Mention ViewPass::contentMentions(HKEY ruleKey, const std::wstring& na
         if (named) knowledge_->learn(candidate, 0, KeyIsMissing(status));
         return KeyIsMissing(status) ? Mention::No : Mention::Unknown;
     }
-    bool whole = true;
+    SubtreeFindings findings;
     if (!knowledge_) {
         const std::vector<std::wstring_view> patterns{pattern_};
-        found = KeyTreeMentionsOf(registry_, key.get().key, patterns, access_, false, nullptr, nullptr, &whole) != 0;
-        return found ? Mention::Yes : whole ? Mention::No : Mention::Unknown;
+        found = KeyTreeMentionsOf(registry_, key.get().key, patterns, access_, &findings) != 0;
+        return found ? Mention::Yes : findings.whole ? Mention::No : Mention::Unknown;
     }
-    bool settled = false;
     KeyValueNames top;
     const bool keep = named && knowledge_->keepsValueNames();
-    unsigned seen = KeyTreeMentionsOf(registry_, key.get().key, knowledge_->searchPatterns(), access_, true, &settled,
-                                      keep ? &top : nullptr, &whole);
-    if (named) knowledge_->learn(candidate, seen, settled && whole);
+    findings.top = keep ? &top : nullptr;
+    unsigned seen =
+        KeyTreeMentionsUntilAllSeen(registry_, key.get().key, knowledge_->searchPatterns(), access_, &findings);
+    if (named) knowledge_->learn(candidate, seen, findings.settled && findings.whole);
     found = (seen & 1u) != 0;  // the rule's own pattern comes first
     if (keep && !found) knowledge_->keepValueNames(candidate, std::move(top));
-    return found ? Mention::Yes : whole ? Mention::No : Mention::Unknown;
+    return found ? Mention::Yes : findings.whole ? Mention::No : Mention::Unknown;
 }
 
 ViewPass::Mention ViewPass::choose(HKEY ruleKey, const std::wstring& name) {
@@ -225,19 +222,19 @@ void ViewPass::removeMatchingSubkeys(HKEY ruleKey) {
     for (const Collected& found : collected) {
         const std::wstring loggedPath = loggedPath_ + L'\\' + found.name;
         if (found.unknown) {
-            if (logger_) logger_->log(kRemoveRegistryKey, loggedPath, 0);
+            pass_.record(kRemoveRegistryKey, loggedPath, 0);
             continue;
         }
-        const std::wstring backupName = backup_ ? backupName_ + L'\\' + found.name : std::wstring();
-        removeFoundKey(ruleKey, found.name, Below(path_, found.name), backupName, loggedPath);
+        const std::wstring backupName = pass_.backup() ? backupName_ + L'\\' + found.name : std::wstring();
+        removeFoundKey(ruleKey, found.name, Below(path_, found.name), {loggedPath, backupName});
     }
 }
 
 // A rule key that is not there leaves nothing to do in this view. One that is there but cannot
 // be opened may hold the product's keys: its line, the rule key's logged path, says "fail".
 bool ViewPass::opened(LSTATUS status) {
-    if (status != ERROR_SUCCESS && !KeyIsMissing(status) && logger_) {
-        logger_->log(kRemoveRegistryKey, loggedPath_, 0);
+    if (status != ERROR_SUCCESS && !KeyIsMissing(status)) {
+        pass_.record(kRemoveRegistryKey, loggedPath_, 0);
     }
     return status == ERROR_SUCCESS;
 }
@@ -272,7 +269,7 @@ void ViewPass::apply() {
     }
     if (status == kKeyIsLink) {
         // Nothing below a link is searched or removed, and the link stays.
-        if (logger_) logger_->log(kRemoveRegistryKey, LoggedLinkPath(loggedPath_), kPassedOver);
+        pass_.record(kRemoveRegistryKey, LoggedLinkPath(loggedPath_), kPassedOver);
         return;
     }
     if (!opened(status)) {
@@ -282,24 +279,15 @@ void ViewPass::apply() {
         // The open only showed that the key is there; it is deleted through its parent.
         ruleKey.reset();
         const std::wstring spelled =
-            backup_ ? SpelledKeyName(registry_, parent, last, access_, backupName_) : std::wstring();
+            pass_.backup() ? SpelledKeyName(registry_, parent, last, access_, backupName_) : std::wstring();
         // A failed deletion is reported as well: its backup is written by then, and the deletion
         // may have removed part of the subtree before it stopped.
-        removeFoundKey(parent, last, path_, spelled, loggedPath_);
+        removeFoundKey(parent, last, path_, {loggedPath_, spelled});
     } else {
         removeMatchingSubkeys(ruleKey.get().key);
     }
 }
 
-void ApplyRuleInView(RegistryApi& registry, bool wow64, HKEY root, const wchar_t* path, const wchar_t* pattern,
-                     REGSAM access, int mode, OperationsLogger* logger, RegistryBackup* backup) {
-    ViewPass(registry, wow64, root, path, pattern, access, mode, logger, backup).apply();
-}
-
-void RemoveMatchingSubkeys(RegistryApi& registry, HKEY ruleKey, const wchar_t* pattern, const std::wstring& loggedPath,
-                           REGSAM access, int mode, OperationsLogger* logger, RegistryBackup* backup,
-                           const std::wstring& backupName) {
-    ViewPass pass(registry, false, nullptr, L"", pattern, access, mode, logger, backup);
-    pass.nameRuleKey(loggedPath, backupName);
-    pass.removeMatchingSubkeys(ruleKey);
+void ApplyRuleInView(const RegistryPass& pass, const RegistryRule& rule, REGSAM access) {
+    ViewPass(pass, rule, access).apply();
 }

@@ -6,7 +6,7 @@
 
 #include "platform/registry_api.h"
 #include "registry/candidate_knowledge.h"
-#include "registry/registry_backup.h"
+#include "registry/registry_pass.h"
 #include "report/operations_logger.h"
 
 // The kind of every removal record of the registry cleaner.
@@ -33,17 +33,15 @@ std::wstring LoggedKeyPath(const std::wstring& rootName, const wchar_t* path, bo
 
 // Chooses, in place of a rule's pattern and mode, the direct subkeys of an open rule key that a
 // scan removes: `name` below `ruleKey`, read with the view bits of `access`.
-using SubkeyChooser =
-    std::function<bool(RegistryApi& registry, HKEY ruleKey, const std::wstring& name, REGSAM access)>;
+using SubkeyChooser = std::function<bool(RegistryApi& registry, HKEY ruleKey, const std::wstring& name, REGSAM access)>;
 
-// One rule applied in one view: the registry, the rule key, the view's access mask, the
-// sinks (either may be null) and, when the session shares what it learnt about candidates
-// between rules, that knowledge. Without it each candidate is searched for the rule's own
-// pattern alone: the rule-by-rule cleaner.
+// One rule applied in one view, the view's access mask `access`, by a pass of the registry
+// cleaner: its registry, its records and, when the pass shares what its searches learnt about
+// candidates between rules, that knowledge. Without it each candidate is searched for the
+// rule's own pattern alone: the rule-by-rule cleaner. The pass and the rule must outlive it.
 class ViewPass {
 public:
-    ViewPass(RegistryApi& registry, bool wow64, HKEY root, const wchar_t* path, const wchar_t* pattern, REGSAM access,
-             int mode, OperationsLogger* logger, RegistryBackup* backup, CandidateKnowledge* knowledge = nullptr);
+    ViewPass(const RegistryPass& pass, const RegistryRule& rule, REGSAM access);
 
     // Opens root\path and removes what the mode names there.
     void apply();
@@ -70,16 +68,15 @@ private:
     CandidateSide sideOf(const std::wstring& name) const;
     void readUserClasses();
     void removeFoundKey(HKEY parent, const std::wstring& subPath, const std::wstring& rulePath,
-                        const std::wstring& backupName, const std::wstring& loggedPath);
+                        const RecordNames& names);
 
+    const RegistryPass& pass_;
     RegistryApi& registry_;
     HKEY root_;
     std::wstring path_;
     const wchar_t* pattern_;
     REGSAM access_;
     int mode_;
-    OperationsLogger* logger_;
-    RegistryBackup* backup_;
     CandidateKnowledge* knowledge_;
     std::wstring loggedPath_;
     std::wstring backupName_;
@@ -90,15 +87,6 @@ private:
     bool userClassesKnown_ = false;
 };
 
-// Applies one rule in the view that `access` selects: opens root\path and removes what
-// `mode` names there, reporting each removal to `logger` and handing each key to `backup`
-// just before it is deleted (either may be null).
-void ApplyRuleInView(RegistryApi& registry, bool wow64, HKEY root, const wchar_t* path, const wchar_t* pattern,
-                     REGSAM access, int mode, OperationsLogger* logger, RegistryBackup* backup = nullptr);
-
-// The scan of modes MatchName and MatchNameOrContent below an open rule key (ViewPass's),
-// reporting each subkey as `loggedPath`\name and saving it to `backup`, if given, as
-// `backupName`\name (backupName: the rule key's BackupKeyName).
-void RemoveMatchingSubkeys(RegistryApi& registry, HKEY ruleKey, const wchar_t* pattern, const std::wstring& loggedPath,
-                           REGSAM access, int mode, OperationsLogger* logger, RegistryBackup* backup = nullptr,
-                           const std::wstring& backupName = std::wstring());
+// Applies `rule` in the view that `access` selects: opens root\path and removes what its mode
+// names there, recording each removal as the pass does.
+void ApplyRuleInView(const RegistryPass& pass, const RegistryRule& rule, REGSAM access);

@@ -38,11 +38,10 @@ bool UserRootOf(const UserHives& user, const wchar_t* path, NamedRoot* root, con
     return true;
 }
 
-void ApplyRuleToUser(RegistryApi& registry, bool wow64, const RegistryRule& rule, const UserHives& user,
-                     OperationsLogger* logger, RegistryBackup* backup) {
+void ApplyRuleToUser(const RegistryPass& userPass, const RegistryRule& rule) {
     NamedRoot root;
     const wchar_t* below = nullptr;
-    if (rule.root == HKEY_CURRENT_USER && UserRootOf(user, rule.path, &root, &below)) {
-        ApplyRegistryRule(registry, wow64, root, below, rule.pattern, rule.mode, logger, backup);
+    if (rule.root == HKEY_CURRENT_USER && userPass.user() && UserRootOf(*userPass.user(), rule.path, &root, &below)) {
+        ApplyRegistryRule(userPass, root, RegistryRule{rule.root, below, rule.pattern, rule.mode, rule.weight});
     }
 }

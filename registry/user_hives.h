@@ -7,10 +7,9 @@
 #include <vector>
 
 #include "platform/registry_api.h"
-#include "registry/registry_backup.h"
+#include "registry/registry_pass.h"
 #include "registry/registry_rules.h"
 #include "registry/rule_in_view.h"
-#include "report/operations_logger.h"
 
 struct UserHives {
     std::wstring sid;        // "S-1-5-21-..."
@@ -23,10 +22,10 @@ struct UserHives {
 // open; otherwise `root` names it as the log and the backup do, and `below` is the path inside it.
 bool UserRootOf(const UserHives& user, const wchar_t* path, NamedRoot* root, const wchar_t** below);
 
-// Applies one rule of the current user's (root HKEY_CURRENT_USER) to another user: rules below
+// Applies one rule of the current user's (root HKEY_CURRENT_USER) to the user of a user's pass
+// (RegistryPass::forUser): rules below
 // SOFTWARE\Classes in the user's classes hive, all others in the user's hive, in both views
 // under WOW64. Keys are logged as "HKU\<SID>\..." (or "HKU\<SID>_Classes\...") and saved to the
 // backup as "HKEY_USERS\<SID>\...", where they live while the user is logged on. Rules of
 // other roots are the machine's, and pass the user over.
-void ApplyRuleToUser(RegistryApi& registry, bool wow64, const RegistryRule& rule, const UserHives& user,
-                     OperationsLogger* logger, RegistryBackup* backup);
+void ApplyRuleToUser(const RegistryPass& userPass, const RegistryRule& rule);

@@ -3,7 +3,7 @@
 # put back from the backup by Wine's own "reg import" and regedit, the whole registry
 # exported before and after by Wine's regedit.
 add_executable(backup_e2e ${CMAKE_CURRENT_LIST_DIR}/backup_e2e.cpp)
-target_link_libraries(backup_e2e PRIVATE registry installer files platform report win32_system)
+target_link_libraries(backup_e2e PRIVATE registry_steps registry installer files platform report win32_system)
 target_link_options(backup_e2e PRIVATE -municode)
 
 add_wine_test(NAME e2e_backup TIMEOUT 900 COST 100

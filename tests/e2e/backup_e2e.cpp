@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "platform/registry_win32.h"
-#include "registry/clean_registry.h"
+#include "app/registry_steps.h"
 #include "registry/registry_backup_file.h"
 #include "report/operations_logger.h"
 #include "tests/e2e/both_views.h"
@@ -273,8 +273,9 @@ int Clean(const wchar_t* windowsFolder, bool withBackup) {
     LARGE_INTEGER start, end, frequency;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
-    CleanRegistry(SystemRegistry(), CleanBothViews(), &logger, nullptr, RegistryRuleTable(),
-                  withBackup ? &backup : nullptr);
+    CleanRegistry(
+        RegistryPass(SystemRegistry(), CleanBothViews(), RegistryRuleTable(), &logger, withBackup ? &backup : nullptr),
+        nullptr);
     QueryPerformanceCounter(&end);
     std::printf("%d removal records in %.0f ms, %.1f ms of them saving the backup\n", logger.removalCount(),
                 1000.0 * (end.QuadPart - start.QuadPart) / frequency.QuadPart,

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/registry_win32.h"
-#include "registry/clean_registry.h"
+#include "app/registry_steps.h"
 #include "report/operations_logger.h"
 #include "tests/e2e/both_views.h"
 
@@ -108,7 +108,7 @@ int UnseedKeys() {
 
 int Clean(const wchar_t* windowsFolder) {
     OperationsLoggerFile logger(windowsFolder);
-    CleanRegistry(SystemRegistry(), CleanBothViews(), &logger, nullptr);
+    CleanRegistry(RegistryPass(SystemRegistry(), CleanBothViews(), RegistryRuleTable(), &logger), nullptr);
     std::wprintf(L"%d removal records\n", logger.removalCount());
     return 0;
 }

@@ -39,16 +39,16 @@
 // clang-format on
 
 #include <algorithm>
-#include <numeric>
 #include <cstdio>
 #include <memory>
+#include <numeric>
 #include <string>
 #include <vector>
 
 #include "platform/registry_key.h"
 #include "platform/registry_win32.h"
 #include "platform/wow64.h"
-#include "registry/clean_registry.h"
+#include "app/registry_steps.h"
 #include "registry/key_tree_mentions.h"
 #include "registry/preview_registry.h"
 #include "registry/registry_backup_file.h"
@@ -197,8 +197,8 @@ void SeedAddinRegistration() {
     SetText(metadata, L"file:///C:/Program Files/Tallowbrisk/Tallowbrisk.vsto|vstolocal",
             L"{3C4D5E6F-7081-4293-A4B5-C6D7E8F90A1B}");
     RegCloseKey(metadata);
-    HKEY solution =
-        Create(HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\VSTO\\SolutionMetadata\\{3C4D5E6F-7081-4293-A4B5-C6D7E8F90A1B}");
+    HKEY solution = Create(HKEY_CURRENT_USER,
+                           L"SOFTWARE\\Microsoft\\VSTO\\SolutionMetadata\\{3C4D5E6F-7081-4293-A4B5-C6D7E8F90A1B}");
     SetText(solution, L"addInName", L"Tallowbrisk.Addin");
     RegCloseKey(solution);
 }
@@ -290,7 +290,8 @@ double TimedSession(int count, bool writtenThrough, const std::wstring& windowsF
     RegistryBackupFile backup(windowsFolder);
     ProgressCleaner noProgress;
     const double start = Now();
-    CleanRegistry(SystemRegistry(), RunningUnderWow64(), logger.get(), &noProgress, RegistryRuleTable(), &backup);
+    CleanRegistry(RegistryPass(SystemRegistry(), RunningUnderWow64(), RegistryRuleTable(), logger.get(), &backup),
+                  &noProgress);
     logger.reset();  // the buffered stream's last lines go out here: part of its time
     return Now() - start;
 }
@@ -308,9 +309,10 @@ int LogBench(int count, int repeats) {
         buffered = i == 0 ? b : std::min(buffered, b);
         through = i == 0 ? t : std::min(through, t);
     }
-    std::printf("classes=%d views=%zu buffered_log_session_s=%.3f written_through_session_s=%.3f "
-                "written_through_vs_buffered=%.3f\n",
-                count, Views().size(), buffered, through, through / buffered);
+    std::printf(
+        "classes=%d views=%zu buffered_log_session_s=%.3f written_through_session_s=%.3f "
+        "written_through_vs_buffered=%.3f\n",
+        count, Views().size(), buffered, through, through / buffered);
     return 0;
 }
 
@@ -326,11 +328,11 @@ int Compare() {
     double start = Now();
     {
         PreviewRegistry preview(SystemRegistry());
-        CleanRegistry(preview, false, &planned, nullptr);
+        CleanRegistry(RegistryPass(preview, false, RegistryRuleTable(), &planned), nullptr);
     }
     double previewSeconds = Now() - start;
     start = Now();
-    CleanRegistry(SystemRegistry(), false, &removed, nullptr);
+    CleanRegistry(RegistryPass(SystemRegistry(), false, RegistryRuleTable(), &removed), nullptr);
     double cleanSeconds = Now() - start;
     std::printf("preview_s=%.3f clean_registry_s=%.3f preview_vs_clean=%.2f records=%zu failed=%d same_keys=%d\n",
                 previewSeconds, cleanSeconds, previewSeconds / cleanSeconds, removed.targets.size(), removed.failed,
@@ -443,9 +445,10 @@ int Run(const std::wstring& engine, int repeats) {
         RuleClock clock;
         double start = Now();
         if (shared) {
-            CleanRegistry(SystemRegistry(), RunningUnderWow64(), &logger, &clock);
+            CleanRegistry(RegistryPass(SystemRegistry(), RunningUnderWow64(), RegistryRuleTable(), &logger), &clock);
         } else {
-            CleanRegistryRuleByRule(SystemRegistry(), RunningUnderWow64(), &logger, &clock);
+            CleanRegistryRuleByRule(RegistryPass(SystemRegistry(), RunningUnderWow64(), RegistryRuleTable(), &logger),
+                                    &clock);
         }
         double seconds = Now() - start;
         if (i == 0 || seconds < session) {
@@ -484,6 +487,7 @@ int wmain(int argc, wchar_t** argv) {
         EnumerateOnly(HKEY_LOCAL_MACHINE, kComponents);
         return 0;
     }
-    std::fputs("usage: registry_bench seed N [C] | run rules|shared [REPEATS] | log N [REPEATS] | compare | walk\n", stderr);
+    std::fputs("usage: registry_bench seed N [C] | run rules|shared [REPEATS] | log N [REPEATS] | compare | walk\n",
+               stderr);
     return 2;
 }

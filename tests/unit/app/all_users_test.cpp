@@ -2,7 +2,6 @@
 // each user's folders are, and what a user who can't be read leaves in the log.
 
 #include "app/all_users.h"
-#include "app/leftover_hives.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -10,12 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "app/leftover_hives.h"
 #include "app/unattended_runs.h"
 #include "platform/loaded_hive.h"
 #include "platform/registry_key.h"
 #include "platform/registry_win32.h"
 #include "platform/user_profiles.h"
-#include "registry/clean_registry.h"
+#include "app/registry_steps.h"
 #include "tests/unit/support/recording_logger.h"
 #include "tests/unit/support/registry_memory.h"
 #include "tests/unit/support/temp_folder.h"
@@ -102,9 +102,9 @@ TEST(IsUserSid, LocalDomainAndEntraIdUsersNotTheSystemsOrServicesAccountsNorLeft
          {L"S-1-5-18", L"S-1-5-19", L"S-1-5-20", L"S-1-5-21-1-2-3-1001.bak", L"S-1-5-21-1-2-3-1001_Classes",
           L"S-1-5-21-", L"S-1-5-21-1--2", L"S-1-5-21-1-", L"s-1-5-21-1-2-3-1001", L"S-1-5-211-1",
           // Services, virtual accounts, app containers, well-known groups; Entra ID's other kinds.
-          L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", L"S-1-5-82-1-2-3-4-5",
-          L"S-1-5-90-0-1", L"S-1-5-96-0-1", L"S-1-15-2-1-2-3", L"S-1-5-32-544", L"S-1-1-0", L"S-1-12-1-",
-          L"S-1-12-1-1-", L"S-1-12-2-1-2-3-4", L"S-1-12-11-1-2", L"S-1-12-1-1.bak", L"S-1-12-1-1_Classes"}) {
+          L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", L"S-1-5-82-1-2-3-4-5", L"S-1-5-90-0-1",
+          L"S-1-5-96-0-1", L"S-1-15-2-1-2-3", L"S-1-5-32-544", L"S-1-1-0", L"S-1-12-1-", L"S-1-12-1-1-",
+          L"S-1-12-2-1-2-3-4", L"S-1-12-11-1-2", L"S-1-12-1-1.bak", L"S-1-12-1-1_Classes"}) {
         EXPECT_FALSE(IsUserSid(name)) << name;
     }
 }
@@ -126,9 +126,9 @@ TEST(IsLocalDrivePath, OnlyADriveLettersLocalAbsolutePaths) {
     }
     for (const wchar_t* path :
          {L"\\\\host\\share\\bob", L"\\\\?\\UNC\\host\\share", L"\\\\?\\C:\\Users\\bob", L"\\\\.\\C:\\Users",
-          L"\\\\.\\PhysicalDrive0", L"\\\\?\\Volume{7a5b1c2d-0000-0000-0000-100000000000}\\Users",
-          L"\\??\\C:\\Users", L"//host/share", L"C:/Users/bob", L"C:\\Users/bob", L"C:Users\\bob", L"C:", L"Users\\bob",
-          L"\\Users\\bob", L"1:\\Users", L"C:\\Users\\bob:stream", L"", L"CC:\\Users"}) {
+          L"\\\\.\\PhysicalDrive0", L"\\\\?\\Volume{7a5b1c2d-0000-0000-0000-100000000000}\\Users", L"\\??\\C:\\Users",
+          L"//host/share", L"C:/Users/bob", L"C:\\Users/bob", L"C:Users\\bob", L"C:", L"Users\\bob", L"\\Users\\bob",
+          L"1:\\Users", L"C:\\Users\\bob:stream", L"", L"CC:\\Users"}) {
         EXPECT_FALSE(IsLocalDrivePath(path)) << path;
     }
 }
@@ -140,9 +140,9 @@ TEST(UserFolderFromValue, UserProfileStandsForTheProfileAndOtherVariablesAreNotG
     EXPECT_EQ(L"D:\\Redirected\\bob", UserFolderFromValue(L"D:\\Redirected\\bob", profile));
     // The process's own variables would name the system account's folders; a network or device
     // path would be reached with the machine's credentials.
-    for (const wchar_t* value : {L"%APPDATA%", L"%HOMEDRIVE%%HOMEPATH%\\Documents", L"%USERPROFILE%\\%USERNAME%",
-                                 L"Documents", L"\\Documents", L"", L"\\\\server\\share\\bob",
-                                 L"\\\\?\\UNC\\server\\share\\bob", L"\\\\?\\C:\\Users\\bob"}) {
+    for (const wchar_t* value :
+         {L"%APPDATA%", L"%HOMEDRIVE%%HOMEPATH%\\Documents", L"%USERPROFILE%\\%USERNAME%", L"Documents", L"\\Documents",
+          L"", L"\\\\server\\share\\bob", L"\\\\?\\UNC\\server\\share\\bob", L"\\\\?\\C:\\Users\\bob"}) {
         EXPECT_EQ(L"", UserFolderFromValue(value, profile)) << value;
     }
 }
@@ -337,7 +337,7 @@ TEST(OtherUsers, EachHiveIsLoadedCleanedAndUnloadedBeforeTheNextUsersIsLoaded) {
         EXPECT_EQ(listed[turn].folder + L"\\AppData\\Roaming", roaming);
         EXPECT_TRUE(UsersKeyExists(loaded[turn] + addins + L"Tallowbrisk.Addin"));
         EXPECT_FALSE(UsersKeyExists(loaded[1 - turn])) << "one user's hive at a time";
-        CleanUserRegistry(SystemRegistry(), false, &logger, nullptr, rules, nullptr, hives, {});
+        CleanUserRegistry(RegistryPass(SystemRegistry(), false, rules, &logger).forUser(hives), {}, nullptr);
         EXPECT_FALSE(UsersKeyExists(loaded[turn] + addins + L"Tallowbrisk.Addin"));
         EXPECT_TRUE(UsersKeyExists(loaded[turn] + addins + L"Other.Addin"));
         ++turn;

@@ -10,7 +10,7 @@
 
 #include "app/cleaning_session.h"
 #include "app/unattended_runs.h"
-#include "registry/clean_registry.h"
+#include "app/registry_steps.h"
 #include "report/operations_logger.h"
 #include "tests/unit/support/registry_memory.h"
 #include "tests/unit/support/temp_folder.h"
@@ -28,7 +28,7 @@ public:
     std::wstring logWindowsFolder() override { return windowsFolder_; }
     HCURSOR setCursor(HCURSOR) override { return nullptr; }
     void runCleaners(OperationsLogger& logger, ProgressCleaner& progress, RegistryBackup& backup) override {
-        CleanRegistry(registry, false, &logger, &progress, RegistryRuleTable(), &backup);
+        CleanRegistry(RegistryPass(registry, false, RegistryRuleTable(), &logger, &backup), &progress);
     }
     void showMessage(HWND, const std::wstring& text) override { message = text; }
     void writeStandardOutput(const std::wstring& line) override { output = line; }
@@ -141,9 +141,10 @@ TEST(SessionBackup, ABackupThatCannotBeWrittenKeepsEveryKey) {
     RunCleaningSession(nullptr, platform);
     EXPECT_TRUE(platform.registry.exists(L"HKCR\\Tallowbrisk.Connect\\CLSID"));
     EXPECT_TRUE(platform.registry.exists(L"HKLM\\SOFTWARE\\Tallowbrisk\\Addin"));
-    EXPECT_EQ(L"LOG Remove:: remove registry key:  : HKCR\\Tallowbrisk.Connect : fail\r\n"
-              L"LOG Remove:: remove registry key:  : HKLM\\SOFTWARE\\Tallowbrisk : fail\r\n",
-              LogText(windows));
+    EXPECT_EQ(
+        L"LOG Remove:: remove registry key:  : HKCR\\Tallowbrisk.Connect : fail\r\n"
+        L"LOG Remove:: remove registry key:  : HKLM\\SOFTWARE\\Tallowbrisk : fail\r\n",
+        LogText(windows));
     EXPECT_TRUE(FilesEndingIn(windows.logFolder(), L".reg").empty());
 
     // "/quiet" does not start without its backup: nothing removed, 1603.

@@ -14,7 +14,8 @@
 #include "installer/codes.h"
 #include "platform/registry_key.h"
 #include "platform/registry_value.h"
-#include "registry/clean_registry.h"
+#include "app/registry_steps.h"
+#include "registry/user_hives.h"
 #include "registry/preview_registry.h"
 #include "tests/unit/registry/test_sinks.h"
 #include "tests/unit/support/registry_memory.h"
@@ -70,10 +71,8 @@ void SeedMachineInstall(MemoryRegistry& registry) {
     registry.setString(properties, L"LocalPackage", L"C:\\windows\\Installer\\5d5d.msi");
     registry.setString(kSystemData + L"Products\\" + kOther + L"\\InstallProperties", L"LocalPackage",
                        L"C:\\windows\\Installer\\77aa.msi");
-    registry.setString(kUninstall + kProduct, L"DisplayName", L"Tallowbrisk for Outlook", REG_SZ,
-                       RegistryView::Bits32);
-    registry.setString(kUninstall + kOtherBraced, L"DisplayName", L"Other Vendor's Tool", REG_SZ,
-                       RegistryView::Bits32);
+    registry.setString(kUninstall + kProduct, L"DisplayName", L"Tallowbrisk for Outlook", REG_SZ, RegistryView::Bits32);
+    registry.setString(kUninstall + kOtherBraced, L"DisplayName", L"Other Vendor's Tool", REG_SZ, RegistryView::Bits32);
     const std::wstring managed = kInstallerData + L"Managed\\S-1-5-21-1-2-3-1001\\Installer\\";
     registry.setString(managed + L"Products\\" + kPacked, L"ProductName", L"Tallowbrisk for Outlook");
     registry.setString(managed + L"Features\\" + kPacked, L"Addin", L"");
@@ -183,21 +182,21 @@ TEST(InstallerRegistration, APerMachineInstallGoesWholeAndTheOtherVendorsProduct
     SeedMachineInstall(registry);
     RecordingLogger logger;
     NamesOfSavedKeys backup;
-    InstalledProducts installed;
-    CleanRegistry(registry, true, &logger, nullptr, RegistryRuleTable(), &backup, &installed);
+    const InstalledProducts installed =
+        CleanRegistry(RegistryPass(registry, true, RegistryRuleTable(), &logger, &backup), nullptr);
 
     const std::wstring components = kSystemData + L"Components\\";
     EXPECT_EQ(Marked({
-                  L"HKCR\\Installer\\Products\\" + std::wstring(kPacked),                // rule 10
-                  components + L"F3E2D1A6C5B4E6D4F8071A2B3C4D5E10",                       // rule 34
-                  kSystemData + L"Products\\" + kPacked,                                  // rule 35
-                  kClassesInstaller + L"Features\\" + kPacked,                           // and then the rest
-                  components + L"F3E2D1A6C5B4E6D4F8071A2B3C4D5E40",                       // named by no rule
-                  kClassesInstaller + L"UpgradeCodes\\" + kUpgrade,                      // the shared one stays
-                  kInstallerData + L"UpgradeCodes\\" + kUpgrade,                         //
+                  L"HKCR\\Installer\\Products\\" + std::wstring(kPacked),  // rule 10
+                  components + L"F3E2D1A6C5B4E6D4F8071A2B3C4D5E10",        // rule 34
+                  kSystemData + L"Products\\" + kPacked,                   // rule 35
+                  kClassesInstaller + L"Features\\" + kPacked,             // and then the rest
+                  components + L"F3E2D1A6C5B4E6D4F8071A2B3C4D5E40",        // named by no rule
+                  kClassesInstaller + L"UpgradeCodes\\" + kUpgrade,        // the shared one stays
+                  kInstallerData + L"UpgradeCodes\\" + kUpgrade,           //
                   kInstallerData + L"Managed\\S-1-5-21-1-2-3-1001\\Installer\\Products\\" + kPacked,  //
                   kInstallerData + L"Managed\\S-1-5-21-1-2-3-1001\\Installer\\Features\\" + kPacked,  //
-                  kUninstall + kProduct,                                                  // in the 32-bit view
+                  kUninstall + kProduct,  // in the 32-bit view
               }),
               logger.targets());
     for (const Record& record : logger.records) EXPECT_EQ(1, record.succeeded) << record.target;
@@ -228,7 +227,7 @@ TEST(InstallerRegistration, APerMachineInstallGoesWholeAndTheOtherVendorsProduct
 
     // A second run finds nothing.
     RecordingLogger again;
-    CleanRegistry(registry, true, &again, nullptr);
+    CleanRegistry(RegistryPass(registry, true, RegistryRuleTable(), &again), nullptr);
     EXPECT_TRUE(again.targets().empty());
 }
 
@@ -250,9 +249,8 @@ TEST(InstallerRegistration, APerUserInstallOfTheCurrentUserGoesWhole) {
     registry.setString(L"HKCU\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + std::wstring(kProduct),
                        L"DisplayName", L"Add-in for Outlook");  // found by its code, not its name
     RecordingLogger logger;
-    InstalledProducts installed;
-    CleanRegistry(registry, false, &logger, nullptr, RegistryRuleTable(), nullptr, &installed,
-                  InstallerDataOwnersOfRun(false, L"S-1-5-21-0-0-0-1000"));
+    const InstalledProducts installed = CleanRegistry(RegistryPass(registry, false, RegistryRuleTable(), &logger),
+                                                      nullptr, InstallerDataOwnersOfRun(false, L"S-1-5-21-0-0-0-1000"));
     EXPECT_EQ((std::vector<std::wstring>{
                   L"HKCU\\SOFTWARE\\Microsoft\\Installer\\Products\\" + std::wstring(kPacked),
                   data + L"Products\\" + kPacked,
@@ -287,8 +285,8 @@ TEST(InstallerRegistration, MalformedNamesAndValuesNameNoProduct) {
     registry.setValue(kUninstall + L"{00000000-0000-0000-0000-000000000001}", L"DisplayName", REG_BINARY,
                       Bytes(L"Tallowbrisk"));
     RecordingLogger logger;
-    InstalledProducts installed;
-    CleanRegistry(registry, false, &logger, nullptr, RegistryRuleTable(), nullptr, &installed);
+    const InstalledProducts installed =
+        CleanRegistry(RegistryPass(registry, false, RegistryRuleTable(), &logger), nullptr);
 
     EXPECT_TRUE(installed.packed.empty());
     EXPECT_EQ((std::vector<std::wstring>{
@@ -313,7 +311,7 @@ TEST(InstallerRegistration, LocalPackagesOfTheWrongTypeOrCutShortAreNotTaken) {
     registry.setValue(second, L"LocalPackage", REG_SZ, Bytes(L"C:\\windows\\Installer\\5d5d.msi", false));
     const std::wstring third = kInstallerData + L"UserData\\S-1-5-21-2\\Products\\" + kPacked + L"\\InstallProperties";
     registry.setString(third, L"LocalPackage", L"C:\\windows\\Installer\\ab12.msi");
-    const InstalledProducts installed = FindInstalledProducts(registry, false, RegistryRuleTable(), {});
+    const InstalledProducts installed = FindInstalledProducts(RegistryPass(registry, false, RegistryRuleTable()), {});
     EXPECT_EQ(std::set<std::wstring>{kPacked}, installed.packed) << "found through S-1-5-18 by rule 35";
     EXPECT_EQ(std::vector<std::wstring>{L"C:\\windows\\Installer\\ab12.msi"}, installed.localPackages);
 }
@@ -333,7 +331,7 @@ TEST(InstallerRegistration, ThousandsOfComponents) {
         if (i % 3 != 0) registry.setString(components + name, kPacked, L"02:\\SOFTWARE\\Classes\\");
     }
     RecordingLogger logger;
-    CleanRegistry(registry, false, &logger, nullptr);
+    CleanRegistry(RegistryPass(registry, false, RegistryRuleTable(), &logger), nullptr);
     EXPECT_EQ(static_cast<size_t>(1 + kCount / 3), logger.records.size());
     size_t left = 0;
     for (const std::wstring& key : registry.allKeys()) left += key.rfind(components, 0) == 0;
@@ -361,7 +359,7 @@ TEST(InstallerRegistration, ThousandsOfComponents) {
     alone.setString(kClassesInstaller + L"Products\\" + std::wstring(kPacked), L"ProductName", L"Tallowbrisk");
     alone.setString(components + L"C0000000000000000000000000000001", kPacked, L"02:\\SOFTWARE\\Classes\\");
     alone.setString(components + L"C0000000000000000000000000000001", kOther, L"C:\\Other\\file.dll");
-    CleanRegistryRuleByRule(alone, false, nullptr, nullptr);
+    CleanRegistryRuleByRule(RegistryPass(alone, false, RegistryRuleTable()), nullptr);
     EXPECT_EQ(2, opensOfComponents(alone)[components + L"C0000000000000000000000000000001"]);
     EXPECT_EQ(2, alone.listingsOf(componentsKey));
 }
@@ -372,15 +370,15 @@ TEST(InstallerRegistration, ThePreviewPlansTheLinesOfTheRunAndChangesNothing) {
     const std::vector<std::wstring> before = real.allKeys();
     PreviewRegistry preview(real);
     RecordingLogger planned;
-    InstalledProducts foreseen;
-    CleanRegistry(preview, true, &planned, nullptr, RegistryRuleTable(), nullptr, &foreseen);
+    const InstalledProducts foreseen =
+        CleanRegistry(RegistryPass(preview, true, RegistryRuleTable(), &planned), nullptr);
     EXPECT_EQ(before, real.allKeys());
 
     MemoryRegistry cleaned;
     SeedMachineInstall(cleaned);
     RecordingLogger removed;
-    InstalledProducts installed;
-    CleanRegistry(cleaned, true, &removed, nullptr, RegistryRuleTable(), nullptr, &installed);
+    const InstalledProducts installed =
+        CleanRegistry(RegistryPass(cleaned, true, RegistryRuleTable(), &removed), nullptr);
     EXPECT_EQ(removed.records, planned.records);
     EXPECT_EQ(10u, planned.records.size());
     EXPECT_EQ(installed.packed, foreseen.packed);
@@ -393,8 +391,8 @@ TEST(InstallerRegistration, TheSharedSearchesRemoveWhatTheRulesOneByOneRemove) {
     SeedMachineInstall(shared);
     SeedMachineInstall(alone);
     RecordingLogger sharedLog, aloneLog;
-    CleanRegistry(shared, true, &sharedLog, nullptr);
-    CleanRegistryRuleByRule(alone, true, &aloneLog, nullptr);
+    CleanRegistry(RegistryPass(shared, true, RegistryRuleTable(), &sharedLog), nullptr);
+    CleanRegistryRuleByRule(RegistryPass(alone, true, RegistryRuleTable(), &aloneLog), nullptr);
     EXPECT_EQ(aloneLog.records, sharedLog.records);
     EXPECT_EQ(alone.allKeys(), shared.allKeys());
 }
@@ -406,7 +404,7 @@ TEST(InstallerRegistration, The64BitBuildFindsThe32BitViewsEntryByName) {
     SeedMachineInstall(registry);
     registry.setProcessView(RegistryView::Bits64);
     RecordingLogger logger;
-    CleanRegistry(registry, false, &logger, nullptr);
+    CleanRegistry(RegistryPass(registry, false, RegistryRuleTable(), &logger), nullptr);
     ASSERT_FALSE(logger.records.empty());
     EXPECT_EQ(kUninstall32 + kProduct, logger.records.back().target);
     EXPECT_FALSE(registry.exists(kUninstall + kProduct, RegistryView::Bits32));
@@ -423,8 +421,8 @@ TEST(InstallerRegistration, OnlyTheMachinesOwnRecordsNameCodesForTheMachine) {
     constexpr wchar_t kSelf[] = L"S-1-5-21-1-2-3-1000";  // the user the program runs as
     const std::wstring hive = std::wstring(L"HKLM\\Loaded\\") + kSid;
     const std::wstring userProducts = L"\\SOFTWARE\\Microsoft\\Installer\\Products\\" + std::wstring(kOther);
-    const std::wstring userEntry = L"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" +
-                                   std::wstring(kOtherBraced);
+    const std::wstring userEntry =
+        L"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + std::wstring(kOtherBraced);
     const auto userData = [](const wchar_t* sid) {
         return kInstallerData + L"UserData\\" + sid + L"\\Products\\" + kOther + L"\\InstallProperties";
     };
@@ -461,13 +459,13 @@ TEST(InstallerRegistration, OnlyTheMachinesOwnRecordsNameCodesForTheMachine) {
         registry.createKey(hive);
         registry.setString(source.key, source.value, L"Tallowbrisk helper", REG_SZ, source.view);
         unique_registry_key user;
-        ASSERT_EQ(ERROR_SUCCESS,
-                  OpenRegistryKey(registry, HKEY_LOCAL_MACHINE, (L"Loaded\\" + std::wstring(kSid)).c_str(),
-                                  KEY_ALL_ACCESS, user));
-        InstalledProducts found =
-            FindInstalledProducts(registry, true, RegistryRuleTable(), InstallerDataOwnersOfRun(true, kSelf));
-        const std::set<std::wstring> own = FindOwnProducts(registry, true, RegistryRuleTable(),
-                                                           UserHives{kSid, user.get().key, nullptr}, found.packed);
+        ASSERT_EQ(ERROR_SUCCESS, OpenRegistryKey(registry, HKEY_LOCAL_MACHINE,
+                                                 (L"Loaded\\" + std::wstring(kSid)).c_str(), KEY_ALL_ACCESS, user));
+        InstalledProducts found = FindInstalledProducts(RegistryPass(registry, true, RegistryRuleTable()),
+                                                        InstallerDataOwnersOfRun(true, kSelf));
+        const UserHives hives{kSid, user.get().key, nullptr};
+        const std::set<std::wstring> own =
+            FindOwnProducts(RegistryPass(registry, true, RegistryRuleTable()).forUser(hives), found.packed);
         if (!own.empty()) found.ownHive[kSid] = own;
         const std::set<std::wstring> named{kOther};
         const bool machine = !source.hive;
@@ -508,13 +506,13 @@ TEST(InstallerRegistration, EntriesPlantedInAUsersHiveRemoveNothingOfTheMachines
     registry.setString(L"HKCU\\SOFTWARE\\Classes\\Installer\\Products\\" + std::wstring(kOther), L"ProductName",
                        L"Tallowbrisk");
     RecordingLogger logger;
-    InstalledProducts installed;
-    CleanRegistry(registry, true, &logger, nullptr, RegistryRuleTable(), nullptr, &installed);
+    const InstalledProducts installed =
+        CleanRegistry(RegistryPass(registry, true, RegistryRuleTable(), &logger), nullptr);
     MemoryRegistry unplanted;
     SeedMachineInstall(unplanted);
     unplanted.createKey(userProducts);
     RecordingLogger unplantedLogger;
-    CleanRegistry(unplanted, true, &unplantedLogger, nullptr);
+    CleanRegistry(RegistryPass(unplanted, true, RegistryRuleTable(), &unplantedLogger), nullptr);
 
     EXPECT_EQ(std::set<std::wstring>{kPacked}, installed.packed);
     EXPECT_EQ((std::vector<std::wstring>{L"C:\\windows\\Installer\\5d5d.msi", L"C:\\windows\\Installer\\u1.msi"}),
@@ -573,9 +571,8 @@ TEST(InstallerRegistration, ARunForOneUserLeavesOtherUsersInstallerData) {
         SCOPED_TRACE(allUsers ? "/allusers" : "one user");
         MemoryRegistry registry;
         seed(registry);
-        InstalledProducts installed;
-        CleanRegistry(registry, true, nullptr, nullptr, RegistryRuleTable(), nullptr, &installed,
-                      InstallerDataOwnersOfRun(allUsers, kOwn));
+        const InstalledProducts installed = CleanRegistry(RegistryPass(registry, true, RegistryRuleTable()), nullptr,
+                                                          InstallerDataOwnersOfRun(allUsers, kOwn));
         std::vector<std::wstring> packages{L"C:\\windows\\Installer\\5d5d.msi",
                                            std::wstring(L"C:\\windows\\Installer\\") + kOwn + L".msi"};
         if (allUsers) packages.push_back(std::wstring(L"C:\\windows\\Installer\\") + kAnother + L".msi");
@@ -585,8 +582,8 @@ TEST(InstallerRegistration, ARunForOneUserLeavesOtherUsersInstallerData) {
             const std::wstring data = kInstallerData + L"UserData\\" + sid + L"\\";
             EXPECT_EQ(stays, registry.exists(data + L"Products\\" + kPacked)) << sid;
             EXPECT_EQ(stays, registry.exists(data + L"Components\\F3E2D1A6C5B4E6D4F8071A2B3C4D5E77")) << sid;
-            EXPECT_EQ(stays, registry.exists(kInstallerData + L"Managed\\" + sid + L"\\Installer\\Products\\" +
-                                             kPacked))
+            EXPECT_EQ(stays,
+                      registry.exists(kInstallerData + L"Managed\\" + sid + L"\\Installer\\Products\\" + kPacked))
                 << sid;
         }
         EXPECT_FALSE(registry.exists(kSystemData + L"Products\\" + kPacked));

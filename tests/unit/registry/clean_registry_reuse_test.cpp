@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "registry/candidate_knowledge.h"
-#include "registry/clean_registry.h"
+#include "app/registry_steps.h"
 #include "registry/export_key_tree.h"
 #include "registry/preview_registry.h"
 #include "test_sinks.h"
@@ -128,7 +128,7 @@ private:
     bool wow64_ = false;
 };
 
-using Cleaner = void (*)(RegistryApi&, bool, OperationsLogger*, ProgressCleaner*, const RegistryRule*, RegistryBackup*);
+using Cleaner = InstalledProducts (*)(const RegistryPass&, ProgressCleaner*, const InstallerDataOwners&);
 
 // Cleans the registry of `seed`, or, with `preview`, plans its cleaning through PreviewRegistry.
 Outcome Clean(unsigned seed, Cleaner cleaner, bool preview = false) {
@@ -142,7 +142,7 @@ Outcome Clean(unsigned seed, Cleaner cleaner, bool preview = false) {
         StdoutCapture output;
         PreviewRegistry planning(registry);
         RegistryApi& cleaned = preview ? static_cast<RegistryApi&>(planning) : registry;
-        cleaner(cleaned, wow64, &logger, &progress, RegistryRuleTable(), preview ? nullptr : &backup);
+        cleaner(RegistryPass(cleaned, wow64, RegistryRuleTable(), &logger, preview ? nullptr : &backup), &progress, {});
         outcome.output = output.text();
         outcome.backups = planning.planned();
     }
@@ -196,7 +196,7 @@ TEST(CleanRegistryReuse, ReadsEachClassKeyOncePerView) {
             }
         }
         registry.setString(L"HKCU\\SOFTWARE\\Classes\\CLSID\\{7}", L"", L"the user's own");
-        cleaner(registry, wow64, nullptr, nullptr, RegistryRuleTable(), nullptr);
+        cleaner(RegistryPass(registry, wow64, RegistryRuleTable()), nullptr, {});
         size_t opens = 0;
         for (const auto& call : registry.calls()) {
             if (call.operation == MemoryRegistry::Operation::Open &&

@@ -1,6 +1,7 @@
 // The rule table and the walk over it: order, weights, progress and the sinks.
 
-#include "registry/clean_registry.h"
+#include "app/registry_steps.h"
+#include "registry/rule_in_view.h"
 
 #include <gtest/gtest.h>
 
@@ -63,7 +64,7 @@ TEST(CleanRegistry, ReportsProgressRuleByRuleByWeight) {
     MemoryRegistry registry;
     RecordingProgress progress;
     RecordingLogger logger;
-    CleanRegistry(registry, false, &logger, &progress);
+    CleanRegistry(RegistryPass(registry, false, RegistryRuleTable(), &logger), &progress);
 
     ASSERT_EQ(58u, progress.calls.size());
     EXPECT_EQ(std::make_pair(1u, 266u), progress.calls.front());
@@ -74,7 +75,7 @@ TEST(CleanRegistry, ReportsProgressRuleByRuleByWeight) {
 
     RecordingProgress none;
     const RegistryRule empty[] = {{nullptr, nullptr, nullptr, 0, 0}};
-    CleanRegistry(registry, false, &logger, &none, empty);
+    CleanRegistry(RegistryPass(registry, false, empty, &logger), &none);
     EXPECT_TRUE(none.calls.empty());
 }
 
@@ -89,7 +90,7 @@ TEST(CleanRegistry, AppliesEveryRuleInTableOrder) {
     registry.createKey(L"HKLM\\SOFTWARE\\Tallowbrisk by Marlpit", RegistryView::Bits32);
 
     RecordingLogger logger;
-    CleanRegistry(registry, true, &logger, nullptr);
+    CleanRegistry(RegistryPass(registry, true, RegistryRuleTable(), &logger), nullptr);
 
     EXPECT_EQ((std::vector<std::wstring>{
                   L"(64) HKCR\\Tallowbrisk.Connect",
@@ -103,7 +104,7 @@ TEST(CleanRegistry, AppliesEveryRuleInTableOrder) {
     // Without a logger the same keys go, silently.
     MemoryRegistry again;
     again.createKey(L"HKCR\\Tallowbrisk.Connect");
-    CleanRegistry(again, false, nullptr, nullptr);
+    CleanRegistry(RegistryPass(again, false, RegistryRuleTable()), nullptr);
     EXPECT_FALSE(again.exists(L"HKCR\\Tallowbrisk.Connect"));
     EXPECT_EQ(0u, registry.openHandles());
 }
@@ -174,7 +175,7 @@ TEST(OfficeRecords, EachValueOfTheAddinInOutlooksListsGoesAloneByNameOrByTheText
     MemoryRegistry registry;
     for (const ValueCase& c : cases) registry.setValue(c.key, c.name, c.type, c.data);
     RecordingLogger logger;
-    CleanRegistry(registry, false, &logger, nullptr);
+    CleanRegistry(RegistryPass(registry, false, RegistryRuleTable(), &logger), nullptr);
 
     std::vector<std::wstring> expected;
     for (const ValueCase& c : cases) {
@@ -208,14 +209,14 @@ TEST(OfficeRecords, AValueGoesOnlyOnceItsBackupIsWrittenAndThePreviewPlansWithou
 
     NamesOfSavedKeysAndValues refusing(false);
     RecordingLogger logger;
-    CleanRegistry(registry, false, &logger, nullptr, RegistryRuleTable(), &refusing);
+    CleanRegistry(RegistryPass(registry, false, RegistryRuleTable(), &logger, &refusing), nullptr);
     const std::wstring backupKey = L"HKEY_CURRENT_USER" + loadTimes.substr(4);
     EXPECT_EQ((std::vector<std::wstring>{L"HKEY_CURRENT_USER" + kResiliency15.substr(4) + L"DisabledItems|1",
                                          backupKey + L"|Tallowbrisk.Addin"}),
               refusing.names);
     EXPECT_TRUE(registry.hasValue(loadTimes, L"Tallowbrisk.Addin"));
     RecordingLogger plain;
-    CleanRegistry(registry, false, &plain, nullptr);
+    CleanRegistry(RegistryPass(registry, false, RegistryRuleTable(), &plain), nullptr);
     EXPECT_EQ((std::vector<Record>{
                   {kRemoveRegistryValue, LoggedValuePath(kResiliency15 + L"DisabledItems", L"1"), 0},
                   {kRemoveRegistryValue, kResiliency15 + L"CrashingAddinList", 0},
@@ -232,7 +233,7 @@ TEST(OfficeRecords, AValueGoesOnlyOnceItsBackupIsWrittenAndThePreviewPlansWithou
     machine.setValue(loadTimes, L"Other.Addin", REG_BINARY, {2});
     PreviewRegistry preview(machine);
     RecordingLogger planned;
-    CleanRegistry(preview, true, &planned, nullptr);
+    CleanRegistry(RegistryPass(preview, true, RegistryRuleTable(), &planned), nullptr);
     EXPECT_EQ(
         (std::vector<Record>{{kRemoveRegistryValue, L"(64) " + LoggedValuePath(loadTimes, L"Tallowbrisk.Addin"), 1}}),
         planned.records);
@@ -257,7 +258,7 @@ TEST(OfficeRecords, ValuesNamedBeyondTheBackupStayAndAListThatIsALinkIsPassedOve
     registry.setValue(victim, L"Tallowbrisk.Addin", REG_BINARY, {4});
     registry.createLink(loadTimes17, victim);
     RecordingLogger logger;
-    CleanRegistry(registry, false, &logger, nullptr);
+    CleanRegistry(RegistryPass(registry, false, RegistryRuleTable(), &logger), nullptr);
 
     EXPECT_EQ((std::vector<Record>{
                   {L"remove registry key: ", LoggedLinkPath(loadTimes17), kPassedOver},

@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "platform/registry_key.h"
-#include "registry/clean_registry.h"
+#include "app/registry_steps.h"
+#include "registry/rule_in_view.h"
 #include "test_sinks.h"
 #include "tests/unit/support/registry_memory.h"
 
@@ -53,13 +54,13 @@ protected:
 TEST_F(PreviewRegistryTest, PlansWhatARealRunRemovesInItsOrderAndChangesNothing) {
     const std::vector<std::wstring> before = real.allKeys();
     RecordingLogger planned;
-    CleanRegistry(preview, true, &planned, nullptr);
+    CleanRegistry(RegistryPass(preview, true, RegistryRuleTable(), &planned), nullptr);
     EXPECT_EQ(before, real.allKeys());
 
     MemoryRegistry cleaned;
     SeedLeftovers(cleaned);
     RecordingLogger removed;
-    CleanRegistry(cleaned, true, &removed, nullptr);
+    CleanRegistry(RegistryPass(cleaned, true, RegistryRuleTable(), &removed), nullptr);
 
     EXPECT_EQ(removed.records, planned.records);
     EXPECT_EQ(8u, removed.records.size()) << "two views of HKLM\\SOFTWARE\\Tallowbrisk, {A}, {B}, "
@@ -71,7 +72,7 @@ TEST_F(PreviewRegistryTest, PlansWhatARealRunRemovesInItsOrderAndChangesNothing)
     // On the cleaned machine the preview finds nothing but the link it passes over again.
     PreviewRegistry again(cleaned);
     RecordingLogger nothing;
-    CleanRegistry(again, true, &nothing, nullptr);
+    CleanRegistry(RegistryPass(again, true, RegistryRuleTable(), &nothing), nullptr);
     const Record link{L"remove registry key: ",
                       L"(64) " + LoggedLinkPath(std::wstring(kAddins) + L"\\Tallowbrisk.Link"), kPassedOver};
     EXPECT_EQ((std::vector<Record>{link, link}), nothing.records);

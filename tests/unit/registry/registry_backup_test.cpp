@@ -9,10 +9,10 @@
 
 #include "reg_file_reader.h"
 #include "registry/backup_key_name.h"
-#include "registry/clean_registry.h"
+#include "app/registry_steps.h"
 #include "registry/export_key_tree.h"
-#include "registry/reg_file_text.h"
 #include "registry/recorded_removal.h"
+#include "registry/reg_file_text.h"
 #include "registry/registry_backup_file.h"
 #include "registry/rule_in_view.h"
 #include "test_sinks.h"
@@ -240,8 +240,8 @@ DWORD WINAPI CleanDeepChain(void* context) {
     auto& registry = *static_cast<MemoryRegistry*>(context);
     RecordingBackup backup;
     RecordingLogger logger;
-    ApplyRuleInView(registry, false, HKEY_CURRENT_USER, kAddins.c_str() + 5, L"Tallowbrisk", KEY_ALL_ACCESS,
-                    MatchNameOrContent, &logger, &backup);
+    ApplyRuleInView(RegistryPass(registry, false, nullptr, &logger, &backup),
+                    {HKEY_CURRENT_USER, kAddins.c_str() + 5, L"Tallowbrisk", MatchNameOrContent, 0}, KEY_ALL_ACCESS);
     if (backup.texts.size() != 1 || logger.records.size() != 1 || !logger.records[0].succeeded) return 0;
     const ReadRegFile read = ReadRegText(backup.texts[0], false);
     return read.sections.size() == 513 && read.comments.empty() && read.sections.back().values.size() == 1 ? 1 : 2;
@@ -273,7 +273,7 @@ TEST(CleanRegistryWithBackup, SavesEachKeyBeforeItIsDeletedAndChangesNothingElse
     registry.failDelete(kAddins + L"\\Other.Addin", ERROR_ACCESS_DENIED);
     RecordingBackup backup;
     RecordingLogger logger;
-    CleanRegistry(registry, false, &logger, nullptr, RegistryRuleTable(), &backup);
+    CleanRegistry(RegistryPass(registry, false, RegistryRuleTable(), &logger, &backup), nullptr);
 
     // A mode-2 key is named as the registry spells it, not as its rule does.
     EXPECT_EQ((std::vector<std::wstring>{L"HKEY_CLASSES_ROOT\\Tallowbrisk.Connect",
@@ -291,7 +291,7 @@ TEST(CleanRegistryWithBackup, SavesEachKeyBeforeItIsDeletedAndChangesNothingElse
     PlantProduct(plain);
     plain.failDelete(kAddins + L"\\Other.Addin", ERROR_ACCESS_DENIED);
     RecordingLogger plainLogger;
-    CleanRegistry(plain, false, &plainLogger, nullptr);
+    CleanRegistry(RegistryPass(plain, false, RegistryRuleTable(), &plainLogger), nullptr);
     EXPECT_EQ(plainLogger.records, logger.records);
     EXPECT_EQ(plain.allKeys(), registry.allKeys());
     EXPECT_EQ(0u, registry.openHandles());
@@ -358,8 +358,9 @@ TEST(RemoveKeyRecorded, SavesThenDeletesThenLogsAndKeepsWhatWasNotSaved) {
         StepWatch watch{registry, key, {}};
         WatchingBackup backup(watch, c.outcome);
         WatchingLogger logger(watch, c.mayRemove);
-        const bool removed = RemoveKeyRecorded(registry, HKEY_CURRENT_USER, key.substr(5), KEY_READ, &backup,
-                                               kAddinsName + L"\\Tallowbrisk.Addin", &logger, key);
+        const bool removed =
+            RemoveKeyRecorded(RegistryPass(registry, false, nullptr, &logger, &backup), HKEY_CURRENT_USER,
+                              key.substr(5), KEY_READ, {key, kAddinsName + L"\\Tallowbrisk.Addin"});
         EXPECT_EQ(c.steps, watch.steps);
         EXPECT_EQ(removed, !registry.exists(key) || c.outcome == BackupOutcome::Gone);
         EXPECT_EQ(0u, registry.openHandles());
@@ -399,7 +400,7 @@ TEST(RegistryBackupFile, Under64BitWindowsThe32BitViewGetsItsOwnFile) {
     LogPlace place;
     RegistryBackupFile backup(place.windows.path());
     RecordingLogger logger;
-    CleanRegistry(registry, true, &logger, nullptr, RegistryRuleTable(), &backup);
+    CleanRegistry(RegistryPass(registry, true, RegistryRuleTable(), &logger, &backup), nullptr);
 
     const std::wstring stem = place.logFolder() + L"\\Tallowbrisk_cleaner_";
     const std::wstring& path64 = backup.filePath();
@@ -429,10 +430,10 @@ TEST(RegistryBackupFile, NothingDeletedNothingWritten) {
     registry.setString(kAddins + L"\\Unrelated.Addin", L"Manifest", L"C:\\Else\\a.vsto");
     {
         RegistryBackupFile backup(place.windows.path());
-        CleanRegistry(registry, false, nullptr, nullptr, RegistryRuleTable(), &backup);
+        CleanRegistry(RegistryPass(registry, false, RegistryRuleTable(), nullptr, &backup), nullptr);
         // A key already gone when its turn comes leaves nothing to save either.
         EXPECT_EQ(BackupOutcome::Gone, backup.save(registry, HKEY_CURRENT_USER, L"SOFTWARE\\Gone", KEY_ALL_ACCESS,
-                                                    L"HKEY_CURRENT_USER\\SOFTWARE\\Gone"));
+                                                   L"HKEY_CURRENT_USER\\SOFTWARE\\Gone"));
         // A key that is there but cannot be read is not saved, and so must stay.
         registry.setString(L"HKCU\\SOFTWARE\\Locked", L"v", L"1");
         registry.failOpen(L"HKCU\\SOFTWARE\\Locked", ERROR_ACCESS_DENIED);
@@ -450,13 +451,13 @@ TEST(RegistryBackupFile, AFolderThatCannotBeWrittenKeepsEveryKey) {
     const auto keysBefore = registry.allKeys();
     RegistryBackupFile backup(windows.path());
     RecordingLogger logger;
-    CleanRegistry(registry, false, &logger, nullptr, RegistryRuleTable(), &backup);
+    CleanRegistry(RegistryPass(registry, false, RegistryRuleTable(), &logger, &backup), nullptr);
 
     // The same lines as a run with its backup, each saying "fail"; not one key is gone.
     MemoryRegistry plain;
     PlantProduct(plain);
     RecordingLogger plainLogger;
-    CleanRegistry(plain, false, &plainLogger, nullptr);
+    CleanRegistry(RegistryPass(plain, false, RegistryRuleTable(), &plainLogger), nullptr);
     ASSERT_EQ(3u, logger.records.size());
     for (size_t i = 0; i < logger.records.size(); ++i) {
         EXPECT_EQ(plainLogger.records[i].target, logger.records[i].target);

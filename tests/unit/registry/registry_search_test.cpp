@@ -31,7 +31,8 @@ protected:
     void TearDown() override { EXPECT_EQ(0u, registry.openHandles()) << "a key was left open"; }
 
     void apply(const wchar_t* path, int mode, HKEY root = HKEY_CURRENT_USER, const wchar_t* pattern = L"Tallowbrisk") {
-        ApplyRuleInView(registry, false, root, path, pattern, KEY_ALL_ACCESS, mode, &logger);
+        ApplyRuleInView(RegistryPass(registry, false, nullptr, &logger), {root, path, pattern, mode, 0},
+                        KEY_ALL_ACCESS);
     }
     Record success(const std::wstring& target) { return Record{L"remove registry key: ", target, 1}; }
     Record fail(const std::wstring& target) { return Record{L"remove registry key: ", target, 0}; }
@@ -206,9 +207,10 @@ TEST_F(RegistrySearch, ReadFailuresSkipOnlyWhatCouldNotBeRead) {
 
     // A candidate with a key that refused to be opened may name the product there: it stays,
     // and its line says fail. One whose match was found elsewhere goes.
-    EXPECT_EQ((std::vector<Record>{fail(kLoggedAddins + L"\\Blocked"), success(kLoggedAddins + L"\\Partly"),
-                                   fail(kLoggedAddins + L"\\Probed"), success(kLoggedAddins + L"\\Tallowbrisk.Listed")}),
-              logger.records);
+    EXPECT_EQ(
+        (std::vector<Record>{fail(kLoggedAddins + L"\\Blocked"), success(kLoggedAddins + L"\\Partly"),
+                             fail(kLoggedAddins + L"\\Probed"), success(kLoggedAddins + L"\\Tallowbrisk.Listed")}),
+        logger.records);
     EXPECT_TRUE(registry.exists(kAddinsKey + L"\\Tallowbrisk.Unlisted"));
     EXPECT_TRUE(registry.exists(kAddinsKey + L"\\Blocked\\Inner"));
 
@@ -238,15 +240,19 @@ TEST_F(RegistrySearch, OpenErrorsOtherThanNotFoundAreFailures) {
         {addin, ERROR_FILE_NOT_FOUND, kAddins, MatchNameOrContent, {}},
         {addin, ERROR_ACCESS_DENIED, kAddins, MatchNameOrContent, {fail(kLoggedAddins + L"\\Other.Addin")}},
         {addin, ERROR_ACCESS_DENIED, kAddins, MatchName, {}},  // a name scan opens no candidate
-        {addin, ERROR_ACCESS_DENIED, L"SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Addins\\Other.Addin",
-         RemoveKey, {fail(kLoggedAddins + L"\\Other.Addin")}},
+        {addin,
+         ERROR_ACCESS_DENIED,
+         L"SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Addins\\Other.Addin",
+         RemoveKey,
+         {fail(kLoggedAddins + L"\\Other.Addin")}},
     };
     for (const auto& c : cases) {
         MemoryRegistry machine;
         machine.setString(addin + L"\\Inner", L"Manifest", L"C:\\Tallowbrisk\\a.vsto");
         machine.failOpen(c.key, c.error);
         RecordingLogger seen;
-        ApplyRuleInView(machine, false, HKEY_CURRENT_USER, c.path, L"Tallowbrisk", KEY_READ, c.mode, &seen);
+        ApplyRuleInView(RegistryPass(machine, false, nullptr, &seen),
+                        {HKEY_CURRENT_USER, c.path, L"Tallowbrisk", c.mode, 0}, KEY_READ);
         EXPECT_EQ(c.records, seen.records) << c.error << " on " << std::string(c.key.begin(), c.key.end());
         EXPECT_TRUE(machine.exists(addin + L"\\Inner"));
         EXPECT_EQ(0u, machine.openHandles());
@@ -318,7 +324,8 @@ TEST_F(RegistrySearch, ARuleKeyThatIsAUsersLinkIsPassedOverAndTheMachinesIsFollo
         const std::wstring ruleKey = (c.root == HKEY_LOCAL_MACHINE ? L"HKLM\\" : L"HKCU\\") + c.path;
         machine.createLink(ruleKey, c.target);
         RecordingLogger seen;
-        ApplyRuleInView(machine, false, c.root, c.path.c_str(), L"Tallowbrisk", KEY_READ, c.mode, &seen);
+        ApplyRuleInView(RegistryPass(machine, false, nullptr, &seen),
+                        {c.root, c.path.c_str(), L"Tallowbrisk", c.mode, 0}, KEY_READ);
         EXPECT_EQ(c.records, seen.records);
         EXPECT_EQ(c.root == HKEY_CURRENT_USER, machine.exists(c.target + L"\\Tallowbrisk.Addin"));
         EXPECT_TRUE(machine.isLink(ruleKey));
@@ -395,8 +402,8 @@ TEST(DeleteKeyTree, ChildThatVanishesFromUnderItsNameEndsTheWork) {
 DWORD WINAPI SearchDeepChain(void* context) {
     auto& registry = *static_cast<MemoryRegistry*>(context);
     RecordingLogger logger;
-    ApplyRuleInView(registry, false, HKEY_CURRENT_USER, kAddins, L"Tallowbrisk", KEY_ALL_ACCESS, MatchNameOrContent,
-                    &logger);
+    ApplyRuleInView(RegistryPass(registry, false, nullptr, &logger),
+                    {HKEY_CURRENT_USER, kAddins, L"Tallowbrisk", MatchNameOrContent, 0}, KEY_ALL_ACCESS);
     return logger.records.size() == 1 && logger.records[0].succeeded ? 1 : 0;
 }
 

@@ -43,7 +43,8 @@ TEST_F(RegistryViews, UnderWow64BothViewsAreCleanedAndMarked) {
     registry.createKey(L"HKLM\\SOFTWARE\\Tallowbrisk\\Addin", RegistryView::Bits32);
     ASSERT_TRUE(registry.exists(L"HKLM\\SOFTWARE\\Wow6432Node\\Tallowbrisk"));
 
-    ApplyRegistryRule(registry, true, HKEY_LOCAL_MACHINE, L"SOFTWARE\\Tallowbrisk", L"Tallowbrisk", RemoveKey, &logger);
+    ApplyRegistryRule(RegistryPass(registry, true, nullptr, &logger),
+                      {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Tallowbrisk", L"Tallowbrisk", RemoveKey, 0});
 
     const Record marked{L"remove registry key: ", L"(64) HKLM\\SOFTWARE\\Tallowbrisk", 1};
     EXPECT_EQ((std::vector<Record>{marked, marked}), logger.records);
@@ -71,9 +72,11 @@ TEST_F(RegistryViews, OutsideWow64OnePassInTheDefaultViewUnmarked) {
     plain.setString(L"HKCU\\SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Addins\\Other.Addin", L"Path",
                     L"C:\\Tallowbrisk\\a.dll");
 
-    ApplyRegistryRule(plain, false, HKEY_LOCAL_MACHINE, L"SOFTWARE\\Tallowbrisk", L"Tallowbrisk", RemoveKey, &logger);
-    ApplyRegistryRule(plain, false, HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Addins",
-                      L"Tallowbrisk", MatchNameOrContent, &logger);
+    ApplyRegistryRule(RegistryPass(plain, false, nullptr, &logger),
+                      {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Tallowbrisk", L"Tallowbrisk", RemoveKey, 0});
+    ApplyRegistryRule(RegistryPass(plain, false, nullptr, &logger),
+                      {HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Addins", L"Tallowbrisk",
+                       MatchNameOrContent, 0});
 
     EXPECT_EQ((std::vector<std::wstring>{L"HKLM\\SOFTWARE\\Tallowbrisk",
                                          L"HKCU\\SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Addins\\Other.Addin"}),
@@ -92,8 +95,9 @@ TEST_F(RegistryViews, SharedKeyIsRemovedByTheFirstPassOnly) {
     const std::wstring addins = L"HKCU\\SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Addins";
     registry.createKey(addins + L"\\Tallowbrisk.Addin");
 
-    ApplyRegistryRule(registry, true, HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Addins",
-                      L"Tallowbrisk", MatchNameOrContent, &logger);
+    ApplyRegistryRule(RegistryPass(registry, true, nullptr, &logger),
+                      {HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Office\\16.0\\Outlook\\Addins", L"Tallowbrisk",
+                       MatchNameOrContent, 0});
 
     EXPECT_EQ(std::vector<std::wstring>{L"(64) " + addins + L"\\Tallowbrisk.Addin"}, logger.targets());
 }
@@ -101,8 +105,8 @@ TEST_F(RegistryViews, SharedKeyIsRemovedByTheFirstPassOnly) {
 TEST_F(RegistryViews, ExplicitWow6432NodeRuleRunsInBothViews) {
     registry.createKey(L"HKLM\\SOFTWARE\\Wow6432Node\\Tallowbrisk\\Addin");
 
-    ApplyRegistryRule(registry, true, HKEY_LOCAL_MACHINE, L"SOFTWARE\\Wow6432Node\\Tallowbrisk", L"Tallowbrisk",
-                      RemoveKey, &logger);
+    ApplyRegistryRule(RegistryPass(registry, true, nullptr, &logger),
+                      {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Wow6432Node\\Tallowbrisk", L"Tallowbrisk", RemoveKey, 0});
 
     EXPECT_EQ(std::vector<std::wstring>{L"(64) HKLM\\SOFTWARE\\Wow6432Node\\Tallowbrisk"}, logger.targets());
     std::vector<REGSAM> opens = masks(Operation::Open);
@@ -122,7 +126,8 @@ TEST_F(RegistryViews, ContentSearchLooksInTheViewOfItsPass) {
                        RegistryView::Bits64);
     ASSERT_TRUE(registry.exists(L"HKCR\\Wow6432Node\\CLSID\\{32}"));
 
-    ApplyRegistryRule(registry, true, HKEY_CLASSES_ROOT, L"CLSID", L"Tallowbrisk", MatchNameOrContent, &logger);
+    ApplyRegistryRule(RegistryPass(registry, true, nullptr, &logger),
+                      {HKEY_CLASSES_ROOT, L"CLSID", L"Tallowbrisk", MatchNameOrContent, 0});
 
     EXPECT_EQ((std::vector<std::wstring>{L"(64) HKCR\\CLSID\\{64}", L"(64) HKCR\\CLSID\\{32}"}), logger.targets());
     EXPECT_TRUE(registry.exists(L"HKCR\\CLSID\\{Other}"));

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/registry_key.h"
-#include "registry/clean_registry.h"
+#include "app/registry_steps.h"
 #include "test_sinks.h"
 #include "tests/unit/support/registry_memory.h"
 
@@ -52,10 +52,11 @@ protected:
 // The user's part comes after the machine's, with progress of its own: the current user's rules
 // alone, once each.
 TEST_F(UserHivesTest, TheCurrentUsersRulesReachAnotherUserInTheirOwnPartWithProgressOncePerRule) {
-    CleanRegistry(registry, false, &logger, &progress, RegistryRuleTable(), &backup);
+    CleanRegistry(RegistryPass(registry, false, RegistryRuleTable(), &logger, &backup), &progress);
     ASSERT_EQ(58u, progress.calls.size());
     EXPECT_EQ(std::make_pair(266u, 266u), progress.calls.back());
-    CleanUserRegistry(registry, false, &logger, &progress, RegistryRuleTable(), &backup, users[0], {});
+    CleanUserRegistry(RegistryPass(registry, false, RegistryRuleTable(), &logger, &backup).forUser(users[0]), {},
+                      &progress);
 
     const std::wstring user = std::wstring(L"HKU\\") + kSid;
     EXPECT_EQ((std::vector<std::wstring>{
@@ -93,8 +94,8 @@ TEST_F(UserHivesTest, UnderWow64BothViewsOfTheUsersHivesAreSearchedAndMarked) {
     registry.setProcessView(RegistryView::Bits32);
     registry.createKey(kHive + L"\\SOFTWARE\\Microsoft\\Office\\15.0\\Outlook\\Addins\\Tallowbrisk.Old",
                        RegistryView::Bits32);
-    ApplyRuleToUser(registry, true, RegistryRuleTable()[46], users[0], &logger, nullptr);
-    ApplyRuleToUser(registry, true, RegistryRuleTable()[6], users[0], &logger, nullptr);
+    ApplyRuleToUser(RegistryPass(registry, true, nullptr, &logger).forUser(users[0]), RegistryRuleTable()[46]);
+    ApplyRuleToUser(RegistryPass(registry, true, nullptr, &logger).forUser(users[0]), RegistryRuleTable()[6]);
     EXPECT_EQ((std::vector<std::wstring>{
                   std::wstring(L"(64) HKU\\") + kSid +
                       L"\\SOFTWARE\\Microsoft\\Office\\15.0\\Outlook\\Addins\\"
@@ -107,11 +108,12 @@ TEST_F(UserHivesTest, UnderWow64BothViewsOfTheUsersHivesAreSearchedAndMarked) {
 TEST_F(UserHivesTest, RulesOfTheMachineAndOfTheClassesRootRunOnceAndAUserWithoutHivesIsPassedOver) {
     const UserHives none{L"S-1-5-21-9", nullptr, nullptr};
     for (const RegistryRule* rule = RegistryRuleTable(); rule->root; ++rule) {
-        ApplyRuleToUser(registry, false, *rule, none, &logger, nullptr);
-        if (rule->root != HKEY_CURRENT_USER) ApplyRuleToUser(registry, false, *rule, users[0], &logger, nullptr);
+        ApplyRuleToUser(RegistryPass(registry, false, nullptr, &logger).forUser(none), *rule);
+        if (rule->root != HKEY_CURRENT_USER)
+            ApplyRuleToUser(RegistryPass(registry, false, nullptr, &logger).forUser(users[0]), *rule);
     }
-    CleanUserRegistry(registry, false, &logger, nullptr, RegistryRuleTable(), nullptr, none,
-                      {L"E4D3C2B106F5817428394A5B6C7D8E9F"});
+    CleanUserRegistry(RegistryPass(registry, false, RegistryRuleTable(), &logger).forUser(none),
+                      {L"E4D3C2B106F5817428394A5B6C7D8E9F"}, nullptr);
     EXPECT_TRUE(logger.records.empty());
     EXPECT_EQ(0u, registry.openHandles() - 2);  // the two hives the test holds
 }
@@ -133,14 +135,15 @@ TEST_F(UserHivesTest, AnotherUsersOfficeRecordsGoAfterTheCurrentUsers) {
     registry.createKey(kHive + vsto + L"SolutionMetadata\\{0}");
     registry.setString(kHive + vsto + L"Security\\Inclusion\\{1}", L"Url", L"file:///C:/Tallowbrisk/Tallowbrisk.vsto");
     registry.setString(kHive + vsto + L"Security\\Inclusion\\{2}", L"Url", L"file:///C:/Other/Other.vsto");
-    CleanRegistry(registry, false, &logger, nullptr, RegistryRuleTable(), &saved);
+    CleanRegistry(RegistryPass(registry, false, RegistryRuleTable(), &logger, &saved), nullptr);
     const std::vector<std::wstring> own = logger.targets();
     ASSERT_LE(2u, own.size());
     EXPECT_EQ((std::vector<std::wstring>{L"HKCU\\SOFTWARE\\Tallowbrisk by Marlpit",
                                          L"HKCU" + loadTimes + L"\\\\Tallowbrisk.Addin"}),
               std::vector<std::wstring>(own.end() - 2, own.end()));
     RecordingLogger userLogger;
-    CleanUserRegistry(registry, false, &userLogger, nullptr, RegistryRuleTable(), &saved, users[0], {});
+    CleanUserRegistry(RegistryPass(registry, false, RegistryRuleTable(), &userLogger, &saved).forUser(users[0]), {},
+                      nullptr);
 
     const std::wstring user = std::wstring(L"HKU\\") + kSid;
     const std::vector<std::wstring> targets = userLogger.targets();
@@ -186,8 +189,8 @@ TEST_F(UserHivesTest, AnotherUsersInstallerRegistrationGoesWithTheirKeys) {
     registry.setString(std::wstring(L"HKCU") + entries + L"{1B2C3D4E-5F60-4718-8293-A4B5C6D7E8F9}", L"DisplayName",
                        L"Add-in");
 
-    InstalledProducts installed;
-    CleanRegistry(registry, false, &logger, nullptr, RegistryRuleTable(), &backup, &installed);
+    const InstalledProducts installed =
+        CleanRegistry(RegistryPass(registry, false, RegistryRuleTable(), &logger, &backup), nullptr);
     EXPECT_EQ(std::vector<std::wstring>{L"C:\\windows\\Installer\\ff95.msi"}, installed.localPackages);
     const std::vector<std::wstring> own = logger.targets();
     ASSERT_LE(2u, own.size());
@@ -199,8 +202,8 @@ TEST_F(UserHivesTest, AnotherUsersInstallerRegistrationGoesWithTheirKeys) {
     EXPECT_TRUE(registry.exists(std::wstring(L"HKCU") + entries + L"{1B2C3D4E-5F60-4718-8293-A4B5C6D7E8F9}"));
 
     RecordingLogger userLogger;
-    CleanUserRegistry(registry, false, &userLogger, nullptr, RegistryRuleTable(), &backup, users[0],
-                      installed.inHive(kSid));
+    CleanUserRegistry(RegistryPass(registry, false, RegistryRuleTable(), &userLogger, &backup).forUser(users[0]),
+                      installed.inHive(kSid), nullptr);
     const std::wstring user = std::wstring(L"HKU\\") + kSid;
     const std::vector<std::wstring> targets = userLogger.targets();
     ASSERT_LE(4u, targets.size());
@@ -211,8 +214,8 @@ TEST_F(UserHivesTest, AnotherUsersInstallerRegistrationGoesWithTheirKeys) {
                   user + entries + L"{1B2C3D4E-5F60-4718-8293-A4B5C6D7E8F9}",
               }),
               std::vector<std::wstring>(targets.end() - 4, targets.end()));
-    EXPECT_NE(targets.end(),
-              std::find(targets.begin(), targets.end(), user + L"\\SOFTWARE\\Microsoft\\Installer\\Products\\" + packed));
+    EXPECT_NE(targets.end(), std::find(targets.begin(), targets.end(),
+                                       user + L"\\SOFTWARE\\Microsoft\\Installer\\Products\\" + packed));
     EXPECT_EQ(std::wstring(L"HKEY_USERS\\") + kSid + entries + L"{1B2C3D4E-5F60-4718-8293-A4B5C6D7E8F9}",
               backup.names.back());
 }
