@@ -27,7 +27,7 @@ STAMP = r"Tallowbrisk_cleaner_\d{4}_\d\d_\d\dT\d\d_\d\d_\d\dZ"
 
 
 def run(*args):
-    completed = subprocess.run([wine.WINE_RUN, *args], timeout=wine.limit(300), stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    completed = wine.run_captured([wine.WINE_RUN, *args], 300)
     if completed.returncode != 0:
         raise AssertionError("%s failed (%d): %s" % (args, completed.returncode,
                                                      completed.stdout.decode(errors="replace")))

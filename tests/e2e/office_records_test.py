@@ -218,8 +218,7 @@ def long_name(key):
 
 def victim_text():
     """The policy key with its value and subkey, as reg.exe lists them."""
-    completed = subprocess.run([wine.WINE_RUN, "reg", "query", VICTIM, "/s"], timeout=120,
-                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    completed = wine.run_captured([wine.WINE_RUN, "reg", "query", VICTIM, "/s"], 120)
     assert completed.returncode == 0, completed.stdout
     return [line.strip() for line in completed.stdout.decode(errors="replace").splitlines() if line.strip()]
 

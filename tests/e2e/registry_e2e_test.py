@@ -7,7 +7,6 @@ with one log line each. The seeded keys are removed again whatever happens.
 
 import glob
 import os
-import subprocess
 import sys
 import tempfile
 
@@ -40,7 +39,7 @@ EXPECTED_LOG = [
 
 
 def run(*args):
-    completed = subprocess.run([WINE_RUN, *args], timeout=wine.limit(300), stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    completed = wine.run_captured([WINE_RUN, *args], 300)
     if completed.returncode != 0:
         raise RuntimeError("%s failed (%d): %s" % (args, completed.returncode, completed.stdout.decode(errors="replace")))
     return completed.stdout.decode(errors="replace")

@@ -8,10 +8,12 @@ import json
 import os
 import re
 import resource
+import select
 import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 
@@ -105,7 +107,7 @@ def is_32bit(program):
 def run(program, *args, timeout=120):
     """Runs a Windows program to its end and returns its exit code."""
     completed = subprocess.run([WINE_RUN, program, *args], timeout=limit(timeout),
-                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     return completed.returncode
 
 
@@ -126,13 +128,48 @@ def start_for_exit_code(driver, program, tail="", file_size_limit=None):
                             stderr=subprocess.STDOUT, preexec_fn=limited if file_size_limit else None)
 
 
-def exit_code_of(process, timeout=600):
+def output_of(process, timeout):
+    """Waits for `process` itself to end, then returns what it wrote to its standard output pipe.
+    Not the end of the pipe: the Wine processes it may start on the way (the wineserver, the
+    desktop's explorer.exe) inherit the pipe and outlive it, so the pipe ends only when they do.
+    The pipe is drained while the process runs, so a long output cannot stall it."""
+    chunks, stop = [], threading.Event()
+    def drain():
+        fd = process.stdout.fileno()
+        while True:
+            ready, _, _ = select.select([fd], [], [], 0.05)
+            if ready:
+                chunk = os.read(fd, 65536)
+                if not chunk:
+                    return
+                chunks.append(chunk)
+            elif stop.is_set():
+                return  # the process has ended and everything it wrote has been read
+    reader = threading.Thread(target=drain, daemon=True)
+    reader.start()
     try:
-        output, _ = process.communicate(timeout=limit(timeout))
+        process.wait(timeout=limit(timeout))
     except subprocess.TimeoutExpired:
         process.kill()  # as subprocess.run does: no driver is left running for the next test
-        process.communicate()
+        process.wait()
         raise
+    finally:
+        stop.set()
+        reader.join()
+        process.stdout.close()
+    return b"".join(chunks)
+
+
+def run_captured(args, timeout, stderr=subprocess.STDOUT):
+    """subprocess.run for a Wine process whose output is wanted, ended as output_of says;
+    `timeout` is scaled by limit()."""
+    process = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=stderr)
+    output = output_of(process, timeout)
+    return subprocess.CompletedProcess(args, process.returncode, output)
+
+
+def exit_code_of(process, timeout=600):
+    output = output_of(process, timeout)
     if process.returncode != 0:
         raise AssertionError("driver could not run the program: %s" % output)
     return int(output.decode("ascii").split()[-1])
@@ -329,11 +366,11 @@ def summary(path):
 def run_with_output(program, tail):
     """Runs a Windows program with a pipe for its standard output, as PowerShell capturing its output
     does; returns its exit status (8 bits of the exit code) and its output's lines."""
-    completed = subprocess.run([WINE_RUN, program, *tail.split()], timeout=600, stdout=subprocess.PIPE,
+    process = subprocess.Popen([WINE_RUN, program, *tail.split()], stdout=subprocess.PIPE,
                                stderr=subprocess.DEVNULL)
-    text = completed.stdout.decode("utf-8")
+    text = output_of(process, 600).decode("utf-8")
     assert text.endswith("\r\n"), "no whole line on standard output: %r" % text
-    return completed.returncode, text[:-2].split("\r\n")
+    return process.returncode, text[:-2].split("\r\n")
 
 
 def write(path, data, mode=0o644):
@@ -352,8 +389,7 @@ def windows(driver):
     """The visible top-level windows, each with its children. A window that closes while the
     driver reads it can make one listing fail; the listing is then taken again."""
     for attempt in range(3):
-        completed = subprocess.run([WINE_RUN, driver, "windows"], stdout=subprocess.PIPE,
-                                   stderr=subprocess.DEVNULL, timeout=limit(60))
+        completed = run_captured([WINE_RUN, driver, "windows"], 60, stderr=subprocess.DEVNULL)
         if completed.returncode == 0 or attempt == 2:
             break
         time.sleep(0.3)
@@ -391,8 +427,7 @@ def message_text(window):
 
 
 def drive(driver, *args):
-    completed = subprocess.run([WINE_RUN, driver, *args], timeout=limit(60), stdout=subprocess.PIPE,
-                               stderr=subprocess.STDOUT)
+    completed = run_captured([WINE_RUN, driver, *args], 60)
     if completed.returncode != 0:
         raise AssertionError("driver %s failed (%d): %s" % (args, completed.returncode, completed.stdout))
 
@@ -428,7 +463,7 @@ class WindowWatch:
 
     def __exit__(self, *exc):
         os.remove(self.signal)
-        output, _ = self.process.communicate(timeout=limit(60))
+        output = output_of(self.process, 60)
         os.remove(self.signal + ".watching")
         report = json.loads(output.decode("ascii"))
         self.looks_with_process, self.windows = report["seen"], report["windows"]
@@ -470,8 +505,7 @@ def export_registry():
     """The whole registry as {key path: [its value lines]}, from Wine's regedit, noise left out."""
     with tempfile.TemporaryDirectory(dir=DRIVE_C) as folder:
         path = os.path.join(folder, "all.reg")
-        completed = subprocess.run([WINE_RUN, "regedit", "/E", windows_path(path)], timeout=limit(120),
-                                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        completed = run_captured([WINE_RUN, "regedit", "/E", windows_path(path)], 120)
         if completed.returncode != 0 or not os.path.exists(path):
             # Seen once, on a loaded machine, right after a restore by regedit: say what it said.
             raise AssertionError("regedit could not export the registry (exit %d, file %s): %r"
@@ -529,8 +563,7 @@ def remove_product_classes(names):
 
 def present_product_classes():
     """The product COM classes that the registry holds now."""
-    completed = subprocess.run([WINE_RUN, "reg", "query", PRODUCT_CLASSES], stdout=subprocess.PIPE,
-                               stderr=subprocess.DEVNULL, timeout=limit(120))
+    completed = run_captured([WINE_RUN, "reg", "query", PRODUCT_CLASSES], 120, stderr=subprocess.DEVNULL)
     found = re.findall(r"\\(\{7A110B15-0000-4000-8000-[0-9A-F]{12}\})\r?$",
                        completed.stdout.decode("utf-8", "replace"), re.MULTILINE | re.IGNORECASE)
     return {name.upper() for name in found}
