@@ -144,12 +144,12 @@ void CleanEveryUser(const RegistryPass& pass, OtherUsers& others, const Installe
     ProgressPart own(progress, 0, parts);
     const InstalledProducts installed = CleanRegistry(pass, &own, owners);
     const std::vector<std::wstring> codes = installed.bracedCodes();
-    RemoveInstallerFiles(installed.localPackages, codes, &logger, LookUpSpecialFolder, {}, steps);
+    RemoveInstallerFiles({installed.localPackages, codes}, &logger, LookUpSpecialFolder, {}, steps);
     // A user's own install keeps its icons in their roaming folder; the Windows folder's are the machine's.
     const SpecialFolderLookup ownRoaming = [](int csidl, std::wstring& path) {
         return csidl == kCsidlAppData && LookUpSpecialFolder(csidl, path);
     };
-    RemoveInstallerFiles({}, installed.bracedUserCodes(owners.self), &logger, ownRoaming, {}, steps);
+    RemoveInstallerFiles({{}, installed.bracedUserCodes(owners.self)}, &logger, ownRoaming, {}, steps);
 
     unsigned index = 0;
     others.cleanEach(logger, [&](const UserHives& hives, const SpecialFolderLookup& folders) {
@@ -162,7 +162,7 @@ void CleanEveryUser(const RegistryPass& pass, OtherUsers& others, const Installe
         // The icons folders in the user's roaming folder; the cached packages are the machine's.
         std::vector<std::wstring> userCodes = codes;
         for (std::wstring& code : installed.bracedUserCodes(hives.sid)) userCodes.push_back(std::move(code));
-        RemoveInstallerFiles({}, userCodes, &logger, folders, {}, steps);
+        RemoveInstallerFiles({{}, userCodes}, &logger, folders, {}, steps);
     });
 }
 

@@ -28,13 +28,19 @@ void Count(const OperationsLoggerFile& log, const SessionPlatform& platform, Run
     summary.passedOver = log.passedOverCount();
 }
 
+// How an unattended run ends: its exit code, and the summary's word for why.
+struct Ending {
+    int exitCode;
+    const wchar_t* reason;
+};
+
 // Ends an unattended run: its summary last in its log (`log` may be null: nowhere to write it)
 // and on standard output. With `stem`, this run holds the run lock, and the log folder keeps
 // the newest runs only. Returns the run's exit code.
 int Finish(SessionPlatform& platform, OperationsLoggerFile* log, const RunFileStem* stem, RunSummary& summary,
-           int exitCode, const wchar_t* reason) {
-    summary.exitCode = exitCode;
-    summary.reason = reason;
+           const Ending& ending) {
+    summary.exitCode = ending.exitCode;
+    summary.reason = ending.reason;
     const std::wstring line = SummaryLine(summary);
     if (log) {
         log->writeLastLine(line);
@@ -43,7 +49,7 @@ int Finish(SessionPlatform& platform, OperationsLoggerFile* log, const RunFileSt
     if (stem) {
         PruneLogFolder(stem->windowsFolder(), stem->path());
     }
-    return exitCode;
+    return ending.exitCode;
 }
 
 }  // namespace
@@ -53,61 +59,60 @@ int RunQuietSession(SessionPlatform& platform, const RunHeading& heading) {
     // A log folder that leads elsewhere would take the log and the backups there: nothing is
     // removed without them, and trying again later changes nothing.
     if (LogFolderRefused(platform.logWindowsFolder())) {
-        return Finish(platform, nullptr, nullptr, summary, kExitFailure, kReasonLogFolderRefused);
+        return Finish(platform, nullptr, nullptr, summary, {kExitFailure, kReasonLogFolderRefused});
     }
     RunFileStem stem(platform.logWindowsFolder());
     OperationsLoggerFile logger(stem);
     // Outlook holds the add-in's files and rewrites its keys; a run now would be half a run.
     // An installer's transaction would be cut into.
     if (platform.outlookRunning()) {
-        return Finish(platform, &logger, &stem, summary, kExitTryLater, kReasonOutlookRunning);
+        return Finish(platform, &logger, &stem, summary, {kExitTryLater, kReasonOutlookRunning});
     }
     if (platform.installerRunning()) {
-        return Finish(platform, &logger, &stem, summary, kExitTryLater, kReasonInstallationRunning);
+        return Finish(platform, &logger, &stem, summary, {kExitTryLater, kReasonInstallationRunning});
     }
     {
         RegistryBackupFile backup(stem);
         // No one reads a message here: nothing is removed unless the log and the backup are open,
         // and nothing more once a write to either failed. The installer is asked once more just
         // before the first removal, since the search before it can take minutes.
-        logger.failClosed([&] { return !platform.installerRunning(); },
-                          [&] { return backup.openNow(); });
+        logger.failClosed([&] { return !platform.installerRunning(); }, [&] { return backup.openNow(); });
         ProgressCleaner noProgress;
         platform.runCleaners(logger, noProgress, backup);
     }
     if (logger.heldBack()) {
         // Its records were never written: nothing was removed, and the summary counts nothing.
-        return Finish(platform, &logger, &stem, summary, kExitTryLater, kReasonInstallationRunning);
+        return Finish(platform, &logger, &stem, summary, {kExitTryLater, kReasonInstallationRunning});
     }
     Count(logger, platform, summary);
     if (logger.writeFailedOnce()) {
-        return Finish(platform, &logger, &stem, summary, kExitFailure, kReasonLogNotWritten);
+        return Finish(platform, &logger, &stem, summary, {kExitFailure, kReasonLogNotWritten});
     }
     if (logger.failedCount()) {
-        return Finish(platform, &logger, &stem, summary, kExitFailure, kReasonRemovalFailed);
+        return Finish(platform, &logger, &stem, summary, {kExitFailure, kReasonRemovalFailed});
     }
-    return Finish(platform, &logger, &stem, summary, kExitSuccess,
-                  logger.removedCount() ? kReasonCleaned : kReasonNothingToRemove);
+    return Finish(platform, &logger, &stem, summary,
+                  {kExitSuccess, logger.removedCount() ? kReasonCleaned : kReasonNothingToRemove});
 }
 
 int RunPreviewSession(SessionPlatform& platform, const RunHeading& heading) {
     RunSummary summary = SummaryOf(heading, true);
     if (LogFolderRefused(platform.logWindowsFolder())) {
         // Its list could not be written where it belongs either.
-        return Finish(platform, nullptr, nullptr, summary, kExitFailure, kReasonLogFolderRefused);
+        return Finish(platform, nullptr, nullptr, summary, {kExitFailure, kReasonLogFolderRefused});
     }
     RunFileStem stem(platform.logWindowsFolder());
     OperationsLoggerFile preview(stem, OperationsLoggerFile::Kind::Preview);
     if (platform.installerRunning()) {
-        return Finish(platform, &preview, &stem, summary, kExitTryLater, kReasonInstallationRunning);
+        return Finish(platform, &preview, &stem, summary, {kExitTryLater, kReasonInstallationRunning});
     }
     platform.runPreviewCleaners(preview);
     Count(preview, platform, summary);
     // What a run would remove, or fail on; what it would pass over leaves the machine as clean.
     if (preview.removedCount() + preview.failedCount()) {
-        return Finish(platform, &preview, &stem, summary, kExitSomethingFound, kReasonSomethingToRemove);
+        return Finish(platform, &preview, &stem, summary, {kExitSomethingFound, kReasonSomethingToRemove});
     }
-    return Finish(platform, &preview, &stem, summary, kExitSuccess, kReasonNothingToRemove);
+    return Finish(platform, &preview, &stem, summary, {kExitSuccess, kReasonNothingToRemove});
 }
 
 int RunUnattended(UnattendedRun run, SessionPlatform& platform, const RunHeading& heading) {
@@ -124,7 +129,7 @@ int RunUnattended(UnattendedRun run, SessionPlatform& platform, const RunHeading
         RunSummary summary = SummaryOf(heading, preview);
         RunFileStem stem(platform.logWindowsFolder());
         OperationsLoggerFile log(stem, preview ? OperationsLoggerFile::Kind::Preview : OperationsLoggerFile::Kind::Log);
-        return Finish(platform, &log, nullptr, summary, kExitTryLater, kReasonAnotherRun);
+        return Finish(platform, &log, nullptr, summary, {kExitTryLater, kReasonAnotherRun});
     }
     return preview ? RunPreviewSession(platform, heading) : RunQuietSession(platform, heading);
 }

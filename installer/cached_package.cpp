@@ -82,13 +82,13 @@ std::wstring CachedPackageName(const std::wstring& installerFolder, const std::w
     return name;
 }
 
-void RemoveInstallerFiles(const std::vector<std::wstring>& localPackages, const std::vector<std::wstring>& codes,
-                          OperationsLogger* logger, SpecialFolderLookup lookUp,
+void RemoveInstallerFiles(const InstallerFiles& files, OperationsLogger* logger, SpecialFolderLookup lookUp,
                           const std::vector<SpecialFolderLookup>& otherUsers, RemovalSteps& steps) {
+    const std::vector<std::wstring>& codes = files.codes;
     std::wstring windows;
     if (lookUp(kCsidlWindows, windows)) {
         const std::wstring installer = windows + L'\\' + kInstaller;
-        for (const std::wstring& package : localPackages) {
+        for (const std::wstring& package : files.localPackages) {
             const std::wstring name = CachedPackageName(installer, package);
             if (!name.empty()) RemoveCachedPackage(windows, name, logger, steps);
         }

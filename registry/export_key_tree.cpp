@@ -23,6 +23,13 @@ struct ExportBuffers {
     std::vector<BYTE> data = std::vector<BYTE>(1);  // never empty: a null buffer would only ask for the size
 };
 
+// What one read of a value put into the buffers: its name's length, its type, its data's size.
+struct ValueRead {
+    DWORD nameLength = 0;
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+};
+
 template <typename T>
 void Grow(std::vector<T>& buffer, size_t size) {
     if (buffer.size() < size) {
@@ -40,13 +47,13 @@ struct WalkStep {
 
 // Reads value `index` of `key` whole. When the name or the data does not fit, the buffers
 // grow to the longest name and to the size the registry gives, and the value is read again.
-LSTATUS ReadValue(RegistryApi& registry, HKEY key, DWORD index, ExportBuffers& buffers, DWORD* nameLength, DWORD* type,
-                  DWORD* size) {
+LSTATUS ReadValue(RegistryApi& registry, HKEY key, DWORD index, ExportBuffers& buffers, ValueRead& read) {
     LSTATUS status = ERROR_MORE_DATA;
     for (int attempt = 0; attempt < kReadAttempts && status == ERROR_MORE_DATA; ++attempt) {
-        *nameLength = static_cast<DWORD>(buffers.valueName.size());
-        *size = static_cast<DWORD>(buffers.data.size());
-        status = registry.enumValue(key, index, buffers.valueName.data(), nameLength, type, buffers.data.data(), size);
+        read.nameLength = static_cast<DWORD>(buffers.valueName.size());
+        read.size = static_cast<DWORD>(buffers.data.size());
+        status = registry.enumValue(key, index, buffers.valueName.data(), &read.nameLength, &read.type,
+                                    buffers.data.data(), &read.size);
         if (status == ERROR_MORE_DATA) {
             Grow(buffers.valueName, kValueNameBuffer);
             // Asked without a data buffer, the registry gives the data's size alone.
@@ -66,10 +73,11 @@ std::wstring Unread(const wchar_t* what, DWORD index, const std::wstring& keyNam
            L"] could not be read";
 }
 
-// The key's section: its line, its values, a blank line. False, with the section cut short,
-// when a value's name is one that the file cannot carry.
-bool AppendSection(RegistryApi& registry, HKEY key, const std::wstring& keyName, const RegistryKeyInfo* info,
-                   ExportBuffers& buffers, std::wstring& text) {
+// The key's section, appended to `text`: its line, its values, a blank line. False, with the
+// section cut short, when a value's name is one that the file cannot carry.
+bool AppendSection(RegistryApi& registry, const WalkStep& key, const RegistryKeyInfo* info, ExportBuffers& buffers,
+                   std::wstring& text) {
+    const std::wstring& keyName = key.name;
     text += RegKeyLine(keyName);
     if (info) {
         Grow(buffers.valueName, info->maxValueNameLength + 1);
@@ -77,10 +85,8 @@ bool AppendSection(RegistryApi& registry, HKEY key, const std::wstring& keyName,
     }
     const DWORD values = info ? info->values : kUnknownCount;
     for (DWORD index = 0; index < values; ++index) {
-        DWORD nameLength = 0;
-        DWORD type = REG_NONE;
-        DWORD size = 0;
-        const LSTATUS status = ReadValue(registry, key, index, buffers, &nameLength, &type, &size);
+        ValueRead read;
+        const LSTATUS status = ReadValue(registry, key.key.get().key, index, buffers, read);
         if (status == ERROR_NO_MORE_ITEMS) {
             break;
         }
@@ -91,11 +97,11 @@ bool AppendSection(RegistryApi& registry, HKEY key, const std::wstring& keyName,
             }
             continue;
         }
-        const std::wstring name(buffers.valueName.data(), nameLength);
+        const std::wstring name(buffers.valueName.data(), read.nameLength);
         if (!WritableName(name)) {
             return false;
         }
-        text += RegValueLine(name, type, buffers.data.data(), size);
+        text += RegValueLine(name, read.type, buffers.data.data(), read.size);
     }
     text += L"\r\n";
     return true;
@@ -103,8 +109,8 @@ bool AppendSection(RegistryApi& registry, HKEY key, const std::wstring& keyName,
 
 }  // namespace
 
-std::wstring ExportKeyTree(RegistryApi& registry, HKEY parent, const std::wstring& path, REGSAM access,
-                           const std::wstring& keyName, LSTATUS* status) {
+ExportedKeyTree ExportKeyTree(RegistryApi& registry, HKEY parent, const std::wstring& path, REGSAM access,
+                              const std::wstring& keyName) {
     // Reading is all the export needs; the view bit comes along, or a 32-bit process under
     // WOW64 would read the 32-bit view whatever view the key is deleted in.
     const REGSAM read = KEY_READ | (access & kRegistryViewBits);
@@ -112,11 +118,8 @@ std::wstring ExportKeyTree(RegistryApi& registry, HKEY parent, const std::wstrin
     unique_registry_key top;
     LSTATUS result =
         WritableName(keyName) ? OpenKeyRefusingLink(registry, parent, path.c_str(), read, top) : ERROR_INVALID_NAME;
-    if (status) {
-        *status = result;
-    }
     if (result != ERROR_SUCCESS) {
-        return text;
+        return {text, result};
     }
 
     // The walk keeps its keys in a vector, not on the call stack: a subtree can be 512 levels deep.
@@ -125,10 +128,11 @@ std::wstring ExportKeyTree(RegistryApi& registry, HKEY parent, const std::wstrin
     auto enter = [&](unique_registry_key key, std::wstring name) {
         RegistryKeyInfo info;
         const bool known = registry.queryInfoKey(key.get().key, &info) == ERROR_SUCCESS;
-        if (!AppendSection(registry, key.get().key, name, known ? &info : nullptr, buffers, text)) {
+        WalkStep step{std::move(key), std::move(name), known ? info.subkeys : kUnknownCount};
+        if (!AppendSection(registry, step, known ? &info : nullptr, buffers, text)) {
             result = ERROR_INVALID_NAME;
         }
-        walk.push_back(WalkStep{std::move(key), std::move(name), known ? info.subkeys : kUnknownCount});
+        walk.push_back(std::move(step));
     };
     enter(std::move(top), keyName);
 
@@ -174,10 +178,7 @@ std::wstring ExportKeyTree(RegistryApi& registry, HKEY parent, const std::wstrin
         enter(std::move(child), std::move(name));  // `step` is not used past this point: the vector may move
     }
     if (result != ERROR_SUCCESS) {
-        if (status) {
-            *status = result;
-        }
         text.clear();
     }
-    return text;
+    return {text, result};
 }

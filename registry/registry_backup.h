@@ -14,6 +14,13 @@ enum class BackupOutcome {
     NotWritten,  // it did not reach the backup's file: it must stay, and so must all that follows
 };
 
+// A value's data as the registry gives it: its type, and its `size` bytes at `bytes`.
+struct RegistryValueData {
+    DWORD type;
+    const BYTE* bytes;
+    DWORD size;
+};
+
 class RegistryBackup {
 public:
     virtual ~RegistryBackup() = default;
@@ -32,17 +39,16 @@ public:
         return BackupOutcome::Saved;
     }
 
-    // The value `valueName` of the key named `keyName` (as for save) is about to be deleted in
-    // the view that `view32` names; the key itself stays. True when the value is kept, so that
-    // the deletion may go ahead: the base class keeps nothing and holds nothing back.
-    virtual bool saveValue(const std::wstring& keyName, const std::wstring& valueName, DWORD type, const BYTE* data,
-                           DWORD size, bool view32) {
+    // The value `valueName` of the key named `keyName` (as for save), holding `value`, is about
+    // to be deleted in the view that the view bits of `access` select; the key itself stays. True
+    // when the value is kept, so that the deletion may go ahead: the base class keeps nothing and
+    // holds nothing back.
+    virtual bool saveValue(const std::wstring& keyName, const std::wstring& valueName, const RegistryValueData& value,
+                           REGSAM access) {
         (void)keyName;
         (void)valueName;
-        (void)type;
-        (void)data;
-        (void)size;
-        (void)view32;
+        (void)value;
+        (void)access;
         return true;
     }
 };

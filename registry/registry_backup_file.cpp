@@ -22,25 +22,25 @@ RegistryBackupFile::~RegistryBackupFile() {
     }
 }
 
-bool RegistryBackupFile::saveValue(const std::wstring& keyName, const std::wstring& valueName, DWORD type,
-                                   const BYTE* data, DWORD size, bool view32) {
+bool RegistryBackupFile::saveValue(const std::wstring& keyName, const std::wstring& valueName,
+                                   const RegistryValueData& value, REGSAM access) {
     if (!WritableName(keyName) || !WritableName(valueName)) {
         return false;
     }
-    return write(RegKeyLine(keyName) + RegValueLine(valueName, type, data, size) + L"\r\n", view32);
+    return write(RegKeyLine(keyName) + RegValueLine(valueName, value.type, value.bytes, value.size) + L"\r\n",
+                 (access & KEY_WOW64_32KEY) != 0);
 }
 
 BackupOutcome RegistryBackupFile::save(RegistryApi& registry, HKEY parent, const std::wstring& path, REGSAM access,
                                        const std::wstring& keyName) {
-    LSTATUS status = ERROR_SUCCESS;
-    const std::wstring sections = ExportKeyTree(registry, parent, path, access, keyName, &status);
-    if (KeyIsMissing(status)) {
+    const ExportedKeyTree exported = ExportKeyTree(registry, parent, path, access, keyName);
+    if (KeyIsMissing(exported.status)) {
         return BackupOutcome::Gone;
     }
-    if (status != ERROR_SUCCESS) {
+    if (exported.status != ERROR_SUCCESS) {
         return BackupOutcome::Unreadable;
     }
-    return write(sections, (access & KEY_WOW64_32KEY) != 0) ? BackupOutcome::Saved : BackupOutcome::NotWritten;
+    return write(exported.text, (access & KEY_WOW64_32KEY) != 0) ? BackupOutcome::Saved : BackupOutcome::NotWritten;
 }
 
 bool RegistryBackupFile::openNow() {

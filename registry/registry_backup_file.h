@@ -31,8 +31,8 @@ public:
                        const std::wstring& keyName) override;
     // A section naming the kept key with this value alone, which "reg import" sets back into
     // it. True only when the whole section reached the file.
-    bool saveValue(const std::wstring& keyName, const std::wstring& valueName, DWORD type, const BYTE* data,
-                   DWORD size, bool view32) override;
+    bool saveValue(const std::wstring& keyName, const std::wstring& valueName, const RegistryValueData& value,
+                   REGSAM access) override;
 
     // Opens the file of the 64-bit (or only) view now, rather than at the first key saved into
     // it: a run that must not start without its backup finds out before its first removal.

@@ -51,8 +51,8 @@ bool RemoveRegistryValue(const RegistryPass& pass, HKEY key, const std::wstring&
         const LSTATUS status = ReadWholeValue(registry, key, name, &type, &data);
         if (status == ERROR_FILE_NOT_FOUND) return BackupOutcome::Gone;
         if (status != ERROR_SUCCESS) return BackupOutcome::Unreadable;
-        if (backup && !backup->saveValue(keyNames.backup, name, type, data.data(), static_cast<DWORD>(data.size()),
-                                         (access & KEY_WOW64_32KEY) != 0)) {
+        if (backup &&
+            !backup->saveValue(keyNames.backup, name, {type, data.data(), static_cast<DWORD>(data.size())}, access)) {
             return BackupOutcome::NotWritten;
         }
         return BackupOutcome::Saved;

@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "files/preview_removal_steps.h"
-#include "tests/unit/support/recording_logger.h"
 #include "tests/unit/support/csidl_folders.h"
+#include "tests/unit/support/recording_logger.h"
 #include "tests/unit/support/temp_folder.h"
 
 namespace {
@@ -18,14 +18,14 @@ TEST(CachedPackageName, ANameOfAPackageDirectlyInsideTheInstallerFolder) {
     const std::wstring installer = L"C:\\Windows\\Installer";
     EXPECT_EQ(L"5d5d.msi", CachedPackageName(installer, L"C:\\windows\\installer\\5d5d.msi"));
     EXPECT_EQ(L"A B.MSI", CachedPackageName(installer, L"C:\\Windows\\Installer\\A B.MSI"));
-    for (const wchar_t* elsewhere : {L"", L"5d5d.msi", L"C:\\Windows\\Installer", L"C:\\Windows\\Installer\\",
-                                     L"C:\\Windows\\Installer\\.msi", L"C:\\Windows\\Installer\\5d5d.mst",
-                                     L"C:\\Windows\\Installer\\5d5d.msi.", L"C:\\Windows\\Installer\\5d5d.msi ",
-                                     L"C:\\Windows\\Installer\\sub\\5d5d.msi", L"C:\\Windows\\Installer\\..\\5d5d.msi",
-                                     L"C:\\Windows\\Installer/../5d5d.msi", L"C:\\Windows\\Installer\\\\5d5d.msi",
-                                     L"C:\\Windows\\Installer\\5d5d.msi:stream.msi", L"C:\\Windows\\Installer\\*.msi",
-                                     L"C:\\Windows\\InstallerX\\5d5d.msi", L"D:\\Windows\\Installer\\5d5d.msi",
-                                     L"\\\\?\\C:\\Windows\\Installer\\5d5d.msi", L"C:\\Windows\\System32\\5d5d.msi"}) {
+    for (const wchar_t* elsewhere :
+         {L"", L"5d5d.msi", L"C:\\Windows\\Installer", L"C:\\Windows\\Installer\\", L"C:\\Windows\\Installer\\.msi",
+          L"C:\\Windows\\Installer\\5d5d.mst", L"C:\\Windows\\Installer\\5d5d.msi.",
+          L"C:\\Windows\\Installer\\5d5d.msi ", L"C:\\Windows\\Installer\\sub\\5d5d.msi",
+          L"C:\\Windows\\Installer\\..\\5d5d.msi", L"C:\\Windows\\Installer/../5d5d.msi",
+          L"C:\\Windows\\Installer\\\\5d5d.msi", L"C:\\Windows\\Installer\\5d5d.msi:stream.msi",
+          L"C:\\Windows\\Installer\\*.msi", L"C:\\Windows\\InstallerX\\5d5d.msi", L"D:\\Windows\\Installer\\5d5d.msi",
+          L"\\\\?\\C:\\Windows\\Installer\\5d5d.msi", L"C:\\Windows\\System32\\5d5d.msi"}) {
         EXPECT_EQ(L"", CachedPackageName(installer, elsewhere)) << elsewhere;
     }
     EXPECT_EQ(L"", CachedPackageName(L"", L"\\5d5d.msi"));
@@ -45,9 +45,9 @@ TEST(RemoveInstallerFiles, RemovesTheCachedPackageAndTheIconsFoldersAndNothingEl
     WriteFileBytes(folders.root / L"Elsewhere\\5d5d.msi", "not in the Installer folder");
     WriteFileBytes(installer + L"\\folder.msi\\inside.txt", "a folder of that name");
     ASSERT_TRUE(MakeLink(installer + L"\\link.msi", folders.root / L"Elsewhere\\5d5d.msi"));
-    const std::vector<std::wstring> packages = {
-        installer + L"\\5d5d.msi", folders.root / L"Elsewhere\\5d5d.msi", installer + L"\\folder.msi",
-        installer + L"\\link.msi", installer + L"\\gone.msi"};
+    const std::vector<std::wstring> packages = {installer + L"\\5d5d.msi", folders.root / L"Elsewhere\\5d5d.msi",
+                                                installer + L"\\folder.msi", installer + L"\\link.msi",
+                                                installer + L"\\gone.msi"};
 
     // Another user's roaming folder, for a run for every user.
     const std::wstring bob = folders.root / L"Bob";
@@ -60,18 +60,15 @@ TEST(RemoveInstallerFiles, RemovesTheCachedPackageAndTheIconsFoldersAndNothingEl
     const std::vector<std::wstring> before = DescribeTree(folders.root.path());
     PreviewRemovalSteps preview;
     RecordingLogger planned;
-    RemoveInstallerFiles(packages, {code}, &planned, SpecialFolders::LookUp, others, preview);
+    RemoveInstallerFiles({packages, {code}}, &planned, SpecialFolders::LookUp, others, preview);
     EXPECT_EQ(DescribeTree(folders.root.path()), before);
 
     RecordingLogger logger;
-    RemoveInstallerFiles(packages, {code}, &logger, SpecialFolders::LookUp, others, DefaultRemovalSteps());
+    RemoveInstallerFiles({packages, {code}}, &logger, SpecialFolders::LookUp, others, DefaultRemovalSteps());
     const std::vector<LogRecord> expected = {
-        {L"remove file: ", installer + L"\\5d5d.msi", 1},
-        {L"remove file: ", installer + L"\\folder.msi", 0},
-        {L"remove file: ", installer + L"\\link.msi", 0},
-        Folder(installer + L"\\" + code, 1),
-        Folder(folders(0x1A, L"Microsoft\\Installer\\" + code), 1),
-        Folder(bob + L"\\Microsoft\\Installer\\" + code, 1),
+        {L"remove file: ", installer + L"\\5d5d.msi", 1},           {L"remove file: ", installer + L"\\folder.msi", 0},
+        {L"remove file: ", installer + L"\\link.msi", 0},           Folder(installer + L"\\" + code, 1),
+        Folder(folders(0x1A, L"Microsoft\\Installer\\" + code), 1), Folder(bob + L"\\Microsoft\\Installer\\" + code, 1),
     };
     EXPECT_EQ(logger.records, expected);
     EXPECT_EQ(planned.records, expected);
@@ -92,10 +89,9 @@ TEST(RemoveInstallerFiles, NothingGoesThroughAnInstallerFolderThatIsALink) {
     CreateDirectoryW(folders.places[0x24].c_str(), nullptr);
     ASSERT_TRUE(MakeLink(folders(0x24, L"Installer"), folders.root / L"Elsewhere"));
     RecordingLogger logger;
-    RemoveInstallerFiles({folders(0x24, L"Installer\\5d5d.msi")}, {code}, &logger, SpecialFolders::LookUp, {},
+    RemoveInstallerFiles({{folders(0x24, L"Installer\\5d5d.msi")}, {code}}, &logger, SpecialFolders::LookUp, {},
                          DefaultRemovalSteps());
-    EXPECT_EQ(logger.records,
-              (std::vector<LogRecord>{{L"remove file: ", folders(0x24, L"Installer\\5d5d.msi"), 0}}));
+    EXPECT_EQ(logger.records, (std::vector<LogRecord>{{L"remove file: ", folders(0x24, L"Installer\\5d5d.msi"), 0}}));
     EXPECT_EQ(ReadFileBytes(folders.root / L"Elsewhere\\5d5d.msi"), "keep");
     EXPECT_TRUE(Exists(folders.root / L"Elsewhere\\" + code + L"\\addin.ico"));
 }

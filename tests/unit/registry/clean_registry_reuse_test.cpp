@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "registry/candidate_knowledge.h"
 #include "app/registry_steps.h"
+#include "registry/candidate_knowledge.h"
 #include "registry/export_key_tree.h"
 #include "registry/preview_registry.h"
 #include "test_sinks.h"
@@ -22,7 +22,7 @@ class RecordingBackup : public RegistryBackup {
 public:
     BackupOutcome save(RegistryApi& registry, HKEY parent, const std::wstring& path, REGSAM access,
                        const std::wstring& keyName) override {
-        saved.push_back(keyName + L"\n" + ExportKeyTree(registry, parent, path, access, keyName));
+        saved.push_back(keyName + L"\n" + ExportKeyTree(registry, parent, path, access, keyName).text);
         return BackupOutcome::Saved;
     }
     std::vector<std::wstring> saved;

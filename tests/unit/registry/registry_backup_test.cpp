@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "app/registry_steps.h"
 #include "reg_file_reader.h"
 #include "registry/backup_key_name.h"
-#include "app/registry_steps.h"
 #include "registry/export_key_tree.h"
 #include "registry/recorded_removal.h"
 #include "registry/reg_file_text.h"
@@ -133,7 +133,8 @@ TEST(ExportKeyTree, SavesTheWholeSubtreeParentsFirstAndOnlyReads) {
 
     const std::wstring name = kAddinsName + L"\\Tallowbrisk.Addin";
     const ReadRegFile read = ReadRegText(
-        ExportKeyTree(registry, HKEY_CURRENT_USER, kAddins.substr(5) + L"\\Tallowbrisk.Addin", KEY_ALL_ACCESS, name),
+        ExportKeyTree(registry, HKEY_CURRENT_USER, kAddins.substr(5) + L"\\Tallowbrisk.Addin", KEY_ALL_ACCESS, name)
+            .text,
         false);
 
     EXPECT_TRUE(read.errors.empty());
@@ -149,7 +150,7 @@ TEST(ExportKeyTree, SavesTheWholeSubtreeParentsFirstAndOnlyReads) {
     EXPECT_EQ(keysBefore, registry.allKeys());
     for (const auto& call : registry.calls()) EXPECT_EQ(static_cast<REGSAM>(KEY_READ), call.access);
     EXPECT_EQ(0u, registry.openHandles());
-    EXPECT_EQ(L"", ExportKeyTree(registry, HKEY_CURRENT_USER, L"SOFTWARE\\Missing", KEY_ALL_ACCESS, L"x"));
+    EXPECT_EQ(L"", ExportKeyTree(registry, HKEY_CURRENT_USER, L"SOFTWARE\\Missing", KEY_ALL_ACCESS, L"x").text);
 }
 
 TEST(ExportKeyTree, NamesWhatItCannotReadAndSavesTheRest) {
@@ -169,7 +170,8 @@ TEST(ExportKeyTree, NamesWhatItCannotReadAndSavesTheRest) {
     registry.failQueryInfo(top + L"\\Unqueried", ERROR_ACCESS_DENIED);
 
     const std::wstring name = L"HKEY_CURRENT_USER\\T";
-    const ReadRegFile read = ReadRegText(ExportKeyTree(registry, HKEY_CURRENT_USER, top.substr(5), 0, name), false);
+    const ReadRegFile read =
+        ReadRegText(ExportKeyTree(registry, HKEY_CURRENT_USER, top.substr(5), 0, name).text, false);
 
     std::vector<std::wstring> keys;
     for (const ReadSection& section : read.sections) keys.push_back(section.key);
@@ -206,9 +208,10 @@ TEST(ExportKeyTree, RefusesASubtreeWithANameTheFileCannotCarryOrALink) {
         MemoryRegistry registry;
         c.plant(registry, top);
         const std::vector<std::wstring> before = registry.allKeys();
-        LSTATUS status = ERROR_SUCCESS;
-        EXPECT_EQ(L"", ExportKeyTree(registry, HKEY_CURRENT_USER, top.substr(5), 0, kAddinsName + L"\\x", &status));
-        EXPECT_EQ(c.status, status);
+        const ExportedKeyTree exported =
+            ExportKeyTree(registry, HKEY_CURRENT_USER, top.substr(5), 0, kAddinsName + L"\\x");
+        EXPECT_EQ(L"", exported.text);
+        EXPECT_EQ(c.status, exported.status);
         TempFolder windows;
         RegistryBackupFile backup(windows.path());
         EXPECT_EQ(BackupOutcome::Unreadable,
@@ -226,7 +229,7 @@ public:
                        const std::wstring& keyName) override {
         names.push_back(keyName);
         accesses.push_back(access);
-        texts.push_back(ExportKeyTree(registry, parent, path, access, keyName));
+        texts.push_back(ExportKeyTree(registry, parent, path, access, keyName).text);
         return outcome;
     }
     BackupOutcome outcome = BackupOutcome::Saved;

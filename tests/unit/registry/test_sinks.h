@@ -49,7 +49,7 @@ public:
 class NamesOfSavedKeysAndValues : public NamesOfSavedKeys {
 public:
     explicit NamesOfSavedKeysAndValues(bool valuesSaved = true) : valuesSaved_(valuesSaved) {}
-    bool saveValue(const std::wstring& key, const std::wstring& name, DWORD, const BYTE*, DWORD, bool) override {
+    bool saveValue(const std::wstring& key, const std::wstring& name, const RegistryValueData&, REGSAM) override {
         names.push_back(key + L"|" + name);
         return valuesSaved_;
     }
