@@ -7,10 +7,12 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
-#include "platform/registry_key.h"
 #include "app/registry_steps.h"
+#include "platform/registry_key.h"
+#include "registry/candidate_knowledge.h"
 #include "test_sinks.h"
 #include "tests/unit/support/registry_memory.h"
 
@@ -51,6 +53,27 @@ protected:
 
 // The user's part comes after the machine's, with progress of its own: the current user's rules
 // alone, once each.
+// A user's pass keeps the machine pass's registry, views, rules and records, but not what the
+// machine's searches learnt: that is about the machine's and the current user's keys.
+TEST(RegistryPass, AUsersPassKeepsTheRecordsAndSearchesForItself) {
+    MemoryRegistry registry;
+    RecordingLogger logger;
+    NamesOfSavedKeys backup;
+    CandidateKnowledge knowledge(RegistryRuleTable());
+    const RegistryPass machine = RegistryPass(registry, true, RegistryRuleTable(), &logger, &backup).sharing(knowledge);
+    const UserHives hives{kSid, nullptr, nullptr};
+    const RegistryPass user = machine.forUser(hives);
+    EXPECT_EQ(&knowledge, machine.knowledge());
+    EXPECT_EQ(nullptr, machine.user());
+    EXPECT_EQ(nullptr, user.knowledge());
+    EXPECT_EQ(&hives, user.user());
+    EXPECT_EQ(std::make_tuple(&registry, RegistryRuleTable(), static_cast<OperationsLogger*>(&logger),
+                              static_cast<RegistryBackup*>(&backup)),
+              std::make_tuple(&user.registry(), user.rules(), user.log(), user.backup()));
+    EXPECT_EQ((std::vector<REGSAM>{kView64Access, kView32Access}), user.viewAccesses());
+    EXPECT_EQ(std::vector<REGSAM>{kDefaultViewAccess}, RegistryPass(registry, false, nullptr).viewAccesses());
+}
+
 TEST_F(UserHivesTest, TheCurrentUsersRulesReachAnotherUserInTheirOwnPartWithProgressOncePerRule) {
     CleanRegistry(RegistryPass(registry, false, RegistryRuleTable(), &logger, &backup), &progress);
     ASSERT_EQ(58u, progress.calls.size());
