@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/registry_win32.h"
 #include "app/registry_steps.h"
+#include "platform/registry_win32.h"
 #include "report/operations_logger.h"
 #include "tests/e2e/both_views.h"
 

@@ -45,10 +45,10 @@
 #include <string>
 #include <vector>
 
+#include "app/registry_steps.h"
 #include "platform/registry_key.h"
 #include "platform/registry_win32.h"
 #include "platform/wow64.h"
-#include "app/registry_steps.h"
 #include "registry/key_tree_mentions.h"
 #include "registry/preview_registry.h"
 #include "registry/registry_backup_file.h"

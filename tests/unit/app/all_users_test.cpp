@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "app/leftover_hives.h"
+#include "app/registry_steps.h"
 #include "app/unattended_runs.h"
 #include "platform/loaded_hive.h"
 #include "platform/registry_key.h"
 #include "platform/registry_win32.h"
 #include "platform/user_profiles.h"
-#include "app/registry_steps.h"
 #include "tests/unit/support/recording_logger.h"
 #include "tests/unit/support/registry_memory.h"
 #include "tests/unit/support/temp_folder.h"

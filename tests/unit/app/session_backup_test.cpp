@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "app/cleaning_session.h"
-#include "app/unattended_runs.h"
 #include "app/registry_steps.h"
+#include "app/unattended_runs.h"
 #include "report/operations_logger.h"
 #include "tests/unit/support/registry_memory.h"
 #include "tests/unit/support/temp_folder.h"

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "app/registry_steps.h"
 #include "installer/codes.h"
 #include "platform/registry_key.h"
 #include "platform/registry_value.h"
-#include "app/registry_steps.h"
-#include "registry/user_hives.h"
 #include "registry/preview_registry.h"
+#include "registry/user_hives.h"
 #include "tests/unit/registry/test_sinks.h"
 #include "tests/unit/support/registry_memory.h"
 

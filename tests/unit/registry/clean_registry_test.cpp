@@ -1,8 +1,5 @@
 // The rule table and the walk over it: order, weights, progress and the sinks.
 
-#include "app/registry_steps.h"
-#include "registry/rule_in_view.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "app/registry_steps.h"
 #include "registry/preview_registry.h"
 #include "registry/remove_value.h"
+#include "registry/rule_in_view.h"
 #include "test_sinks.h"
 #include "tests/unit/support/registry_memory.h"
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/registry_key.h"
 #include "app/registry_steps.h"
+#include "platform/registry_key.h"
 #include "registry/rule_in_view.h"
 #include "test_sinks.h"
 #include "tests/unit/support/registry_memory.h"
