@@ -137,7 +137,9 @@ std::unique_ptr<OtherUsers> FindOtherUsers(bool allUsers, RegistryApi& registry)
 
 void CleanEveryUser(const RegistryPass& pass, OtherUsers& others, const InstallerDataOwners& owners,
                     ProgressCleaner* progress, RemovalSteps& steps) {
-    OperationsLogger& logger = *pass.log();
+    // A pass without a log records nowhere, as the cleaners' null sinks do.
+    OperationsLogger unrecorded;
+    OperationsLogger& logger = pass.log() ? *pass.log() : unrecorded;
     const unsigned parts = 1 + static_cast<unsigned>(others.count());
     CleanSettingsFiles(&logger, LookUpSpecialFolder, steps);
     RemoveProductFolders(&logger, LookUpSpecialFolder, steps);

@@ -91,7 +91,7 @@ std::unique_ptr<OtherUsers> FindOtherUsers(bool allUsers, RegistryApi& registry)
 // of the machine and the current user, and the installer's files of the products found there;
 // then each of `others` in turn, with their hives open: their settings files, product folders,
 // registry (app/registry_steps.h CleanUserRegistry, through the user's pass) and icons folders.
-// `pass` is the machine's registry pass, which records to a log (its log() is never null).
+// `pass` is the machine's registry pass; its log also takes the files' and the users' records.
 // `owners` says whose installer data the machine's part may remove. The progress (may be null) is
 // shared out evenly between the current user's part and each other user's; files and folders go
 // through `steps`.

@@ -42,11 +42,12 @@ size_t FindStep(std::wstring_view text, std::wstring_view step) {
     return std::wstring_view::npos;
 }
 
-std::vector<std::wstring> SubkeyNames(RegistryApi& registry, HKEY root, const std::wstring& path, REGSAM view) {
+// The names of the subkeys of root\path, opened with `access` (a view's reading access).
+std::vector<std::wstring> SubkeyNames(RegistryApi& registry, HKEY root, const std::wstring& path, REGSAM access) {
     std::vector<std::wstring> names;
     unique_registry_key key;
     RegistryKeyInfo info;
-    if (OpenRegistryKey(registry, root, path.c_str(), KEY_READ | view, key) != ERROR_SUCCESS ||
+    if (OpenRegistryKey(registry, root, path.c_str(), access, key) != ERROR_SUCCESS ||
         registry.queryInfoKey(key.get().key, &info) != ERROR_SUCCESS) {
         return names;
     }
@@ -63,8 +64,8 @@ std::vector<std::wstring> SubkeyNames(RegistryApi& registry, HKEY root, const st
 // The SIDs below UserData (or Managed) in any view of the pass that `owners` allows, each once.
 std::vector<std::wstring> SidsBelow(const RegistryPass& pass, const wchar_t* path, const InstallerDataOwners& owners) {
     std::vector<std::wstring> sids;
-    for (REGSAM view : pass.viewAccesses()) {
-        for (std::wstring& sid : SubkeyNames(pass.registry(), HKEY_LOCAL_MACHINE, path, view)) {
+    for (REGSAM access : pass.viewAccesses()) {
+        for (std::wstring& sid : SubkeyNames(pass.registry(), HKEY_LOCAL_MACHINE, path, access)) {
             if (owners.allows(sid) && std::none_of(sids.begin(), sids.end(),
                                                    [&](const std::wstring& known) { return SameText(known, sid); })) {
                 sids.push_back(std::move(sid));
@@ -242,18 +243,18 @@ public:
 
 private:
     void searchProducts(HKEY root, const std::wstring& path, const RegistryRule& rule, std::set<std::wstring>& into) {
-        for (REGSAM view : pass_.viewAccesses()) {
+        for (REGSAM access : pass_.viewAccesses()) {
             unique_registry_key products;
-            if (OpenRegistryKey(registry_, root, path.c_str(), KEY_READ | view, products) != ERROR_SUCCESS) continue;
-            for (const std::wstring& name : SubkeyNames(registry_, products.get().key, L"", view)) {
+            if (OpenRegistryKey(registry_, root, path.c_str(), access, products) != ERROR_SUCCESS) continue;
+            for (const std::wstring& name : SubkeyNames(registry_, products.get().key, L"", access)) {
                 const std::wstring code = NormalPackedCode(name);
                 if (code.empty() || into.count(code)) continue;  // a key not named by a code names no product
                 bool mentions = name.find(rule.pattern) != std::wstring::npos;
                 unique_registry_key product;
                 if (!mentions && rule.mode == MatchNameOrContent &&
-                    OpenKeyRefusingLink(registry_, products.get().key, name.c_str(), KEY_READ | view, product) ==
+                    OpenKeyRefusingLink(registry_, products.get().key, name.c_str(), access, product) ==
                         ERROR_SUCCESS) {
-                    mentions = KeyTreeMentions(registry_, product.get().key, rule.pattern, KEY_READ | view);
+                    mentions = KeyTreeMentions(registry_, product.get().key, rule.pattern, access);
                 }
                 if (mentions) into.insert(code);
             }
@@ -261,12 +262,12 @@ private:
     }
 
     void searchEntries(HKEY root, const wchar_t* path, std::set<std::wstring>& into) {
-        for (REGSAM view : pass_.viewAccesses()) {
+        for (REGSAM access : pass_.viewAccesses()) {
             unique_registry_key entries;
-            if (OpenRegistryKey(registry_, root, path, KEY_READ | view, entries) != ERROR_SUCCESS) continue;
-            for (const std::wstring& name : SubkeyNames(registry_, entries.get().key, L"", view)) {
+            if (OpenRegistryKey(registry_, root, path, access, entries) != ERROR_SUCCESS) continue;
+            for (const std::wstring& name : SubkeyNames(registry_, entries.get().key, L"", access)) {
                 const std::wstring code = PackedCode(name);
-                if (!code.empty() && DisplayNameHolds(registry_, entries.get().key, name, view, patterns_)) {
+                if (!code.empty() && DisplayNameHolds(registry_, entries.get().key, name, access, patterns_)) {
                     into.insert(code);
                 }
             }
@@ -278,10 +279,10 @@ private:
             for (const std::wstring& code : found_.inUserData(sid)) {
                 const std::wstring path =
                     std::wstring(kUserData) + L'\\' + sid + L"\\Products\\" + code + L"\\InstallProperties";
-                for (REGSAM view : pass_.viewAccesses()) {
+                for (REGSAM access : pass_.viewAccesses()) {
                     unique_registry_key properties;
                     std::wstring package;
-                    if (OpenRegistryKey(registry_, HKEY_LOCAL_MACHINE, path.c_str(), KEY_READ | view, properties) ==
+                    if (OpenRegistryKey(registry_, HKEY_LOCAL_MACHINE, path.c_str(), access, properties) ==
                             ERROR_SUCCESS &&
                         ReadStringValue(registry_, properties.get().key, L"LocalPackage", &package, kPlainString) &&
                         !package.empty() &&

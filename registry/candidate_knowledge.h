@@ -58,8 +58,9 @@ public:
 
     // True, with the answer for the current rule's own pattern, when it is known.
     bool recall(const Candidate& candidate, bool* found) const;
-    // What a search for searchPatterns() gave: bit i for pattern i; `settled` as
-    // KeyTreeMentionsOf gives it (when false, only the patterns seen are known).
+    // What a search for searchPatterns() gave: bit i for pattern i; `settled` when the bits
+    // left clear are certain too, as the search's findings tell (settled, and the subtree read
+    // whole); when false, only the patterns seen are known.
     void learn(const Candidate& candidate, unsigned seen, bool settled);
 
     // root\path is about to be deleted in some view: forget whatever it could have been part of.
@@ -106,8 +107,8 @@ private:
     size_t rule_ = 0;
     std::vector<std::wstring_view> searchPatterns_;
     bool remembering_ = false;
-    std::map<std::wstring, std::map<std::string, Slots>> known_;  // by family, then name
-    using ViewNames = std::array<std::optional<KeyValueNames>, 3>;    // by view
+    std::map<std::wstring, std::map<std::string, Slots>> known_;    // by family, then name
+    using ViewNames = std::array<std::optional<KeyValueNames>, 3>;  // by view
     std::map<std::wstring, std::map<std::string, ViewNames>> valueNames_;
     using ViewListing = std::array<std::optional<std::vector<std::wstring>>, 3>;  // by view
     std::map<std::wstring, ViewListing> listings_;                                // by family

@@ -119,7 +119,7 @@ ExportedKeyTree ExportKeyTree(RegistryApi& registry, HKEY parent, const std::wst
     LSTATUS result =
         WritableName(keyName) ? OpenKeyRefusingLink(registry, parent, path.c_str(), read, top) : ERROR_INVALID_NAME;
     if (result != ERROR_SUCCESS) {
-        return {text, result};
+        return {std::move(text), result};
     }
 
     // The walk keeps its keys in a vector, not on the call stack: a subtree can be 512 levels deep.
@@ -180,5 +180,5 @@ ExportedKeyTree ExportKeyTree(RegistryApi& registry, HKEY parent, const std::wst
     if (result != ERROR_SUCCESS) {
         text.clear();
     }
-    return {text, result};
+    return {std::move(text), result};
 }

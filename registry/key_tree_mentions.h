@@ -13,19 +13,21 @@
 // 4096 bytes. The whole subtree is always walked.
 bool KeyTreeMentions(RegistryApi& registry, HKEY key, const wchar_t* pattern, REGSAM access);
 
+// What a walk read of a key itself: its subkey count and the names of its values, complete only
+// when every value was read.
+struct KeyValueNames {
+    bool complete = false;
+    unsigned subkeys = 0;
+    std::vector<std::wstring> names;
+};
+
 // What a search for several patterns found besides the patterns it saw. `settled` tells
 // whether the bits left clear are certain: false when a read failed in a way that another
 // attempt might not repeat (anything but a key that refuses the access asked for, or a value too
 // large for the buffers), so that a clear bit may only mean that part of the subtree went unread.
 // Set bits are always certain. `whole` tells whether every key below the searched key could be
 // opened (or was not there): false when one refused, so that what it holds is unknown. `top`, if
-// the caller sets it, receives what the walk read of the searched key itself: its subkey count
-// and the names of its values, complete only when every value was read.
-struct KeyValueNames {
-    bool complete = false;
-    unsigned subkeys = 0;
-    std::vector<std::wstring> names;
-};
+// the caller sets it, receives what the walk read of the searched key itself.
 struct SubtreeFindings {
     bool settled = true;
     bool whole = true;

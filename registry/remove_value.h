@@ -18,8 +18,8 @@ std::wstring LoggedValuePath(const std::wstring& loggedKey, const std::wstring& 
 
 // Removes value `name` of the open `key` (opened with `access`, whose view bits say which
 // backup file it goes to): reads it whole, hands it to the pass's backup (none may be kept) as a
-// section of the key named `key.backup`, and deletes it only when the backup kept it. Then
-// records ("remove registry value: ", LoggedValuePath(key.logged, name), outcome). A value
+// section of the key named `keyNames.backup`, and deletes it only when the backup kept it. Then
+// records ("remove registry value: ", LoggedValuePath(keyNames.logged, name), outcome). A value
 // already gone counts as removed; one that cannot be read, whose name the backup cannot carry
 // (WritableName), or whose backup was not written, stays and is reported as failed. True when
 // it is gone.

@@ -137,14 +137,18 @@ def output_of(process, timeout):
     def drain():
         fd = process.stdout.fileno()
         while True:
-            ready, _, _ = select.select([fd], [], [], 0.05)
-            if ready:
-                chunk = os.read(fd, 65536)
-                if not chunk:
+            # Whether the process had ended is read before the look: what it wrote before it
+            # ended is in the pipe by then, so a look that finds nothing after it proves the end.
+            ended = stop.is_set()
+            ready, _, _ = select.select([fd], [], [], 0 if ended else 0.05)
+            if not ready:
+                if ended:
                     return
-                chunks.append(chunk)
-            elif stop.is_set():
-                return  # the process has ended and everything it wrote has been read
+                continue
+            chunk = os.read(fd, 65536)
+            if not chunk:
+                return
+            chunks.append(chunk)
     reader = threading.Thread(target=drain, daemon=True)
     reader.start()
     try:
