@@ -64,6 +64,14 @@ class Program:
 
 
 class DialogTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        # The first Wine process of a fresh prefix starts Wine's services; a second one that starts
+        # beside it meanwhile (the driver looking for the dialog of a cleaner just started) can
+        # leave the other hanging. One listing to its end first, and the tests start on a running
+        # server, as every test after the first does.
+        wine.windows(DRIVER)
+
     def setUp(self):
         shutil.rmtree(wine.LOG_FOLDER, ignore_errors=True)
 
